@@ -1,0 +1,50 @@
+// The seam between the serial channel and whatever carries its bytes: an OS
+// serial port (POSIX or Win32) or the in-process line to the device emulator.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace bramis {
+
+// One open port. All calls block the calling thread (the transfer worker).
+class PortBackend {
+public:
+    virtual ~PortBackend() = default;
+
+    // Writes every byte; returns when the OS has taken them all (no time-out).
+    virtual void WriteAll(const std::uint8_t* data, std::size_t length) = 0;
+
+    // Discards every byte received and not yet read.
+    virtual void PurgeInput() = 0;
+
+    // Returns when every written byte has left the driver.
+    virtual void Drain() = 0;
+
+    // One chunk read of at most `want` bytes (want <= 16). Returns as soon as
+    // `want` bytes are there, 30 ms after the call began, or, once a byte has
+    // arrived in this call, when more than 5 ms pass without another one.
+    // Returns the count delivered (0 on a silent line or an error).
+    virtual std::size_t ReadChunk(std::uint8_t* buffer, std::size_t want) = 0;
+
+    // Pauses the caller; the virtual line only advances its clock.
+    virtual void SleepMs(std::uint32_t ms) = 0;
+
+    // Milliseconds on this line's clock (monotonic; virtual for the emulator
+    // line), for timestamps in protocol traces.
+    virtual double NowMs() const = 0;
+};
+
+// Result of trying to open a port: the backend, or why there is none.
+struct PortOpenResult {
+    std::unique_ptr<PortBackend> port;  // null when the open failed
+    std::string error;                  // the system's reason when it failed
+};
+
+// Opens COM port `portNumber` (already brought into 1..255 by OpenPort).
+using PortOpener = std::function<PortOpenResult(unsigned portNumber)>;
+
+}  // namespace bramis
