@@ -1,0 +1,161 @@
+#include "bootloader.h"
+
+#include <algorithm>
+#include <array>
+
+#include "command_table.h"
+#include "serial_channel.h"
+
+namespace bramis {
+namespace {
+
+// Every command is tried at most twice, the second time right after the first fails.
+constexpr int kAttempts = 2;
+
+static_assert(kWriteBlockCommand.capacity <= kMaxReplyCapacity && kReadBlockCommand.capacity <= kMaxReplyCapacity);
+
+int WriteStatusResult(std::uint8_t status) {
+    switch (status) {
+        case kBlockAccepted:
+            return LINK_OK;
+        case kBlockRefused5A:
+            return LINK_WRITE_STATUS_5A;
+        case kBlockRefused2A:
+            return LINK_WRITE_STATUS_2A;
+        default:
+            return LINK_CMD_FAILED;
+    }
+}
+
+bool IsBlockNumber(int blockNumber) {
+    return blockNumber >= 0 && static_cast<std::size_t>(blockNumber) < kBlockCount;
+}
+
+// One exchange: a fresh request, written, its reply read with the command's
+// pre-delay and capacity, then judged.
+int Attempt(const CommandSpec& command, int blockNumber, const std::uint8_t* data,
+            std::span<std::uint8_t, kMaxReplyCapacity> reply, std::uint8_t* blockDest) {
+    std::array<std::uint8_t, kMaxRequestSize> request{};
+    const std::size_t length = BuildRequest(command, blockNumber, data, request);
+    WritePort(request.data(), static_cast<std::uint32_t>(length));
+    std::uint32_t received = 0;
+    ReadPort(reply.data(), command.capacity, received, command.preDelayMs);
+    return CheckReply(command, std::span(request).first(length), reply.first(received), blockDest);
+}
+
+// The retry policy of every command: stop at the first success, otherwise the
+// last attempt's result stands.
+int Run(const CommandSpec& command, int blockNumber, const std::uint8_t* data,
+        std::span<std::uint8_t, kMaxReplyCapacity> reply, std::uint8_t* blockDest) {
+    int result = command.failure;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        result = Attempt(command, blockNumber, data, reply, blockDest);
+        if (result == LINK_OK) {
+            break;
+        }
+    }
+    return result;
+}
+
+int Run(const CommandSpec& command) {
+    std::array<std::uint8_t, kMaxReplyCapacity> reply{};
+    return Run(command, 0, nullptr, reply, nullptr);
+}
+
+}  // namespace
+
+std::size_t BuildRequest(const CommandSpec& command, int blockNumber, const std::uint8_t* data,
+                         std::span<std::uint8_t, kMaxRequestSize> request) {
+    std::size_t length = 0;
+    const auto append = [&](std::span<const std::uint8_t> bytes) {
+        std::copy(bytes.begin(), bytes.end(), request.begin() + static_cast<std::ptrdiff_t>(length));
+        length += bytes.size();
+    };
+    append(kFrameHeader);
+    request[length++] = command.code;
+    if (command.args != RequestArgs::None) {
+        append(BlockNumberField(blockNumber));
+    }
+    if (command.args == RequestArgs::BlockNumberAndData) {
+        EncodeBlock(std::span<const std::uint8_t, kBlockSize>(data, kBlockSize),
+                    request.subspan(length).first<kEncodedBlockSize>());
+        length += kEncodedBlockSize;
+    }
+    if (command.checkByte) {
+        request[length] = CheckByte(request.first(length));
+        ++length;
+    }
+    return length;
+}
+
+int CheckReply(const CommandSpec& command, std::span<const std::uint8_t> request,
+               std::span<const std::uint8_t> reply, std::uint8_t* blockDest) {
+    const int failed = command.failure;
+    if (reply.size() != command.replyLength || request.size() < command.comparedBytes ||
+        !std::equal(request.begin(), request.begin() + static_cast<std::ptrdiff_t>(command.comparedBytes),
+                    reply.begin())) {
+        return failed;
+    }
+    switch (command.check) {
+        case ReplyCheck::Acknowledge:
+            return reply[5] == kAcknowledge ? LINK_OK : failed;
+        case ReplyCheck::VersionCheck:
+            return reply[8] == CheckByte(reply.first(8)) ? LINK_OK : failed;
+        case ReplyCheck::EraseStatus:
+            return reply[6] == CheckByte(reply.first(6)) && reply[5] == kEraseDone ? LINK_OK : failed;
+        case ReplyCheck::WriteStatus:
+            return WriteStatusResult(reply[6]);
+        case ReplyCheck::ValidBlock: {
+            std::array<std::uint8_t, kBlockWithCrcSize> scratch{};
+            std::uint8_t* dest = blockDest != nullptr ? blockDest : scratch.data();
+            return DecodeBlock(reply.subspan<6, kEncodedBlockSize>(),
+                               std::span<std::uint8_t, kBlockWithCrcSize>(dest, kBlockWithCrcSize))
+                       ? LINK_OK
+                       : failed;
+        }
+        case ReplyCheck::None:
+            return LINK_OK;
+    }
+    return failed;
+}
+
+int EnterProgramming() {
+    return Run(kEnterProgrammingCommand);
+}
+
+int GetLoaderVersion(int& major, int& minor) {
+    std::array<std::uint8_t, kMaxReplyCapacity> reply{};
+    const int result = Run(kGetVersionCommand, 0, nullptr, reply, nullptr);
+    if (result == LINK_OK) {
+        major = reply[6];
+        minor = reply[7];
+    }
+    return result;
+}
+
+int EraseProgram() {
+    return Run(kEraseCommand);
+}
+
+int WriteBlock(int blockNumber, const std::uint8_t* data) {
+    // Checked before any byte is sent: a wrong number would write elsewhere on the device.
+    if (!IsBlockNumber(blockNumber) || data == nullptr) {
+        return LINK_CMD_FAILED;
+    }
+    std::array<std::uint8_t, kMaxReplyCapacity> reply{};
+    return Run(kWriteBlockCommand, blockNumber, data, reply, nullptr);
+}
+
+int ReadBlock(int blockNumber, std::uint8_t* dest) {
+    if (!IsBlockNumber(blockNumber) || dest == nullptr) {
+        return LINK_CMD_FAILED;
+    }
+    std::array<std::uint8_t, kMaxReplyCapacity> reply{};
+    return Run(kReadBlockCommand, blockNumber, nullptr, reply, dest);
+}
+
+int RunProgram() {
+    return Run(kRunProgramCommand);
+}
+
+}  // namespace bramis
