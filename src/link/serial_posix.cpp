@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -133,6 +135,13 @@ void SetLine(termios& tio) {
     cfsetospeed(&tio, B9600);
 }
 
+// Unix98 pseudo-terminal slaves have the majors 136 to 143.
+bool IsPseudoTerminal(int fd) {
+    struct stat status {};
+    return fstat(fd, &status) == 0 && S_ISCHR(status.st_mode) && major(status.st_rdev) >= 136 &&
+           major(status.st_rdev) <= 143;
+}
+
 // Configures an open descriptor; returns 0 or the errno of the failed step.
 int Configure(int fd) {
     if (ioctl(fd, TIOCEXCL) != 0) {
@@ -151,9 +160,16 @@ int Configure(int fd) {
         return errno;
     }
     SetLine(tio);
-    // A pseudo-terminal accepts PARENB and silently drops it: no read-back check.
+    // A pseudo-terminal has no parity bit: it drops PARENB silently when other
+    // settings change too, and refuses with EINVAL a call that would change
+    // nothing else (a second open). It then gets the line without parity.
+    // No read-back check of PARENB for the same reason.
     if (tcsetattr(fd, TCSANOW, &tio) != 0) {
-        return errno;
+        const int error = errno;
+        tio.c_cflag &= ~static_cast<tcflag_t>(PARENB);
+        if (error != EINVAL || !IsPseudoTerminal(fd) || tcsetattr(fd, TCSANOW, &tio) != 0) {
+            return error;
+        }
     }
     int lines = TIOCM_DTR | TIOCM_RTS;
     if (ioctl(fd, TIOCMBIC, &lines) != 0 && errno != ENOTTY && errno != EINVAL) {

@@ -1,0 +1,195 @@
+// The POSIX port over a real pseudo-terminal, in real time. The machine is
+// shared and noisy: splits are provoked with pauses of 20 ms or more, and
+// whole replies use gaps of 1 ms or less.
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "link/bootloader.h"
+#include "link/serial_channel.h"
+
+namespace bramis {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The master side of a pseudo-terminal: the device's end of the cable.
+class PseudoTerminal {
+public:
+    PseudoTerminal() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
+            slavePath_ = ptsname(master_);
+        }
+    }
+    ~PseudoTerminal() {
+        if (master_ >= 0) {
+            close(master_);
+        }
+    }
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    const std::string& SlavePath() const { return slavePath_; }
+    int Master() const { return master_; }
+
+    void Send(const Bytes& bytes) const { ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+
+    // What the programmer sent, as far as it has arrived.
+    Bytes Received() const {
+        Bytes bytes(4096);
+        const int flags = fcntl(master_, F_GETFL);
+        fcntl(master_, F_SETFL, flags | O_NONBLOCK);
+        const ssize_t n = read(master_, bytes.data(), bytes.size());
+        fcntl(master_, F_SETFL, flags);
+        bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+        return bytes;
+    }
+
+private:
+    int master_ = -1;
+    std::string slavePath_;
+};
+
+class PosixPortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(pty.SlavePath().empty());
+        PortOpenResult opened = DevicePathOpener(pty.SlavePath())(1);
+        ASSERT_TRUE(opened.port) << opened.error;
+        port = std::move(opened.port);
+    }
+    void TearDown() override {
+        ClosePort();
+        SetPortOverrides({});
+    }
+
+    PseudoTerminal pty;
+    std::unique_ptr<PortBackend> port;
+    std::array<std::uint8_t, 16> buffer{};
+};
+
+TEST_F(PosixPortTest, LineIsRawEightBitsAt9600WithoutFlowControl) {
+    termios tio{};
+    ASSERT_EQ(tcgetattr(pty.Master(), &tio), 0);
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_NE(tio.c_cflag & CREAD, 0U);
+    EXPECT_NE(tio.c_cflag & CLOCAL, 0U);
+    EXPECT_EQ(tio.c_cflag & (CSTOPB | CRTSCTS), 0U);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0U);
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL | INPCK | PARMRK | ISTRIP), 0U);
+    EXPECT_EQ(tio.c_oflag & OPOST, 0U);
+    EXPECT_EQ(cfgetispeed(&tio), static_cast<speed_t>(B9600));
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
+
+    // Every byte value passes unchanged both ways.
+    Bytes all(256);
+    for (std::size_t n = 0; n < all.size(); ++n) {
+        all[n] = static_cast<std::uint8_t>(n);
+    }
+    port->WriteAll(all.data(), all.size());
+    port->Drain();
+    Bytes echoed;
+    for (int tries = 0; tries < 50 && echoed.size() < all.size(); ++tries) {
+        const Bytes more = pty.Received();
+        echoed.insert(echoed.end(), more.begin(), more.end());
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(echoed, all);
+    pty.Send(all);
+    Bytes got;
+    while (got.size() < all.size()) {
+        const std::size_t n = port->ReadChunk(buffer.data(), buffer.size());
+        ASSERT_GT(n, 0U);
+        got.insert(got.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
+    }
+    EXPECT_EQ(got, all);
+}
+
+TEST_F(PosixPortTest, ChunkReadFollowsTheThirtyAndFiveMsRule) {
+    // Silent line: nothing, after about 30 ms.
+    auto start = Clock::now();
+    EXPECT_EQ(port->ReadChunk(buffer.data(), 16), 0U);
+    EXPECT_GE(MsSince(start), 29.5);
+    EXPECT_LT(MsSince(start), 250.0);
+
+    // A 20 ms pause mid-reply ends the call with the bytes before it.
+    std::thread device([&] {
+        pty.Send({1, 2, 3, 4});
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        pty.Send({5, 6, 7, 8});
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_EQ(port->ReadChunk(buffer.data(), 16), 4U);
+    EXPECT_EQ(port->ReadChunk(buffer.data(), 16), 4U);
+    EXPECT_EQ(buffer[0], 5);
+    device.join();
+
+    // Gaps of at most 1 ms keep the reply whole; the call ends once the count is reached.
+    device = std::thread([&] {
+        for (std::uint8_t b = 0; b < 12; ++b) {
+            pty.Send({b});
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+    });
+    EXPECT_EQ(port->ReadChunk(buffer.data(), 12), 12U);
+    device.join();
+    EXPECT_EQ(buffer[11], 11);
+
+    // Bytes already there come at once.
+    pty.Send({9, 9, 9});
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    start = Clock::now();
+    EXPECT_EQ(port->ReadChunk(buffer.data(), 3), 3U);
+    EXPECT_LT(MsSince(start), 25.0);
+}
+
+TEST_F(PosixPortTest, ChannelPurgesStaleInputAndAnOpenPortIsNotSharable) {
+    port.reset();
+    SetPortOverrides({{7, pty.SlavePath()}});
+    ASSERT_EQ(OpenPort(7), LINK_OK) << LastOpenError();
+
+    // Noise before a request is purged; the answer after it is read.
+    pty.Send({0xAA, 0xBB});
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const Bytes request{0x80, 0x7F, 0x7F, 0x7F, 0x7F, 0x09, 0x23};
+    const auto start = Clock::now();
+    WritePort(request.data(), 7);
+    EXPECT_GE(MsSince(start), 8.0);
+    EXPECT_EQ(pty.Received(), request);
+    pty.Send({1, 2, 3});
+    std::array<std::uint8_t, 16> reply{};
+    std::uint32_t count = 0;
+    EXPECT_EQ(ReadPort(reply.data(), 16, count, 0), 3U);
+    EXPECT_EQ(reply[0], 1);
+
+    // While the channel holds the port, nobody else opens it.
+    PortOpenResult second = DevicePathOpener(pty.SlavePath())(1);
+    EXPECT_FALSE(second.port);
+    EXPECT_NE(second.error.find("in use"), std::string::npos) << second.error;
+
+    // And while another holder has it, OpenPort fails and the channel stays closed.
+    ClosePort();
+    PortOpenResult holder = DevicePathOpener(pty.SlavePath())(1);
+    ASSERT_TRUE(holder.port) << holder.error;
+    EXPECT_EQ(OpenPort(7), LINK_FAILED);
+    EXPECT_NE(LastOpenError().find(pty.SlavePath()), std::string::npos);
+    EXPECT_EQ(ReadPort(reply.data(), 16, count, 0), 0U);
+    holder.port.reset();
+    EXPECT_EQ(OpenPort(7), LINK_OK) << LastOpenError();
+}
+
+}  // namespace
+}  // namespace bramis
