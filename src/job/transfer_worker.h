@@ -1,0 +1,45 @@
+// The transfer worker: carries out one job (read, write or identify) on a
+// thread of its own, driving the device link through one fixed sequence and
+// reporting to the context's view.
+#pragma once
+
+#include <string>
+
+#include "job/transfer_context.h"
+
+namespace bramis {
+
+// Stage texts, in the order they can appear.
+inline constexpr const char* kStageOpeningPort = "Открытие порта";
+inline constexpr const char* kStageEnteringProgramming = "Переход в режим программирования";
+inline constexpr const char* kStageReadingVersion = "Определение версии загрузчика";
+inline constexpr const char* kStageErasing = "Стирание программы";
+inline constexpr const char* kStageWriting = "Запись программы";
+inline constexpr const char* kStageReading = "Чтение программы";
+inline constexpr const char* kStageReturning = "Переход в рабочий режим";
+
+// Error messages and their caption; an empty caption means the application
+// title.
+inline constexpr const char* kMsgCannotOpenPort = "Не могу открыть порт";
+inline constexpr const char* kMsgEraseError = "Ошибка стирания";
+inline constexpr const char* kMsgWriteError = "Ошибка записи";
+inline constexpr const char* kMsgReadError = "Ошибка чтения";
+inline constexpr const char* kCaptionError = "Ошибка";
+
+// "Версия загрузчика MM.mm": each number in decimal, at least two digits.
+std::string FormatLoaderVersion(int major, int minor);
+
+// Worker thread entry: waits until the job was started (workerStarted) or
+// cancelled, runs the job described by `context` and, as its very last
+// action, posts ID_JOB_SUCCEEDED or ID_JOB_FAILED to the context's view.
+// Runs on the worker thread; one call per job. The starting thread sets every
+// other field first and sets workerStarted once the thread exists.
+void TransferThreadProc(TransferContext* context);
+
+// Called by the worker after each block transferred without error. Returns
+// true when cancel was requested (the counter and the bar then stay);
+// otherwise counts the block, moves the bar to the new count, sets its range
+// to 0..368 and returns false. Worker thread only.
+bool StepProgress(TransferContext& context);
+
+}  // namespace bramis
