@@ -1,0 +1,64 @@
+// The Russian texts of the programmer's windows, menus and messages.
+#pragma once
+
+#include <QString>
+
+namespace bramis::texts {
+
+// Main window.
+inline QString MainCaption() { return QStringLiteral("Программатор Брамис"); }
+inline QString FileNameLabel() { return QStringLiteral("Имя файла программы:"); }
+inline QString ExitButton() { return QStringLiteral("Выход"); }
+inline QString WriteButton() { return QStringLiteral("Записать в прибор"); }
+inline QString ReadButton() { return QStringLiteral("Прочитать из прибора"); }
+inline QString BrowseButton() { return QStringLiteral("..."); }
+
+// Menu of the main window; '&' marks the mnemonic letter.
+inline QString MenuOperations() { return QStringLiteral("&Операции"); }
+inline QString MenuChooseFile() { return QStringLiteral("Выбрать &файл ..."); }
+inline QString MenuWrite() { return QStringLiteral("&Записать в прибор"); }
+inline QString MenuRead() { return QStringLiteral("&Прочитать из прибора"); }
+inline QString MenuExit() { return QStringLiteral("В&ыход"); }
+inline QString MenuService() { return QStringLiteral("Серв&ис"); }
+inline QString MenuSettings() { return QStringLiteral("&Настройка"); }
+inline QString MenuHelp() { return QStringLiteral("&?"); }
+inline QString MenuHelpTopics() { return QStringLiteral("Вызов &справки"); }
+inline QString MenuAbout() { return QStringLiteral("&О программе ..."); }
+// The About item of the window's system menu.
+inline QString SystemMenuAbout() { return QStringLiteral("&О программе..."); }
+
+// Outcome notices of the main window's commands, and their captions.
+inline QString WriteSucceeded() { return QStringLiteral("Программа успешно записана"); }
+inline QString WriteCaption() { return QStringLiteral("Запись"); }
+inline QString ReadSucceeded() { return QStringLiteral("Программа успешно прочитана"); }
+inline QString ReadCaption() { return QStringLiteral("Чтение"); }
+// A file chosen in the Open dialog was loaded.
+inline QString FileLoaded() { return QStringLiteral("Файл успешно прочитан"); }
+
+// About box.
+inline QString AboutCaption() { return QStringLiteral("О программе"); }
+inline QString AboutDescription() {
+    return QStringLiteral("Программа обновляет программное обеспечение прибора Брамис через его загрузчик.");
+}
+inline QString AboutVersion() { return QStringLiteral("Версия 1.3"); }
+inline QString OkButton() { return QStringLiteral("OK"); }
+
+// Progress window.
+inline QString CancelButton() { return QStringLiteral("Отмена"); }
+inline QString WorkerNotStarted() { return QStringLiteral("Не удалось запустить обмен с прибором"); }
+
+// Open and Save dialogs: the filter of program files and of all files.
+inline QString ImageFileFilter() {
+    return QStringLiteral("Файлы программ Брамис (*.dat);;Все файлы (*.*)");
+}
+inline QString ImageFileSuffix() { return QStringLiteral("dat"); }
+
+// Help.
+inline QString HelpNotFound(const QString& fileName) {
+    return QStringLiteral("Не найден файл справки %1").arg(fileName);
+}
+inline QString HelpNotOpened(const QString& path) {
+    return QStringLiteral("Не могу открыть файл справки %1").arg(path);
+}
+
+}  // namespace bramis::texts

@@ -1,0 +1,53 @@
+#include "help_page.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+
+#include "app_texts.h"
+#include "message_box.h"
+
+namespace bramis {
+namespace {
+
+bool OpenWithDesktop(const QUrl& url) { return QDesktopServices::openUrl(url); }
+
+UrlOpener& CurrentOpener() {
+    static UrlOpener opener = OpenWithDesktop;
+    return opener;
+}
+
+}  // namespace
+
+QStringList HelpPageFolders() {
+    QStringList folders{QCoreApplication::applicationDirPath()};
+#ifdef BRAMIS_SOURCE_RES_DIR
+    folders << QString::fromUtf8(BRAMIS_SOURCE_RES_DIR);
+#endif
+    return folders;
+}
+
+QString FindHelpPage(const QStringList& folders, const QString& fileName) {
+    for (const QString& folder : folders) {
+        const QFileInfo candidate(QDir(folder), fileName);
+        if (candidate.isFile() && candidate.isReadable()) return candidate.absoluteFilePath();
+    }
+    return {};
+}
+
+void SetUrlOpener(UrlOpener opener) {
+    CurrentOpener() = opener ? std::move(opener) : UrlOpener(OpenWithDesktop);
+}
+
+void OpenHelpPage(QWidget* owner) {
+    const QString path = FindHelpPage(HelpPageFolders());
+    if (path.isEmpty()) {
+        ShowMessage(owner, texts::HelpNotFound(QString::fromLatin1(kHelpFileName)), MessageIcon::Exclamation);
+        return;
+    }
+    if (!CurrentOpener()(QUrl::fromLocalFile(path)))
+        ShowMessage(owner, texts::HelpNotOpened(QDir::toNativeSeparators(path)), MessageIcon::Exclamation);
+}
+
+}  // namespace bramis

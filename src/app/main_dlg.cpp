@@ -1,0 +1,259 @@
+#include "main_dlg.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <memory>
+
+#include "about_dlg.h"
+#include "app_icon.h"
+#include "app_texts.h"
+#include "dialog_units.h"
+#include "help_page.h"
+#include "image/profile_store.h"
+#include "message_box.h"
+#include "resource_ids.h"
+#include "link/serial_channel.h"
+#include "system_menu.h"
+
+namespace bramis {
+namespace {
+
+std::string SystemDocumentsFolder() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QDir::toNativeSeparators(folder).toStdString();
+}
+
+QPushButton* AddButton(QWidget* parent, const QString& text, const char* name, int id, const DialogBaseUnits& units,
+                       const DluRect& rect, int topOffset) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setProperty(kControlIdProperty, id);
+    PlaceInDialogUnits(button, units, rect, topOffset);
+    return button;
+}
+
+}  // namespace
+
+CMainDlg::CMainDlg(ProfileStore& store, FileChoosers choosers, DocumentsFolderLookup documentsFolder,
+                   QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_store(store),
+      m_choosers(std::move(choosers)),
+      m_files(store, documentsFolder ? std::move(documentsFolder) : DocumentsFolderLookup(SystemDocumentsFolder)),
+      m_dlgProgress(this) {
+    setObjectName(QStringLiteral("IDD_MAIN"));
+    setWindowTitle(texts::MainCaption());
+    setWindowIcon(AppIcon());
+    BuildMenu();
+    BuildControls();
+
+    m_files.ReadRecentFiles();
+    FillFileNameBox();
+    m_nPortNumber = m_store.GetInt(kSectionSettings, kValuePortNumber, 99);
+    if (m_store.GetInt(kSectionSettings, kValueProgramAutoload, 0) != 0)
+        LoadImageFile(QString::fromStdString(m_files.RecentFiles().Entries()[0]), false);
+}
+
+CMainDlg::~CMainDlg() { m_files.WriteRecentFiles(); }
+
+void CMainDlg::BuildMenu() {
+    m_menuBar = new QMenuBar(this);
+    m_menuBar->setObjectName(QStringLiteral("IDR_MAIN_MENU"));
+    // The menu belongs to this window on every platform, also where menus
+    // usually go to the top of the screen.
+    m_menuBar->setNativeMenuBar(false);
+    const auto addItem = [this](QMenu* menu, const QString& text, int id) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(QStringLiteral("menu_%1").arg(id));
+        action->setProperty(kControlIdProperty, id);
+        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+        return action;
+    };
+
+    QMenu* operations = m_menuBar->addMenu(texts::MenuOperations());
+    addItem(operations, texts::MenuChooseFile(), ID_OP_CHOOSE_FILE);
+    operations->addSeparator();
+    addItem(operations, texts::MenuWrite(), ID_OP_WRITE);
+    addItem(operations, texts::MenuRead(), ID_OP_READ);
+    operations->addSeparator();
+    addItem(operations, texts::MenuExit(), ID_OP_EXIT);
+
+    QMenu* service = m_menuBar->addMenu(texts::MenuService());
+    // The settings window comes with its own change; until then the item is
+    // shown but cannot be chosen.
+    addItem(service, texts::MenuSettings(), ID_SERVICE_SETTINGS)->setEnabled(false);
+
+    QMenu* help = m_menuBar->addMenu(texts::MenuHelp());
+    addItem(help, texts::MenuHelpTopics(), ID_HELP_TOPICS);
+    help->addSeparator();
+    addItem(help, texts::MenuAbout(), ID_HELP_ABOUT);
+}
+
+void CMainDlg::BuildControls() {
+    const DialogBaseUnits units = BaseUnitsOf(font());
+    const int menuHeight = m_menuBar->sizeHint().height();
+    const QSize client = MapDialogSize(units, 230, 114);
+    m_menuBar->setGeometry(0, 0, client.width(), menuHeight);
+
+    // Template order, which is also the tab order.
+    QPushButton* exitButton = AddButton(this, texts::ExitButton(), "IDC_EXIT", IDC_EXIT, units, {82, 93, 50, 14}, menuHeight);
+    exitButton->setDefault(true);
+    QPushButton* writeButton =
+        AddButton(this, texts::WriteButton(), "IDC_WRITE", IDC_WRITE, units, {7, 40, 89, 18}, menuHeight);
+    QPushButton* browseButton =
+        AddButton(this, texts::BrowseButton(), "IDC_BROWSE", IDC_BROWSE, units, {208, 20, 15, 12}, menuHeight);
+
+    auto* label = new QLabel(texts::FileNameLabel(), this);
+    label->setObjectName(QStringLiteral("file_name_label"));
+    label->setProperty(kControlIdProperty, IDC_STATIC);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    PlaceInDialogUnits(label, units, {7, 7, 86, 11}, menuHeight);
+
+    m_cbFileName = new QComboBox(this);
+    m_cbFileName->setObjectName(QStringLiteral("IDC_FILE_NAME"));
+    m_cbFileName->setProperty(kControlIdProperty, IDC_FILE_NAME);
+    m_cbFileName->setEditable(true);
+    // Enter in the box reaches the default button instead of adding an item.
+    m_cbFileName->setInsertPolicy(QComboBox::NoInsert);
+    m_cbFileName->setDuplicatesEnabled(true);
+    // The template gives the box 87 units including its 12-unit edit field;
+    // the list below it has room for one item per 8 units.
+    m_cbFileName->setMaxVisibleItems((87 - 12) / 8);
+    QRect comboRect = MapDialogRect(units, {7, 20, 196, 12}).translated(0, menuHeight);
+    comboRect.setHeight(std::max(comboRect.height(), m_cbFileName->minimumSizeHint().height()));
+    m_cbFileName->setGeometry(comboRect);
+
+    QPushButton* readButton =
+        AddButton(this, texts::ReadButton(), "IDC_READ", IDC_READ, units, {113, 40, 89, 18}, menuHeight);
+
+    for (QPushButton* button : {exitButton, writeButton, browseButton, readButton}) {
+        const int id = button->property(kControlIdProperty).toInt();
+        connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
+    }
+
+    setFixedSize(client.width(), client.height() + menuHeight);
+    exitButton->setFocus();
+}
+
+void CMainDlg::OnCommand(int id) {
+    switch (id) {
+        case IDC_BROWSE:
+        case ID_OP_CHOOSE_FILE: ChooseImageFile(); break;
+        case IDC_WRITE:
+        case ID_OP_WRITE: WriteToDevice(); break;
+        case IDC_READ:
+        case ID_OP_READ: ReadFromDevice(); break;
+        case ID_HELP_ABOUT: ShowAbout(); break;
+        case IDC_EXIT:
+        case ID_OP_EXIT: Exit(); break;
+        case ID_HELP_TOPICS: OpenHelpPage(this); break;
+        default: break;
+    }
+}
+
+void CMainDlg::accept() {}
+
+void CMainDlg::reject() {}
+
+void CMainDlg::Exit() { done(IDOK); }
+
+void CMainDlg::closeEvent(QCloseEvent* event) {
+    Exit();
+    event->accept();
+}
+
+void CMainDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_systemMenuReady) {
+        m_systemMenuReady = true;
+        AppendToSystemMenu(reinterpret_cast<void*>(winId()), texts::SystemMenuAbout().toStdWString().c_str(),
+                           IDM_ABOUT);
+    }
+}
+
+bool CMainDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    if (IsSystemMenuCommand(message, IDM_ABOUT)) {
+        ShowAbout();
+        *result = 0;
+        return true;
+    }
+    return QDialog::nativeEvent(eventType, message, result);
+}
+
+int CMainDlg::LoadImageFile(const QString& path, bool interactive) {
+    const FileOutcome outcome = m_files.LoadImageFile(path.toStdString(), interactive);
+    if (outcome.result == IDOK) {
+        FillFileNameBox();
+        m_cbFileName->setCurrentIndex(0);
+    } else if (!outcome.message.empty()) {
+        ShowMessage(this, QString::fromStdString(outcome.message), MessageIcon::Exclamation);
+    }
+    return outcome.result;
+}
+
+void CMainDlg::ChooseImageFile() {
+    const QString path = m_choosers.chooseOpen(this, QString::fromStdString(m_files.GetInitialDirectory()));
+    if (path.isEmpty()) return;
+    if (LoadImageFile(path, true) == IDOK) ShowMessage(this, texts::FileLoaded());
+}
+
+void CMainDlg::SaveImageFile() {
+    const QString path = m_choosers.chooseSave(this, QString::fromStdString(m_files.GetInitialDirectory()));
+    if (path.isEmpty()) return;
+    const FileOutcome outcome = m_files.SaveImageFile(path.toStdString());
+    if (outcome.result != IDOK) {
+        ShowMessage(this, QString::fromStdString(outcome.message), MessageIcon::Exclamation);
+        return;
+    }
+    FillFileNameBox();
+    m_cbFileName->setCurrentIndex(0);
+}
+
+void CMainDlg::FillFileNameBox() {
+    m_cbFileName->clear();
+    m_cbFileName->clearEditText();
+    for (const std::string& entry : m_files.RecentFiles().Entries())
+        if (!entry.empty()) m_cbFileName->addItem(QString::fromStdString(entry));
+    // Filling selects nothing: the edit field stays empty.
+    m_cbFileName->setCurrentIndex(-1);
+}
+
+int CMainDlg::RunJob(std::uint8_t* buffer, TransferMode mode) {
+    // The "Ports" overrides may have been edited since the last job.
+    SetPortOverrides(ReadPortOverrides(m_store));
+    return m_dlgProgress.RunJob(m_nPortNumber, buffer, mode);
+}
+
+void CMainDlg::WriteToDevice() {
+    // The file is read afresh, with the size check, at every write.
+    if (LoadImageFile(m_cbFileName->currentText(), true) != IDOK) return;
+    if (RunJob(m_files.Image().Buffer().data(), TransferMode::Write) == IDOK)
+        ShowMessage(this, texts::WriteSucceeded(), MessageIcon::None, texts::WriteCaption());
+}
+
+void CMainDlg::ReadFromDevice() {
+    // The image is replaced only by a successful read.
+    auto readBuffer = std::make_unique<std::uint8_t[]>(kImageBufferSize);
+    if (RunJob(readBuffer.get(), TransferMode::Read) != IDOK) return;
+    ShowMessage(this, texts::ReadSucceeded(), MessageIcon::None, texts::ReadCaption());
+    std::copy_n(readBuffer.get(), kImageSize, m_files.Image().Bytes().begin());
+    readBuffer.reset();
+    SaveImageFile();
+}
+
+void CMainDlg::ShowAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+}  // namespace bramis

@@ -1,0 +1,85 @@
+// The main window (IDD_MAIN): the file-name box with the recent image files,
+// the buttons and menu commands that choose a file, write it to the device,
+// read the device's program back and leave, plus help and About. It owns the
+// image, the recent-file list, the COM port number and the progress window.
+#pragma once
+
+#include <QDialog>
+
+#include <cstdint>
+
+#include "file_choosers.h"
+#include "image/image_files.h"
+#include "progress_dlg.h"
+
+class QComboBox;
+class QMenuBar;
+class QPushButton;
+
+namespace bramis {
+
+class ProfileStore;
+
+class CMainDlg : public QDialog {
+    Q_OBJECT
+public:
+    // Builds the window and reads its settings from `store`: the recent-file
+    // list, "PortNumber" (99 when absent) and, when "ProgramAutoload" is set,
+    // loads the most recent file silently. `store` must outlive the window.
+    // GUI thread.
+    explicit CMainDlg(ProfileStore& store, FileChoosers choosers = SystemFileChoosers(),
+                      DocumentsFolderLookup documentsFolder = {}, QWidget* parent = nullptr);
+
+    // Writes the recent-file list to the store.
+    ~CMainDlg() override;
+
+    // Carries out the command `id` of the buttons and the menu (ids of
+    // resource_ids.h); ids of no command do nothing. GUI thread.
+    void OnCommand(int id);
+
+    // Loads the image file `path`; on success the box shows it, first of the
+    // recent files. `interactive`: say why a load failed. Returns 1 when
+    // loaded, 2 when not. GUI thread.
+    int LoadImageFile(const QString& path, bool interactive);
+
+    // The COM port number of the following jobs. GUI thread.
+    std::int32_t PortNumber() const { return m_nPortNumber; }
+
+    // The progress window that runs every job, and the image with its files.
+    CProgressDlg& ProgressWindow() { return m_dlgProgress; }
+    ImageFiles& Files() { return m_files; }
+
+public slots:
+    // OK and Cancel (Enter without any button, Esc) do nothing.
+    void accept() override;
+    void reject() override;
+
+protected:
+    // The close box and Alt+F4 end the program like Exit.
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+
+private:
+    void BuildControls();
+    void BuildMenu();
+    void ChooseImageFile();
+    void WriteToDevice();
+    void ReadFromDevice();
+    void SaveImageFile();
+    void FillFileNameBox();
+    void ShowAbout();
+    void Exit();
+    int RunJob(std::uint8_t* buffer, TransferMode mode);
+
+    ProfileStore& m_store;
+    const FileChoosers m_choosers;
+    ImageFiles m_files;  // the image and the recent-file list
+    QComboBox* m_cbFileName = nullptr;
+    QMenuBar* m_menuBar = nullptr;
+    std::int32_t m_nPortNumber = 99;
+    CProgressDlg m_dlgProgress;
+    bool m_systemMenuReady = false;
+};
+
+}  // namespace bramis

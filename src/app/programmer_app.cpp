@@ -1,0 +1,23 @@
+#include "programmer_app.h"
+
+#include <QApplication>
+
+#include "app_icon.h"
+#include "main_dlg.h"
+#include "qsettings_profile_store.h"
+
+namespace bramis {
+
+int CProgrammerApp::InitInstance() {
+    QApplication::setWindowIcon(AppIcon());
+    QSettingsProfileStore store;
+    {
+        // The window goes before the store: its destructor writes the
+        // recent-file list there.
+        CMainDlg mainWindow(store);
+        mainWindow.exec();
+    }
+    return 0;
+}
+
+}  // namespace bramis
