@@ -1,0 +1,102 @@
+#include "qsettings_profile_store.h"
+
+#include <QSettings>
+#include <QStringList>
+#include <QVariant>
+
+namespace bramis {
+
+namespace {
+
+QString ToQString(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+QString Key(std::string_view section, std::string_view name) {
+    return ToQString(section) + QLatin1Char('/') + ToQString(name);
+}
+
+// The text of a stored value. An INI line with unquoted commas comes back as
+// a list; its text is what the line said.
+std::optional<std::string> TextOf(const QVariant& value) {
+    if (value.typeId() == QMetaType::QStringList) {
+        return value.toStringList().join(QStringLiteral(", ")).toStdString();
+    }
+    if (!value.canConvert<QString>()) {
+        return std::nullopt;
+    }
+    return value.toString().toStdString();
+}
+
+}  // namespace
+
+QSettingsProfileStore::QSettingsProfileStore()
+    : settings_(std::make_unique<QSettings>(QStringLiteral("Orvy"), QStringLiteral("TOLVA upgrade"))) {}
+
+QSettingsProfileStore::QSettingsProfileStore(const QString& iniFilePath)
+    : settings_(std::make_unique<QSettings>(iniFilePath, QSettings::IniFormat)) {}
+
+QSettingsProfileStore::~QSettingsProfileStore() = default;
+
+int QSettingsProfileStore::GetInt(std::string_view section, std::string_view name, int defaultValue) const {
+    const QVariant value = settings_->value(Key(section, name));
+    switch (value.typeId()) {
+        case QMetaType::Int:
+            return value.toInt();
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong: {
+            // A registry DWORD above INT_MAX, or a QWORD: only what fits counts.
+            bool fits = false;
+            const int number = value.toInt(&fits);
+            return fits ? number : defaultValue;
+        }
+        default: {
+            const std::optional<std::string> text = TextOf(value);
+            return text ? ParseProfileInt(*text).value_or(defaultValue) : defaultValue;
+        }
+    }
+}
+
+std::string QSettingsProfileStore::GetString(std::string_view section, std::string_view name,
+                                             std::string_view defaultValue) const {
+    const QVariant value = settings_->value(Key(section, name));
+    if (!value.isValid()) {
+        return std::string(defaultValue);
+    }
+    return TextOf(value).value_or(std::string(defaultValue));
+}
+
+void QSettingsProfileStore::WriteInt(std::string_view section, std::string_view name, int value) {
+    settings_->setValue(Key(section, name), value);
+}
+
+void QSettingsProfileStore::WriteString(std::string_view section, std::string_view name,
+                                        std::string_view value) {
+    settings_->setValue(Key(section, name), ToQString(value));
+}
+
+void QSettingsProfileStore::Remove(std::string_view section, std::string_view name) {
+    settings_->remove(Key(section, name));
+}
+
+std::vector<std::string> QSettingsProfileStore::ValueNames(std::string_view section) const {
+    settings_->beginGroup(ToQString(section));
+    const QStringList keys = settings_->childKeys();
+    settings_->endGroup();
+    std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(keys.size()));
+    for (const QString& key : keys) {
+        names.push_back(key.toStdString());
+    }
+    return names;
+}
+
+bool QSettingsProfileStore::Sync() {
+    settings_->sync();
+    return settings_->status() == QSettings::NoError;
+}
+
+QString QSettingsProfileStore::Location() const { return settings_->fileName(); }
+
+}  // namespace bramis

@@ -1,0 +1,47 @@
+// The settings store of the application: QSettings for the organisation
+// "Orvy" and the application "TOLVA upgrade". On Windows that is the registry
+// key HKEY_CURRENT_USER\Software\Orvy\TOLVA upgrade, a subkey per section,
+// integers as DWORD and strings as REG_SZ values; elsewhere the INI file
+// "Orvy/TOLVA upgrade.conf" in the user's configuration folder.
+#pragma once
+
+#include <QString>
+#include <memory>
+
+#include "image/profile_store.h"
+
+class QSettings;
+
+namespace bramis {
+
+// One thread (the user-interface thread), as QSettings itself.
+class QSettingsProfileStore : public ProfileStore {
+public:
+    // The user's own settings of this program.
+    QSettingsProfileStore();
+
+    // The INI file `iniFilePath` instead (for tests, or a portable setup).
+    explicit QSettingsProfileStore(const QString& iniFilePath);
+
+    ~QSettingsProfileStore() override;
+
+    int GetInt(std::string_view section, std::string_view name, int defaultValue) const override;
+    std::string GetString(std::string_view section, std::string_view name,
+                          std::string_view defaultValue) const override;
+    void WriteInt(std::string_view section, std::string_view name, int value) override;
+    void WriteString(std::string_view section, std::string_view name, std::string_view value) override;
+    void Remove(std::string_view section, std::string_view name) override;
+    std::vector<std::string> ValueNames(std::string_view section) const override;
+
+    // Writes pending changes out now (they are written by themselves soon
+    // after, and when the object goes). False when the store cannot be written.
+    bool Sync();
+
+    // Where the values live: the INI file's path or the registry key.
+    QString Location() const;
+
+private:
+    std::unique_ptr<QSettings> settings_;
+};
+
+}  // namespace bramis

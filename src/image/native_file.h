@@ -1,0 +1,79 @@
+// The few operating-system file calls the image files need, behind one small
+// class so that the shared code has no platform branches. Implemented in
+// native_file_posix.cpp and native_file_win32.cpp; internal to this folder.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <utility>
+
+namespace bramis::detail {
+
+// One open file; closed by the destructor when still open. Any thread, one
+// thread per object.
+class NativeFile {
+public:
+    enum class CreateStatus { Created, AlreadyExists, Failed };
+
+    NativeFile() = default;
+    NativeFile(NativeFile&& other) noexcept : handle_(std::exchange(other.handle_, kInvalid)) {}
+    NativeFile& operator=(NativeFile&& other) noexcept {
+        if (this != &other) {
+            Close();
+            handle_ = std::exchange(other.handle_, kInvalid);
+        }
+        return *this;
+    }
+    NativeFile(const NativeFile&) = delete;
+    NativeFile& operator=(const NativeFile&) = delete;
+    ~NativeFile() { Close(); }
+
+    // Opens an existing regular file for reading, without letting other
+    // programs write it meanwhile where the system allows that. Anything that
+    // is not a regular file (a folder, a device, a pipe) is refused without
+    // blocking. The result is closed on failure.
+    static NativeFile OpenForReading(const std::filesystem::path& path);
+
+    // Creates `path` for writing; never opens a file that already exists.
+    static NativeFile CreateNew(const std::filesystem::path& path, CreateStatus& status);
+
+    bool IsOpen() const { return handle_ != kInvalid; }
+
+    // The size in bytes of the open file, or nothing when it cannot be told.
+    std::optional<std::uint64_t> Size() const;
+
+    // Reads exactly `length` bytes; false on an error or an early end.
+    bool ReadExact(std::uint8_t* buffer, std::size_t length);
+
+    // Writes every byte; false when the system refuses part of them.
+    bool WriteAll(const std::uint8_t* data, std::size_t length);
+
+    // Forces written data to the disk.
+    bool Sync();
+
+    // Gives the new file the permissions of `model` where the system has them.
+    void CopyPermissionsFrom(const std::filesystem::path& model);
+
+    // Closes the file; false when the system reports a late write error.
+    bool Close();
+
+private:
+    static constexpr std::intptr_t kInvalid = -1;
+    explicit NativeFile(std::intptr_t handle) : handle_(handle) {}
+
+    std::intptr_t handle_ = kInvalid;  // a file descriptor or a Windows HANDLE
+};
+
+// Renames `from` to `to`, replacing a file that `to` names.
+bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Makes a finished rename in `folder` durable where the system needs that.
+void SyncFolder(const std::filesystem::path& folder);
+
+// Whether two canonical paths are the same text for this system's file names
+// (case-insensitive on Windows).
+bool SamePathText(const std::filesystem::path& a, const std::filesystem::path& b);
+
+}  // namespace bramis::detail

@@ -1,0 +1,27 @@
+// Paths travel through the program as UTF-8 std::string; these helpers turn
+// them into std::filesystem::path and back without going through the
+// narrow-character code page, so Cyrillic names work on Windows too.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace bramis {
+
+// The filesystem path named by the UTF-8 text `utf8`. Any thread.
+std::filesystem::path PathFromUtf8(std::string_view utf8);
+
+// The UTF-8 text of `path`. Any thread.
+std::string Utf8FromPath(const std::filesystem::path& path);
+
+// The absolute, lexically normalised form of `utf8` in native separators:
+// how a file is named in the recent-file list. Any thread.
+std::string AbsoluteUtf8Path(std::string_view utf8);
+
+// True when `a` and `b` name the same file: their canonical forms (symbolic
+// links and "." / ".." resolved as far as the files exist) are equal, compared
+// without regard to case on Windows. Any thread.
+bool SameFile(std::string_view a, std::string_view b);
+
+}  // namespace bramis

@@ -1,0 +1,64 @@
+// The folder last used: how it is cut from a path and when it is used.
+#include "image/folder_memory.h"
+
+#include <gtest/gtest.h>
+
+#include "image/memory_profile_store.h"
+
+namespace bramis {
+namespace {
+
+TEST(FolderOfPath, CutsAtTheLastSeparatorOfThePlatform) {
+    // Paths as the Qt dialogs hand them on Windows ('/') and as typed ('\').
+    EXPECT_EQ(FolderOfPath("C:/x.dat", PathStyle::Windows), "C:");
+    EXPECT_EQ(FolderOfPath("C:\\x.dat", PathStyle::Windows), "C:");
+    EXPECT_EQ(FolderOfPath("D:/Прошивки/v2/x.dat", PathStyle::Windows), "D:\\Прошивки\\v2");
+    EXPECT_EQ(FolderOfPath("D:\\a/b\\x.dat", PathStyle::Windows), "D:\\a\\b");
+    EXPECT_EQ(FolderOfPath("\\\\server\\share\\x.dat", PathStyle::Windows), "\\\\server\\share");
+    EXPECT_EQ(FolderOfPath("x.dat", PathStyle::Windows), "x.dat");
+    EXPECT_EQ(FolderOfPath("/x.dat", PathStyle::Windows), "\\");
+
+    EXPECT_EQ(FolderOfPath("/home/user/Прошивки/x.dat", PathStyle::Posix), "/home/user/Прошивки");
+    EXPECT_EQ(FolderOfPath("x.dat", PathStyle::Posix), "x.dat");
+    EXPECT_EQ(FolderOfPath("C:\\x.dat", PathStyle::Posix), "C:\\x.dat");
+    EXPECT_EQ(FolderOfPath("/x.dat", PathStyle::Posix), "/");
+    EXPECT_EQ(FolderOfPath("", PathStyle::Posix), "");
+}
+
+TEST(FolderMemory, TheStoredFolderIsUsedUnlessEmptyOrTooLong) {
+    MemoryProfileStore store;
+    int lookups = 0;
+    const DocumentsFolderLookup documents = [&lookups] {
+        ++lookups;
+        return std::string("/home/user/Документы");
+    };
+
+    EXPECT_EQ(GetInitialDirectory(store, documents), "/home/user/Документы");
+    EXPECT_EQ(GetInitialDirectory(store, [] { return std::string(); }), "");
+    EXPECT_EQ(GetInitialDirectory(store, nullptr), "");
+
+    RememberDirectory(store, "/srv/images/x.dat");
+    EXPECT_EQ(store.GetString("Init", "ProgramFilesDir", "<none>"), "/srv/images");
+    lookups = 0;
+    EXPECT_EQ(GetInitialDirectory(store, documents), "/srv/images");
+    EXPECT_EQ(lookups, 0);
+
+    // 259 characters fit with the terminator of a 260-character buffer; 260 do not.
+    const std::string fits = "/" + std::string(258, 'a');
+    store.WriteString("Init", "ProgramFilesDir", fits);
+    EXPECT_EQ(GetInitialDirectory(store, documents), fits);
+    store.WriteString("Init", "ProgramFilesDir", fits + "b");
+    EXPECT_EQ(GetInitialDirectory(store, documents), "");
+
+    // Characters count, not bytes: 200 Cyrillic letters are 400 bytes of UTF-8.
+    std::string cyrillic = "/";
+    for (int i = 0; i < 200; ++i) {
+        cyrillic += "ж";
+    }
+    store.WriteString("Init", "ProgramFilesDir", cyrillic);
+    EXPECT_EQ(GetInitialDirectory(store, documents), cyrillic);
+    EXPECT_EQ(lookups, 0);
+}
+
+}  // namespace
+}  // namespace bramis

@@ -1,0 +1,126 @@
+// The recent-file list: order, duplicates, overflow and how it is stored.
+#include "image/recent_file_list.h"
+
+#include <gtest/gtest.h>
+
+#include "image/memory_profile_store.h"
+#include "temp_folder.h"
+
+namespace bramis {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+TEST(RecentFileList, AFileNamedTwiceUnderAnyNameIsOneEntryAtTheFront) {
+    TempFolder folder;
+    fs::create_directory(folder.Path() / "sub");
+    const std::string a = folder.File("a.dat");
+    const std::string b = folder.File("b.dat");
+    WriteBytes(a, {1});
+    WriteBytes(b, {2});
+    fs::create_symlink(PathFromUtf8(a), folder.Path() / "link.dat");
+
+    RecentFileList list;
+    list.Add(a);
+    list.Add(b);
+    EXPECT_EQ(list.Entries()[0], b);
+    EXPECT_EQ(list.Entries()[1], a);
+
+    for (const std::string& sameAsA :
+         {a, folder.File("./a.dat"), folder.File("sub/../a.dat"), folder.File("link.dat")}) {
+        list.Add(b);
+        list.Add(sameAsA);
+        EXPECT_EQ(list.Entries()[0], fs::path(PathFromUtf8(sameAsA)).lexically_normal().string());
+        EXPECT_EQ(list.Entries()[1], b) << sameAsA;
+        EXPECT_EQ(list.Entries()[2], "") << sameAsA;
+    }
+
+    // A relative name is listed in full; an empty one is ignored.
+    const fs::path previous = fs::current_path();
+    fs::current_path(folder.Path());
+    list.Add("b.dat");
+    list.Add("");
+    fs::current_path(previous);
+    EXPECT_EQ(list.Entries()[0], b);
+    EXPECT_EQ(list.Entries()[2], "");
+}
+
+TEST(RecentFileList, TheTwentyFirstFilePushesTheOldestOut) {
+    RecentFileList list;
+    for (int i = 1; i <= 21; ++i) {
+        list.Add("/images/f" + std::to_string(i) + ".dat");
+    }
+    EXPECT_EQ(list.Entries()[0], "/images/f21.dat");
+    EXPECT_EQ(list.Entries()[19], "/images/f2.dat");
+    EXPECT_EQ(std::count(list.Entries().begin(), list.Entries().end(), "/images/f1.dat"), 0);
+
+    // Naming a listed file again only reorders; nothing drops out.
+    list.Add("/images/f10.dat");
+    EXPECT_EQ(list.Entries()[0], "/images/f10.dat");
+    EXPECT_EQ(list.Entries()[1], "/images/f21.dat");
+    EXPECT_EQ(list.Entries()[19], "/images/f2.dat");
+}
+
+TEST(RecentFileList, OnlyFile3StoredKeepsItsSlotAndTheGapsTakeTheNextAdditions) {
+    MemoryProfileStore stored;
+    stored.WriteString("ProgramFileList", "File3", "/images/three.dat");
+    RecentFileList list;
+    list.Read(stored);
+    EXPECT_EQ(list.Entries()[0], "");
+    EXPECT_EQ(list.Entries()[1], "");
+    EXPECT_EQ(list.Entries()[2], "/images/three.dat");
+
+    list.Add("/images/x.dat");
+    list.Add("/images/y.dat");
+    EXPECT_EQ(list.Entries()[0], "/images/y.dat");
+    EXPECT_EQ(list.Entries()[1], "/images/x.dat");
+    EXPECT_EQ(list.Entries()[2], "/images/three.dat");
+    EXPECT_EQ(list.Entries()[3], "");
+
+    // With one gap left, the next file fills it and nobody drops out.
+    MemoryProfileStore full;
+    for (std::size_t slot = 0; slot < RecentFileList::kSlotCount; ++slot) {
+        if (slot != 7) {
+            full.WriteString("ProgramFileList", RecentFileValueName(slot), "/f" + std::to_string(slot));
+        }
+    }
+    list.Read(full);
+    list.Add("/new");
+    EXPECT_EQ(list.Entries()[0], "/new");
+    EXPECT_EQ(list.Entries()[7], "/f6");
+    EXPECT_EQ(list.Entries()[8], "/f8");
+    EXPECT_EQ(list.Entries()[19], "/f19");
+}
+
+TEST(RecentFileList, WritingStoresEveryFilledSlotAndRemovesStaleValues) {
+    MemoryProfileStore source;
+    source.WriteString("ProgramFileList", "File3", "/images/three.dat");
+    source.WriteString("ProgramFileList", "File20", "/images/twenty.dat");
+    RecentFileList list;
+    list.Read(source);
+
+    MemoryProfileStore target;
+    for (std::size_t slot = 0; slot < RecentFileList::kSlotCount; ++slot) {
+        target.WriteString("ProgramFileList", RecentFileValueName(slot), "/stale");
+    }
+    target.WriteString("ProgramFileList", "Other", "kept");
+    target.WriteString("Init", "ProgramFilesDir", "/kept");
+    list.Write(target);
+
+    const std::map<std::pair<std::string, std::string>, MemoryProfileStore::Value> expected{
+        {{"Init", "ProgramFilesDir"}, std::string("/kept")},
+        {{"ProgramFileList", "File20"}, std::string("/images/twenty.dat")},
+        {{"ProgramFileList", "File3"}, std::string("/images/three.dat")},
+        {{"ProgramFileList", "Other"}, std::string("kept")},
+    };
+    EXPECT_EQ(target.Values(), expected);
+
+    RecentFileList again;
+    again.Read(target);
+    EXPECT_EQ(again.Entries(), list.Entries());
+}
+
+}  // namespace
+}  // namespace bramis

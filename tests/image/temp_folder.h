@@ -1,0 +1,78 @@
+// A fresh folder under the system's temporary folder for one test, removed
+// with everything in it when the test ends, and small file helpers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "image/utf8_path.h"
+#include "link/device_memory.h"
+
+namespace bramis::testing {
+
+class TempFolder {
+public:
+    TempFolder() {
+        static std::atomic<int> counter{0};
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        path_ = std::filesystem::temp_directory_path() /
+                ("bramis-image-" + std::string(test ? test->name() : "test") + "-" +
+                 std::to_string(std::random_device{}()) + "-" + std::to_string(counter++));
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+
+    const std::filesystem::path& Path() const { return path_; }
+
+    // The UTF-8 path of `name` (UTF-8, may hold folders) inside the folder.
+    std::string File(const std::string& name) const { return Utf8FromPath(path_ / PathFromUtf8(name)); }
+
+    // Names of everything directly inside `folder` (UTF-8), sorted.
+    static std::vector<std::string> Listing(const std::filesystem::path& folder) {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            names.push_back(Utf8FromPath(entry.path().filename()));
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+private:
+    std::filesystem::path path_;
+};
+
+// `size` bytes whose values follow `seed`, so that two files differ.
+inline std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t seed) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + seed + i / 512);
+    }
+    return bytes;
+}
+
+inline void WriteBytes(const std::string& utf8Path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(PathFromUtf8(utf8Path), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << utf8Path;
+}
+
+inline std::vector<std::uint8_t> ReadBytes(const std::string& utf8Path) {
+    std::ifstream in(PathFromUtf8(utf8Path), std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace bramis::testing
