@@ -1,4 +1,4 @@
-#include "labeled_progress_ctrl.h"
+#include "controls/labeled_progress_ctrl.h"
 
 #include <QFontMetrics>
 #include <QPainter>

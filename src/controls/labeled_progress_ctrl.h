@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <string>
 
-#include "progress_bar_math.h"
+#include "controls/progress_bar_math.h"
 
 namespace bramis {
 

@@ -1,4 +1,4 @@
-#include "progress_bar_math.h"
+#include "controls/progress_bar_math.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // The bar rendered offscreen: pixels of the fills and the two-coloured label,
 // and paint counts for the repaint rule.
-#include "labeled_progress_ctrl.h"
+#include "controls/labeled_progress_ctrl.h"
 
 #include <QApplication>
 #include <QImage>

@@ -1,5 +1,5 @@
 // The bar's arithmetic, checked without a display.
-#include "progress_bar_math.h"
+#include "controls/progress_bar_math.h"
 
 #include <gtest/gtest.h>
 
