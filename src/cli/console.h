@@ -1,0 +1,48 @@
+// What bramis-flash needs of the console and the process around it: whether
+// standard output is a terminal, Ctrl+C and termination requests as cancel
+// requests, and a hint when a serial device may not be opened.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace bramis::cli {
+
+// Makes the console show UTF-8 text (the Windows console; elsewhere
+// nothing to do). Main thread, at start.
+void UseUtf8Console();
+
+// The program's arguments after its name, in UTF-8 (on Windows taken from the
+// wide-character command line rather than the ANSI `argv`). Main thread.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// True when standard output is a terminal (a live progress line makes
+// sense). Any thread.
+bool StandardOutputIsTerminal();
+
+// While an object lives, SIGINT (Ctrl+C, Ctrl+Break) and SIGTERM no longer
+// end the process; they are only counted. The previous handling comes back
+// when the object goes. One object at a time; main thread.
+class CancelSignals {
+public:
+    CancelSignals();
+    CancelSignals(const CancelSignals&) = delete;
+    CancelSignals& operator=(const CancelSignals&) = delete;
+    ~CancelSignals();
+
+    // How many of those signals arrived since the object was made. Any thread.
+    int Count() const;
+};
+
+// Starts `body` on a new thread that does not take the cancel signals, so
+// that they reach the thread that watches for them. Main thread.
+std::thread StartThreadWithoutCancelSignals(std::function<void()> body);
+
+// When the serial device `devicePath` exists but this user may not open it
+// for reading and writing, a Russian hint naming the group that owns it;
+// otherwise "". Always "" on Windows. Any thread.
+std::string PortAccessHint(const std::string& devicePath);
+
+}  // namespace bramis::cli

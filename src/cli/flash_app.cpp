@@ -1,0 +1,309 @@
+#include "cli/flash_app.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <thread>
+
+#include "cli/console.h"
+#include "cli/terminal_view.h"
+#include "cli/verify.h"
+#include "image/firmware_image.h"
+#include "image/image_file.h"
+#include "job/transfer_worker.h"
+#include "link/port_discovery.h"
+#include "link/serial_channel.h"
+
+namespace bramis::cli {
+
+namespace {
+
+// How often the main thread looks for Ctrl+C while it waits for the outcome.
+constexpr std::chrono::milliseconds kSignalPoll(50);
+
+// The port number stored by the programmer window when it has none yet.
+constexpr int kDefaultPortNumber = 99;
+
+// Which port a job opens, and how to name it in messages.
+struct PortChoice {
+    int number = kDefaultPortNumber;
+    std::string device;  // "" when the number maps to no device here
+};
+
+struct JobEnd {
+    int outcome = ID_JOB_FAILED;
+    bool cancelRequested = false;
+    bool timedOut = false;
+};
+
+std::string FormatSeconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", seconds);
+    return text;
+}
+
+void PrintError(std::ostream& err, const std::string& message) {
+    err << kApplicationTitle << ": " << message << '\n' << std::flush;
+}
+
+// Points the serial channel at the port the options name and says which it is.
+PortChoice ChoosePort(const CliOptions& options, const FlashEnvironment& environment) {
+    PortChoice choice;
+    if (environment.settings != nullptr) {
+        choice.number = environment.settings->GetInt(kSectionSettings, kValuePortNumber, kDefaultPortNumber);
+    }
+    if (!options.devicePath.empty()) {
+        choice.device = options.devicePath;
+        SetPortOpener(DevicePathOpener(options.devicePath));
+        return choice;
+    }
+    std::map<int, std::string> overrides;
+    if (environment.settings != nullptr) {
+        overrides = ReadPortOverrides(*environment.settings);
+    }
+    if (options.portNumber) {
+        choice.number = *options.portNumber;
+    }
+    choice.device = DeviceForPort(choice.number, overrides);
+    SetPortOverrides(std::move(overrides));
+    SetPortOpener(environment.portOpener);
+    return choice;
+}
+
+// Every request and reply on standard error: line clock in ms, direction, hex.
+TraceHandler MakeTrace(TerminalView& view) {
+    return [&view](TraceDirection direction, const std::uint8_t* data, std::size_t length, double atMs) {
+        char head[48];
+        std::snprintf(head, sizeof head, "%12.3f мс %s", atMs, direction == TraceDirection::Sent ? "->" : "<-");
+        std::string line = head;
+        if (length == 0) {
+            line += " (нет ответа)";
+        }
+        for (std::size_t i = 0; i < length; ++i) {
+            char byte[4];
+            std::snprintf(byte, sizeof byte, " %02X", data[i]);
+            line += byte;
+        }
+        view.Note(line, true);
+    };
+}
+
+// Runs one job on the worker thread and waits for its outcome, turning the
+// first Ctrl+C or SIGTERM into a cancel request; later ones change nothing.
+JobEnd RunJob(TransferContext& context, TerminalView& view, TransferMode mode, std::uint8_t* buffer,
+              const PortChoice& port, double limitSeconds) {
+    PrepareTransferContext(context, &view, port.number, buffer, mode);
+    context.enterProgrammingLimitMs = static_cast<std::int64_t>(limitSeconds * 1000.0);
+
+    const CancelSignals signals;
+    std::thread worker = StartThreadWithoutCancelSignals([&context] { TransferThreadProc(&context); });
+    context.workerStarted = true;
+
+    JobEnd end;
+    int signalsSeen = 0;
+    std::optional<int> outcome;
+    while (!(outcome = view.WaitForOutcome(kSignalPoll))) {
+        const int count = signals.Count();
+        if (count == signalsSeen) {
+            continue;
+        }
+        if (signalsSeen == 0) {
+            context.abortRequested = true;
+            view.Note("Отмена: задание остановится после текущего шага", true);
+        } else {
+            view.Note("Отмена уже запрошена, дождитесь конца задания", true);
+        }
+        signalsSeen = count;
+    }
+    worker.join();
+    end.outcome = *outcome;
+    end.cancelRequested = signalsSeen > 0;
+    end.timedOut = context.enterProgrammingTimedOut;
+    return end;
+}
+
+// Says why a job failed, as far as the worker did not already, and returns
+// the exit code.
+int ReportFailure(const JobEnd& end, const TerminalView& view, const PortChoice& port, double limitSeconds,
+                  std::ostream& err) {
+    if (end.timedOut) {
+        PrintError(err, "прибор не перешёл в режим программирования за " + FormatSeconds(limitSeconds) + " с");
+        return kExitFailed;
+    }
+    if (view.errorShown()) {
+        if (view.stage() == kStageOpeningPort) {
+            const std::string reason = LastOpenError();
+            err << "  причина: " << (reason.empty() ? "неизвестна" : reason) << '\n';
+            if (const std::string hint = PortAccessHint(port.device); !hint.empty()) {
+                err << "  " << hint << '\n';
+            }
+            err << std::flush;
+        }
+        return kExitFailed;
+    }
+    if (end.cancelRequested) {
+        PrintError(err, "задание отменено");
+        return kExitCancelled;
+    }
+    PrintError(err, "задание не выполнено на этапе «" + view.lastWorkStage() + "»");
+    return kExitFailed;
+}
+
+// Loads the image file a command works with, before the port is touched.
+bool LoadImage(const std::string& path, FirmwareImage& image, std::ostream& err) {
+    const ImageFileStatus status = ReadImageFile(path, image.Bytes());
+    if (status == ImageFileStatus::Ok) {
+        return true;
+    }
+    PrintError(err, ImageFileMessage(status));
+    err << "  файл: " << path << '\n' << std::flush;
+    return false;
+}
+
+// Refuses a read into a folder that does not exist before the device is read
+// for minutes in vain.
+bool TargetFolderExists(const std::string& path, std::ostream& err) {
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    std::error_code error;
+    if (parent.empty() || std::filesystem::is_directory(parent, error)) {
+        return true;
+    }
+    PrintError(err, ImageFileMessage(ImageFileStatus::CannotCreate));
+    err << "  нет папки: " << parent.string() << '\n' << std::flush;
+    return false;
+}
+
+int ListPorts(const FlashEnvironment& environment, std::ostream& out) {
+    std::map<int, std::string> overrides;
+    if (environment.settings != nullptr) {
+        overrides = ReadPortOverrides(*environment.settings);
+    }
+    const std::vector<FoundPort> ports = DiscoverPorts(overrides);
+    if (ports.empty()) {
+        out << "COM-порты не найдены\n";
+    }
+    for (const FoundPort& port : ports) {
+        out << "COM" << port.number << '\t' << port.device << '\n';
+    }
+    out << std::flush;
+    return kExitOk;
+}
+
+class FlashCommand {
+public:
+    FlashCommand(const CliOptions& options, const FlashEnvironment& environment, std::ostream& out,
+                 std::ostream& err)
+        : options_(options),
+          environment_(environment),
+          out_(out),
+          err_(err),
+          view_(out, err, environment.liveProgress && !options.trace, kApplicationTitle) {}
+
+    int Run() {
+        switch (options_.command) {
+            case Command::Help:
+                out_ << UsageText() << std::flush;
+                return kExitOk;
+            case Command::Ports:
+                return ListPorts(environment_, out_);
+            case Command::Version:
+                return Transfer(TransferMode::Identify, nullptr, options_.waitSeconds.value_or(kVersionWaitSeconds));
+            case Command::Write:
+                if (!LoadImage(options_.file, fileImage_, err_)) {
+                    return kExitBadUsage;
+                }
+                return Transfer(TransferMode::Write, fileImage_.Buffer().data(), options_.waitSeconds.value_or(0));
+            case Command::Read:
+                if (!TargetFolderExists(options_.file, err_)) {
+                    return kExitBadUsage;
+                }
+                return Transfer(TransferMode::Read, deviceImage_.Buffer().data(), options_.waitSeconds.value_or(0));
+            case Command::Verify:
+                if (!LoadImage(options_.file, fileImage_, err_)) {
+                    return kExitBadUsage;
+                }
+                return Transfer(TransferMode::Read, deviceImage_.Buffer().data(), options_.waitSeconds.value_or(0));
+        }
+        return kExitBadUsage;
+    }
+
+private:
+    int Transfer(TransferMode mode, std::uint8_t* buffer, double limitSeconds) {
+        const PortChoice port = ChoosePort(options_, environment_);
+        if (options_.trace) {
+            SetTraceHandler(MakeTrace(view_));
+        }
+        const JobEnd end = RunJob(g_transferContext, view_, mode, buffer, port, limitSeconds);
+        SetTraceHandler({});
+        if (end.outcome != ID_JOB_SUCCEEDED) {
+            return ReportFailure(end, view_, port, limitSeconds, err_);
+        }
+        return Succeeded();
+    }
+
+    int Succeeded() {
+        switch (options_.command) {
+            case Command::Write:
+                view_.Note("Программа успешно записана");
+                return kExitOk;
+            case Command::Read:
+                return Save();
+            case Command::Verify:
+                return Compare();
+            default:
+                return kExitOk;
+        }
+    }
+
+    int Save() {
+        view_.Note("Программа успешно прочитана");
+        const ImageFileStatus status = SaveFileAtomically(options_.file, deviceImage_.Bytes());
+        if (status != ImageFileStatus::Ok) {
+            PrintError(err_, ImageFileMessage(status));
+            err_ << "  файл: " << options_.file << '\n' << std::flush;
+            return kExitFailed;
+        }
+        view_.Note("Сохранено в " + options_.file);
+        return kExitOk;
+    }
+
+    int Compare() {
+        const BlockDifferences differences = CompareImages(deviceImage_.Bytes().data(), fileImage_.Bytes().data());
+        if (differences.count == 0) {
+            view_.Note("Программа в приборе совпадает с файлом");
+            return kExitOk;
+        }
+        view_.Note("Программа в приборе отличается от файла: первый отличающийся блок " +
+                   std::to_string(differences.firstBlock) + ", всего отличающихся блоков " +
+                   std::to_string(differences.count) + " из " + std::to_string(kBlockCount));
+        return kExitFailed;
+    }
+
+    const CliOptions& options_;
+    const FlashEnvironment& environment_;
+    std::ostream& out_;
+    std::ostream& err_;
+    TerminalView view_;
+    FirmwareImage fileImage_;
+    FirmwareImage deviceImage_;
+};
+
+}  // namespace
+
+int RunFlash(const CliOptions& options, const FlashEnvironment& environment, std::ostream& out,
+             std::ostream& err) {
+    return FlashCommand(options, environment, out, err).Run();
+}
+
+int RunFlashCommandLine(const std::vector<std::string>& args, const FlashEnvironment& environment,
+                        std::ostream& out, std::ostream& err) {
+    const ParsedCommandLine parsed = ParseCommandLine(args);
+    if (!parsed.error.empty()) {
+        PrintError(err, parsed.error);
+        err << "Подробнее: " << kApplicationTitle << " --help\n" << std::flush;
+        return kExitBadUsage;
+    }
+    return RunFlash(parsed.options, environment, out, err);
+}
+
+}  // namespace bramis::cli

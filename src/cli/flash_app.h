@@ -1,0 +1,49 @@
+// The commands of bramis-flash over the transfer worker: write, read, verify,
+// version and ports. main() only gathers the environment and calls RunFlash.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "image/profile_store.h"
+#include "link/port_backend.h"
+
+namespace bramis::cli {
+
+// Exit codes.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;     // the job failed, or verify found differences
+inline constexpr int kExitBadUsage = 2;   // bad command line or bad image file
+inline constexpr int kExitCancelled = 3;  // Ctrl+C or SIGTERM
+
+// Stands in for an empty message caption.
+inline constexpr const char* kApplicationTitle = "bramis-flash";
+
+// Seconds `version` waits for programming mode unless --wait says otherwise.
+inline constexpr double kVersionWaitSeconds = 5.0;
+
+struct FlashEnvironment {
+    // The programmer window's stored settings: "Settings"/"PortNumber" when
+    // neither --port nor --device is given, and the "Ports" overrides.
+    const ProfileStore* settings = nullptr;
+    // Opens the COM numbers of --port (SystemPortOpener() in the program).
+    PortOpener portOpener;
+    // Redraw one progress line in place (standard output is a terminal).
+    bool liveProgress = false;
+};
+
+// Carries out one parsed command line and returns the exit code. Progress
+// goes to `out`, messages to `err`. SIGINT and SIGTERM cancel a running job.
+// Main thread; one call at a time (the serial channel exists once).
+int RunFlash(const CliOptions& options, const FlashEnvironment& environment, std::ostream& out,
+             std::ostream& err);
+
+// Parses `args` (without the program name) and runs them: --help prints the
+// usage, a bad command line is reported with a pointer to --help. Returns the
+// exit code. Main thread.
+int RunFlashCommandLine(const std::vector<std::string>& args, const FlashEnvironment& environment,
+                        std::ostream& out, std::ostream& err);
+
+}  // namespace bramis::cli

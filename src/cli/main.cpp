@@ -1,0 +1,28 @@
+// bramis-flash: writes, reads, verifies and identifies the device from the
+// command line with the same transfer worker as the programmer window.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/console.h"
+#include "cli/flash_app.h"
+#include "cli/ini_file.h"
+#include "image/memory_profile_store.h"
+#include "link/serial_channel.h"
+
+int main(int argc, char** argv) {
+    using namespace bramis;
+    cli::UseUtf8Console();
+    const std::vector<std::string> args = cli::CommandLineArguments(argc, argv);
+
+    // The programmer window's settings, read once: its port number and "Ports".
+    MemoryProfileStore settings;
+    if (const auto ini = cli::IniFile::Load(cli::ProgrammerSettingsPath())) {
+        ini->CopyInto(settings);
+    }
+    cli::FlashEnvironment environment;
+    environment.settings = &settings;
+    environment.portOpener = SystemPortOpener();
+    environment.liveProgress = cli::StandardOutputIsTerminal();
+    return cli::RunFlashCommandLine(args, environment, std::cout, std::cerr);
+}

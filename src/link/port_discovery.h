@@ -1,0 +1,31 @@
+// Which COM numbers have a serial device behind them on this machine, for the
+// settings window's port list and `bramis-flash ports`.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace bramis {
+
+struct FoundPort {
+    int number;          // COM number, 1..255
+    std::string device;  // what opening it opens
+};
+
+// The device COM `portNumber` stands for: the per-user override when there is
+// one, otherwise the platform's fixed mapping; "" when there is none. Any thread.
+std::string DeviceForPort(int portNumber, const std::map<int, std::string>& overrides);
+
+// The probing rule: true when `device` opens for reading and writing, or
+// fails only because it is in use or access is denied; any other failure
+// means absent. A successful open is closed at once. Any thread, but not
+// while a job has the same port open.
+bool ProbeSerialDevice(const std::string& device);
+
+// Probes COM 1..255 (each number that maps to a device) and returns the
+// present ones in ascending order. On Linux that is COM 1..96 of the fixed
+// ranges and the overridden numbers. Any thread, between jobs.
+std::vector<FoundPort> DiscoverPorts(const std::map<int, std::string>& overrides);
+
+}  // namespace bramis

@@ -1,0 +1,98 @@
+#include "cli/ini_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
+
+#include "image/memory_profile_store.h"
+
+namespace bramis::cli {
+namespace {
+
+// As the programmer window's settings writer leaves the file, with a few
+// hand edits (comments, blanks, Windows line ends).
+constexpr const char* kSettingsText =
+    "[General]\r\n"
+    "stray=1\r\n"
+    "\r\n"
+    "[Ports]\r\n"
+    "COM5=/dev/pts/3\r\n"
+    "; a comment = not a value\r\n"
+    "COM7 = \"/dev/serial/by-id/usb-Adapter, port 0\"\r\n"
+    "COM9=/dev/ttyUSB\\x44\\x30\r\n"  // a digit after an escape is escaped too
+    "COM%4B=/dev/null\r\n"
+    "not a value line\r\n"
+    "=no name\r\n"
+    "\r\n"
+    "[Settings]\r\n"
+    "PortNumber=5\r\n"
+    "ProgramAutoload=1\r\n"
+    "Note=\"  padded \\\"quoted\\\"\\tand tabbed  \"\r\n"
+    "At=@@home\r\n"
+    "# also a comment\r\n";
+
+TEST(IniFile, ReadsTheSettingsWritersFormat) {
+    const IniFile ini = IniFile::Parse(kSettingsText);
+    EXPECT_EQ(ini.Value("General", "stray"), "1");
+    EXPECT_EQ(ini.Value("Ports", "COM5"), "/dev/pts/3");
+    EXPECT_EQ(ini.Value("Ports", "COM7"), "/dev/serial/by-id/usb-Adapter, port 0");
+    EXPECT_EQ(ini.Value("Ports", "COM9"), "/dev/ttyUSBD0");
+    EXPECT_EQ(ini.Value("Ports", "COMK"), "/dev/null");
+    EXPECT_EQ(ini.Keys("Ports").size(), 4U);
+    EXPECT_EQ(ini.Value("Settings", "PortNumber"), "5");
+    EXPECT_EQ(ini.Value("Settings", "Note"), "  padded \"quoted\"\tand tabbed  ");
+    EXPECT_EQ(ini.Value("Settings", "At"), "@home");
+    EXPECT_FALSE(ini.Value("Settings", "Missing"));
+    EXPECT_FALSE(ini.Value("Nowhere", "COM5"));
+    EXPECT_TRUE(ini.Keys("Nowhere").empty());
+
+    // Into the settings store, where the port number and the overrides are read.
+    MemoryProfileStore store;
+    ini.CopyInto(store);
+    EXPECT_EQ(store.GetInt(kSectionSettings, kValuePortNumber, 99), 5);
+    const std::map<int, std::string> overrides = ReadPortOverrides(store);
+    EXPECT_EQ(overrides, (std::map<int, std::string>{{5, "/dev/pts/3"},
+                                                     {7, "/dev/serial/by-id/usb-Adapter, port 0"},
+                                                     {9, "/dev/ttyUSBD0"}}));
+}
+
+TEST(IniFile, NonAsciiTextSurvivesRawAndEscaped) {
+    const IniFile ini = IniFile::Parse("[Init]\nProgramFilesDir=/home/я/прошивки\nOther=\\x44f\n");
+    EXPECT_EQ(ini.Value("Init", "ProgramFilesDir"), "/home/я/прошивки");
+    EXPECT_EQ(ini.Value("Init", "Other"), "я");
+}
+
+TEST(IniFile, LoadsFromTheSettingsPathOfThisUser) {
+    const auto folder = std::filesystem::temp_directory_path() / ("bramis-ini-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder / "Orvy");
+    std::ofstream(folder / "Orvy" / "TOLVA upgrade.conf") << "[Ports]\nCOM65=/dev/pts/9\n";
+
+    const char* oldXdg = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedXdg = oldXdg != nullptr ? oldXdg : "";
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome != nullptr ? oldHome : "";
+    ::setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    EXPECT_EQ(ProgrammerSettingsPath(), (folder / "Orvy" / "TOLVA upgrade.conf").string());
+    const std::optional<IniFile> ini = IniFile::Load(ProgrammerSettingsPath());
+    ASSERT_TRUE(ini);
+    EXPECT_EQ(ini->Value("Ports", "COM65"), "/dev/pts/9");
+
+    ::setenv("XDG_CONFIG_HOME", "", 1);
+    ::setenv("HOME", "/home/someone", 1);
+    EXPECT_EQ(ProgrammerSettingsPath(), "/home/someone/.config/Orvy/TOLVA upgrade.conf");
+    ::setenv("HOME", savedHome.c_str(), 1);
+    if (oldXdg != nullptr) {
+        ::setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
+    } else {
+        ::unsetenv("XDG_CONFIG_HOME");
+    }
+    EXPECT_FALSE(IniFile::Load((folder / "absent.conf").string()));
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace bramis::cli
