@@ -54,7 +54,12 @@ public:
     double NowMs() const override { return 0.0; }
 
 private:
-    void Log(const char* what, std::size_t n) { log_.push_back(what + (" " + std::to_string(n))); }
+    void Log(const char* what, std::size_t n) {
+        std::string entry = what;
+        entry += ' ';
+        entry += std::to_string(n);
+        log_.push_back(std::move(entry));
+    }
 
     std::vector<std::string>& log_;
     std::deque<std::size_t> chunks_;
