@@ -26,6 +26,15 @@ void WriteText(const QString& path, const char* text) {
     file.write(text);
 }
 
+// Each test's INI files live in a folder of their own.
+class QSettingsProfileStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    QString Ini(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
+
+    QTemporaryDir dir;
+};
+
 // Runs first, before any QSettings has looked up the default locations.
 TEST(QSettingsProfileStore, TheUsersStoreIsOrvyTolvaUpgrade) {
     QTemporaryDir home;
@@ -40,10 +49,8 @@ TEST(QSettingsProfileStore, TheUsersStoreIsOrvyTolvaUpgrade) {
     EXPECT_EQ(FileText(expected), "[Settings]\nPortNumber=3\n");
 }
 
-TEST(QSettingsProfileStore, EveryValueRoundTripsUnderItsOwnSectionAndName) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("store.ini"));
+TEST_F(QSettingsProfileStoreTest, EveryValueRoundTripsUnderItsOwnSectionAndName) {
+    const QString path = Ini("store.ini");
 
     MemoryProfileStore listSource;
     listSource.WriteString("ProgramFileList", "File1", "/home/user/образ.dat");
@@ -87,10 +94,8 @@ TEST(QSettingsProfileStore, EveryValueRoundTripsUnderItsOwnSectionAndName) {
     EXPECT_EQ(reread.Entries(), list.Entries());
 }
 
-TEST(QSettingsProfileStore, HandEditedValuesOfTheWrongTypeReadAsTheirDefaults) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("edited.ini"));
+TEST_F(QSettingsProfileStoreTest, HandEditedValuesOfTheWrongTypeReadAsTheirDefaults) {
+    const QString path = Ini("edited.ini");
     WriteText(path,
               "[Settings]\n"
               "PortNumber=COM3\n"
@@ -115,12 +120,10 @@ TEST(QSettingsProfileStore, HandEditedValuesOfTheWrongTypeReadAsTheirDefaults) {
     EXPECT_EQ(FileText(path).find("[Ports]"), std::string::npos);
 }
 
-TEST(QSettingsProfileStore, AStoreThatCannotBeWrittenSaysSo) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
+TEST_F(QSettingsProfileStoreTest, AStoreThatCannotBeWrittenSaysSo) {
     // The INI path is a folder: nothing can be written there.
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("store.ini")));
-    QSettingsProfileStore store(dir.filePath(QStringLiteral("store.ini")));
+    QSettingsProfileStore store(Ini("store.ini"));
     store.WriteInt("Settings", "PortNumber", 1);
     EXPECT_FALSE(store.Sync());
 }
