@@ -95,7 +95,7 @@ ImageFileStatus SaveFileAtomically(std::string_view path, std::span<const std::u
     ImageFileStatus status = ImageFileStatus::Ok;
     if (!written || !closed) {
         status = ImageFileStatus::WriteFailed;
-    } else if (!detail::ReplaceFile(temporary, target)) {
+    } else if (!detail::RenameOver(temporary, target)) {
         status = ImageFileStatus::CannotCreate;
     }
     if (status != ImageFileStatus::Ok) {

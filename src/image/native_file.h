@@ -67,7 +67,7 @@ private:
 };
 
 // Renames `from` to `to`, replacing a file that `to` names.
-bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Makes a finished rename in `folder` durable where the system needs that.
 void SyncFolder(const std::filesystem::path& folder);

@@ -96,7 +96,7 @@ bool NativeFile::Close() {
     return ::close(Fd(std::exchange(handle_, kInvalid))) == 0;
 }
 
-bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
