@@ -252,30 +252,6 @@ TEST_F(BootloaderTest, BadArgumentsSendNothing) {
     EXPECT_EQ(cable.NowMs(), 0.0);
 }
 
-TEST_F(BootloaderTest, WholeImageWrittenAndReadBackInVirtualTime) {
-    std::vector<std::array<std::uint8_t, kBlockSize>> image;
-    for (unsigned n = 0; n < kBlockCount; ++n) {
-        image.push_back(RandomBlock(n));
-        device.Queue(kWriteAccepted);
-    }
-    for (int n = 0; n < static_cast<int>(kBlockCount); ++n) {
-        ASSERT_EQ(WriteBlock(n, image[static_cast<std::size_t>(n)].data()), LINK_OK) << n;
-    }
-    // The pacing floor of a write, 1284 ms a block, plus the reading of each status.
-    EXPECT_NEAR(Elapsed(), kBlockCount * (1244.0 + 40.0 + 5.0 + 30.0), 1e-3);
-
-    for (const auto& block : image) {
-        device.Queue(ReadReply(block));
-    }
-    std::vector<std::uint8_t> readBack(kImageBufferSize);
-    for (std::size_t n = 0; n < kBlockCount; ++n) {
-        ASSERT_EQ(ReadBlock(static_cast<int>(n), readBack.data() + n * kBlockSize), LINK_OK) << n;
-    }
-    for (std::size_t n = 0; n < kBlockCount; ++n) {
-        ASSERT_TRUE(std::equal(image[n].begin(), image[n].end(), readBack.begin() + static_cast<std::ptrdiff_t>(n * kBlockSize)));
-    }
-}
-
 TEST(ReplyCheck, OnlyTheExactRepliesPass) {
     const Bytes write = Request(kWriteBlockCommand, 0, RandomBlock(2).data());
     for (int status = 0; status < 256; ++status) {
