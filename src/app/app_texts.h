@@ -38,7 +38,7 @@ inline QString FileLoaded() { return QStringLiteral("Файл успешно п�
 // About box.
 inline QString AboutCaption() { return QStringLiteral("О программе"); }
 inline QString AboutDescription() {
-    return QStringLiteral("Программа обновляет программное обеспечение прибора Брамис через его загрузчик.");
+    return QStringLiteral("Обновление программного обеспечения прибора Брамис.");
 }
 inline QString AboutVersion() { return QStringLiteral("Версия 1.3"); }
 inline QString OkButton() { return QStringLiteral("OK"); }
