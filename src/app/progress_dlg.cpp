@@ -2,8 +2,10 @@
 
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QThread>
+#include <qdrawutil.h>
 
 #include "app_texts.h"
 #include "link/device_memory.h"
@@ -80,6 +82,14 @@ CProgressDlg::~CProgressDlg() {
         g_transferContext.abortRequested = true;
         WaitForWorker();
     }
+}
+
+void CProgressDlg::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    QPainter painter(this);
+    qDrawWinPanel(&painter, rect(), palette(), false);
+    painter.setPen(palette().color(QPalette::Shadow));
+    painter.drawRect(m_progress->geometry().adjusted(-1, -1, 0, 0));
 }
 
 void CProgressDlg::WaitForWorker() {

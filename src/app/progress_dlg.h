@@ -66,6 +66,11 @@ public slots:
     // Cancel, Esc and the window manager's close: request the stop only.
     void reject() override;
 
+protected:
+    // Draws the dialog frame, which the window manager does not give a window
+    // without a title bar, and the bar's border.
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     // Runs `update` on the GUI thread and waits until it is done. Worker thread.
     void RunOnGuiThread(const std::function<void()>& update);

@@ -9,10 +9,22 @@
 #include <QScreen>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <QTimer>
+
 #include "app/about_dlg.h"
 #include "app/main_dlg.h"
+#include "app/resource_ids.h"
+#include "controls/labeled_progress_ctrl.h"
+#include "devsim/device.h"
 #include "gui_test_support.h"
 #include "image/memory_profile_store.h"
+#include "link/bootloader.h"
+#include "link/serial_channel.h"
+#include "link/virtual_line.h"
 
 namespace bramis {
 namespace {
@@ -41,6 +53,39 @@ TEST(Screenshots, MainWindowAndAboutBox) {
     CAboutDlg about(&window);
     about.show();
     Shoot(about, QStringLiteral("about-box.png"));
+    about.close();
+
+    // The progress window in the middle of a write: the device holds the
+    // worker at block 150 until the picture is taken.
+    devsim::DeviceConfig config;
+    config.versionMajor = 1;
+    config.versionMinor = 3;
+    devsim::Device device(config);
+    std::atomic<bool> holding{false};
+    std::atomic<bool> release{false};
+    device.SetEventHandler([&](const devsim::RequestEvent& event) {
+        if (event.command != CMD_WRITE_BLOCK || event.block != 150) return;
+        holding = true;
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    VirtualPort cable(device);
+    SetPortOpener(cable.Opener());
+    test::ImageFolder folder;
+    window.LoadImageFile(folder.Write(QStringLiteral("bramis-1.3.dat"), kImageSize), false);
+    CProgressDlg& progress = window.ProgressWindow();
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!holding || release) return;
+        Shoot(progress, QStringLiteral("progress-window.png"));
+        release = true;
+    });
+    poll.start();
+    test::MessageRecorder recorder;
+    window.OnCommand(IDC_WRITE);
+    SetPortOpener({});
+    EXPECT_TRUE(release);
+    EXPECT_EQ(recorder.Texts(), QStringList{QStringLiteral("Программа успешно записана")});
 }
 
 }  // namespace
