@@ -1,0 +1,204 @@
+// The emulated bootloader byte by byte: modes, the replies of each command,
+// refused block writes, frame recognition and reply timing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+
+#include "device_harness.h"
+#include "link/codec.h"
+#include "link/virtual_line.h"
+
+namespace bramis::devsim::test {
+namespace {
+
+const Bytes kEnter = Request(kEnterProgrammingCommand);
+const Bytes kVersion = Request(kGetVersionCommand);
+const Bytes kErase = Request(kEraseCommand);
+const Bytes kRun = Request(kRunProgramCommand);
+
+std::array<std::uint8_t, kBlockSize> Pattern(std::uint8_t seed) {
+    std::array<std::uint8_t, kBlockSize> data{};
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<std::uint8_t>(i * 7 + seed);
+    }
+    return data;
+}
+
+Bytes Block(const Device& device, int block) {
+    const auto flash = device.Flash();
+    const auto begin = flash.begin() + block * static_cast<std::ptrdiff_t>(kBlockSize);
+    return Bytes(begin, begin + static_cast<std::ptrdiff_t>(kBlockSize));
+}
+
+TEST(DeviceTest, WorkingModeAnswersOnlyEnterProgramming) {
+    Device device;
+    std::vector<RequestEvent> events;
+    device.SetEventHandler([&](const RequestEvent& e) { events.push_back(e); });
+
+    for (const Bytes& request : {kVersion, kErase, Request(kReadBlockCommand, 3), kRun}) {
+        EXPECT_TRUE(Exchange(device, request).empty());
+    }
+    EXPECT_EQ(device.CurrentMode(), Mode::Working);
+    ASSERT_EQ(events.size(), 4U);
+    EXPECT_EQ(FormatEvent(events[2]), "read 3 ignored");
+    EXPECT_EQ(device.RequestCount(CMD_ERASE), 1);
+
+    EXPECT_EQ(Exchange(device, kEnter), (Bytes{0x80, 0x7F, 0x7F, 0x7F, 0x7F, 0x2A}));
+    EXPECT_EQ(device.CurrentMode(), Mode::Programming);
+    // Entering again while programming is acknowledged too.
+    EXPECT_EQ(Exchange(device, kEnter), (Bytes{0x80, 0x7F, 0x7F, 0x7F, 0x7F, 0x2A}));
+    EXPECT_EQ(device.RequestCount(CMD_ENTER_PROG), 2);
+    EXPECT_EQ(FormatEvent(events.back()), "enter");
+}
+
+TEST(DeviceTest, AnswersEveryCommandInTheProtocolsFormats) {
+    DeviceConfig config;
+    config.versionMajor = 1;
+    config.versionMinor = 5;
+    Device device(std::move(config));
+    std::vector<Mode> modes;
+    device.SetModeHandler([&](Mode m) { modes.push_back(m); });
+    Exchange(device, kEnter);
+
+    const Bytes version = Exchange(device, kVersion);
+    EXPECT_EQ(version, (Bytes{0x80, 0x7F, 0x7F, 0x7F, 0x7F, 0x09, 0x01, 0x05, 0x27}));
+    EXPECT_EQ(Judge(kGetVersionCommand, kVersion, version), LINK_OK);
+
+    EXPECT_EQ(Exchange(device, kErase), (Bytes{0x80, 0x7F, 0x7F, 0x7F, 0x7F, 0x01, 0x2B}));
+    EXPECT_TRUE(std::all_of(device.Flash().begin(), device.Flash().end(), [](std::uint8_t b) { return b == 0xFF; }));
+
+    // Block 367, the last, holding 0x00 .. 0xFF twice.
+    std::array<std::uint8_t, kBlockSize> data{};
+    std::iota(data.begin(), data.begin() + 256, std::uint8_t{0});
+    std::iota(data.begin() + 256, data.end(), std::uint8_t{0});
+    const Bytes write = Request(kWriteBlockCommand, 367, data.data());
+    EXPECT_EQ(Exchange(device, write), (Bytes{0x80, 0x7F, 0x7F, 0x7F, 0x7F, 0x03, 0x55}));
+    EXPECT_EQ(Block(device, 367), Bytes(data.begin(), data.end()));
+    EXPECT_EQ(Block(device, 366), Bytes(kBlockSize, 0xFF));
+
+    const Bytes read = Request(kReadBlockCommand, 367);
+    const Bytes reply = Exchange(device, read);
+    ASSERT_EQ(reply.size(), 1034U);
+    EXPECT_EQ(Bytes(reply.begin(), reply.begin() + 6), (Bytes{0x80, 0x7F, 0x7F, 0x7F, 0x7F, 0x06}));
+    // The last data byte 0xFF, the CRC 0xFD70: as the write request carried them.
+    EXPECT_EQ(Bytes(reply.end() - 6, reply.end()), (Bytes{0x0F, 0x4F, 0x00, 0x47, 0x0D, 0x4F}));
+    std::array<std::uint8_t, kBlockWithCrcSize> decoded{};
+    EXPECT_EQ(CheckReply(kReadBlockCommand, read, reply, decoded.data()), LINK_OK);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), decoded.begin()));
+
+    EXPECT_EQ(Exchange(device, kRun), kRun);
+    EXPECT_EQ(device.CurrentMode(), Mode::Working);
+    EXPECT_EQ(modes, (std::vector<Mode>{Mode::Programming, Mode::Working}));
+    // Back in working mode: a second run is not answered.
+    EXPECT_TRUE(Exchange(device, kRun).empty());
+}
+
+TEST(DeviceTest, RefusesDamagedOrImpossibleBlockWrites) {
+    Device device;
+    Exchange(device, kEnter);
+    const auto data = Pattern(3);
+    const Bytes good = Request(kWriteBlockCommand, 4, data.data());
+
+    struct Case {
+        const char* what;
+        Bytes request;
+        std::uint8_t status;
+    };
+    Bytes badCheck = good;
+    badCheck.back() ^= 0x01;
+    Bytes badNibble = good;
+    badNibble[8 + 101] = 0x50;  // a high-nibble byte outside 0x40-0x4F
+    Bytes badCrc = good;
+    badCrc[8 + 2 * kBlockSize] ^= 0x01;  // still well formed
+    badCrc.back() ^= 0x01;               // with a matching check byte
+    Bytes badField = good;
+    badField[7] = 0x80;
+    badField.back() ^= 0x80;  // the check byte still matches
+    const Case cases[] = {
+        {"wrong check byte", badCheck, kStatusBadFrame},
+        {"malformed nibble pair", badNibble, kStatusBadFrame},
+        {"wrong CRC", badCrc, kStatusBadFrame},
+        {"block number byte above 0x7F", badField, kStatusBadFrame},
+        {"block beyond the flash", Request(kWriteBlockCommand, 368, data.data()), kStatusNotProgrammed},
+    };
+    for (const Case& c : cases) {
+        const Bytes reply = Exchange(device, c.request);
+        EXPECT_EQ(reply, (Bytes{0x80, 0x7F, 0x7F, 0x7F, 0x7F, 0x03, c.status})) << c.what;
+        EXPECT_NE(Judge(kWriteBlockCommand, c.request, reply), LINK_OK) << c.what;
+    }
+    EXPECT_EQ(Block(device, 4), Bytes(kBlockSize, 0xFF));
+
+    // Flash is programmed by clearing bits: the same block again is fine,
+    // other data over it needs an erase first.
+    EXPECT_EQ(Exchange(device, good).back(), kBlockAccepted);
+    EXPECT_EQ(Exchange(device, good).back(), kBlockAccepted);
+    const auto other = Pattern(4);
+    EXPECT_EQ(Exchange(device, Request(kWriteBlockCommand, 4, other.data())).back(), kStatusNotProgrammed);
+    Exchange(device, kErase);
+    EXPECT_EQ(Exchange(device, Request(kWriteBlockCommand, 4, other.data())).back(), kBlockAccepted);
+    EXPECT_EQ(Block(device, 4), Bytes(other.begin(), other.end()));
+}
+
+TEST(DeviceTest, RecognisesFramesByteByByte) {
+    Device device;
+    std::vector<std::string> events;
+    device.SetEventHandler([&](const RequestEvent& e) { events.push_back(FormatEvent(e)); });
+
+    // Noise and a broken header before the real frame.
+    Bytes noisy{0x00, 0x7F, 0x80, 0x7F, 0x7F, 0x80, 0x7F, 0x7F, 0x80};
+    noisy.insert(noisy.end(), kEnter.begin() + 1, kEnter.end());
+    EXPECT_EQ(Exchange(device, noisy).size(), 6U);
+
+    // An unknown command code drops its frame; the next frame is read normally.
+    Bytes unknown{0x80, 0x7F, 0x7F, 0x7F, 0x7F, 0x42, 0x68};
+    unknown.insert(unknown.end(), kVersion.begin(), kVersion.end());
+    EXPECT_EQ(Exchange(device, unknown).size(), 9U);
+
+    // A frame with a bad check byte or a block beyond the flash is not answered.
+    Bytes badVersion = kVersion;
+    badVersion.back() ^= 0x10;
+    EXPECT_TRUE(Exchange(device, badVersion).empty());
+    EXPECT_TRUE(Exchange(device, Request(kReadBlockCommand, 368)).empty());
+
+    // A frame that stops for longer than the gap is dropped; its tail is noise.
+    const Bytes read = Request(kReadBlockCommand, 1);
+    const Bytes head(read.begin(), read.begin() + 7);
+    const Bytes tail(read.begin() + 7, read.end());
+    EXPECT_TRUE(Feed(device, head, 0.0, 1.0).empty());
+    EXPECT_TRUE(Feed(device, tail, 100.0, 1.0).empty());
+    // A shorter stop is no silence.
+    EXPECT_TRUE(Feed(device, head, 200.0, 1.0).empty());
+    EXPECT_EQ(Feed(device, tail, 230.0, 1.0).size(), 1034U);
+
+    EXPECT_EQ(events, (std::vector<std::string>{"enter", "unknown 42", "version", "version bad-frame",
+                                                "read 368 bad-frame", "read 1"}));
+}
+
+TEST(DeviceTest, StampsRepliesWithTheConfiguredTiming) {
+    DeviceConfig config;
+    config.timing.turnaroundMs = 3.0;
+    config.timing.eraseMs = 200.0;
+    Device fast(config);
+    const auto enter = Feed(fast, kEnter, 10.0);
+    ASSERT_EQ(enter.size(), 6U);
+    for (const TimedByte& b : enter) {
+        EXPECT_DOUBLE_EQ(b.atMs, 13.0);  // all at once, after the turnaround
+    }
+    const auto erase = Feed(fast, kErase, 20.0);
+    EXPECT_DOUBLE_EQ(erase.front().atMs, 223.0);
+
+    config.timing.wireSpeed = true;
+    Device wire(config);
+    const auto reply = Feed(wire, kEnter, 10.0);
+    ASSERT_EQ(reply.size(), 6U);
+    for (std::size_t i = 0; i < reply.size(); ++i) {
+        EXPECT_NEAR(reply[i].atMs, 13.0 + static_cast<double>(i + 1) * kByteWireMs, 1e-9);
+    }
+    // A request that comes in while a reply is going out is answered after it.
+    const auto next = Feed(wire, kEnter, 14.0);
+    EXPECT_NEAR(next.front().atMs, reply.back().atMs + kByteWireMs, 1e-9);
+}
+
+}  // namespace
+}  // namespace bramis::devsim::test
