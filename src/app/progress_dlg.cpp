@@ -114,7 +114,7 @@ int CProgressDlg::RunJob(std::int32_t portNumber, std::uint8_t* imageBuffer, Tra
     m_progress->SetRange32(0, static_cast<int>(kBlockCount));
     m_cancelButton->setFocus();
 
-    m_hThread = m_launcher([&context] { TransferThreadProc(&context); });
+    m_hThread = m_launcher([] { TransferThreadProc(&g_transferContext); });
     if (!m_hThread) {
         ShowMessage(parentWidget(), texts::WorkerNotStarted(), MessageIcon::Exclamation);
         return -1;

@@ -1,4 +1,4 @@
-// The progress window with stand-in workers: its layout and start state, the
+// The progress window with stand-in workers: its layout, the
 // blocking view calls, the error boxes it owns, what Cancel, Esc and OK do,
 // and that RunJob returns only after the worker thread has ended.
 #include "app/progress_dlg.h"
@@ -166,45 +166,6 @@ TEST_F(ProgressWindowTest, CancelEscAndCloseOnlyRequestTheStopAndOkIsIgnored) {
     });
     EXPECT_EQ(dialog.RunJob(5, buffer, TransferMode::Read), IDCANCEL);
     EXPECT_TRUE(workerEnded);
-}
-
-TEST_F(ProgressWindowTest, EverySecondJobStartsCleanWithANewThread) {
-    std::atomic<bool> release{false};
-    const QThread* firstThread = nullptr;
-    dialog.SetWorkerLauncher(StandIn([&] {
-        firstThread = QThread::currentThread();
-        dialog.SetStageText("Чтение программы");
-        dialog.SetVersionText("Версия загрузчика 12.123");
-        dialog.SetBarPosition(368);
-        g_transferContext.blockCounter = 368;
-        dialog.PostOutcome(ID_JOB_SUCCEEDED);
-    }));
-    ASSERT_EQ(dialog.RunJob(3, buffer, TransferMode::Read), IDOK);
-    ASSERT_EQ(Bar()->GetPos(), 368);
-    g_transferContext.abortRequested = true;
-
-    std::uint8_t second[kImageBufferSize] = {};
-    dialog.SetWorkerLauncher(StandIn([&] {
-        EXPECT_NE(QThread::currentThread(), firstThread);
-        WaitFor(release);
-        dialog.PostOutcome(ID_JOB_FAILED);
-    }));
-    test::WhenIdle([&] {
-        EXPECT_TRUE(Line("IDC_STAGE_TEXT")->text().isEmpty());
-        EXPECT_TRUE(Line("IDC_VERSION_TEXT")->text().isEmpty());
-        EXPECT_EQ(Bar()->GetPos(), 0);
-        EXPECT_EQ(Bar()->GetRange(true), 0);
-        EXPECT_EQ(Bar()->GetRange(false), 368);
-        EXPECT_FALSE(g_transferContext.abortRequested);
-        EXPECT_TRUE(g_transferContext.workerStarted);
-        EXPECT_EQ(g_transferContext.blockCounter, 0);
-        EXPECT_EQ(g_transferContext.portNumber, 8);
-        EXPECT_EQ(g_transferContext.imageBuffer, second);
-        EXPECT_EQ(g_transferContext.mode, TransferMode::Write);
-        EXPECT_EQ(g_transferContext.view, &dialog);
-        release = true;
-    });
-    EXPECT_EQ(dialog.RunJob(8, second, TransferMode::Write), IDCANCEL);
 }
 
 TEST_F(ProgressWindowTest, AWorkerThatCannotStartEndsTheJobAtOnce) {
