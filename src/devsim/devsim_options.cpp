@@ -76,17 +76,6 @@ std::optional<int> ParseByte(std::string_view text, int base) {
     return value && *value <= 0xFF ? value : std::nullopt;
 }
 
-FaultRule Rule(FaultKind kind, std::uint8_t command, int block, int attempt, int times, int value) {
-    FaultRule rule;
-    rule.kind = kind;
-    rule.command = command;
-    rule.block = block;
-    rule.attempt = attempt;
-    rule.times = times;
-    rule.value = value;
-    return rule;
-}
-
 // Each option that takes a value: it parses the value into the options, or
 // returns false.
 using ValueHandler = std::function<bool(std::string_view, DevsimOptions&)>;
@@ -123,7 +112,8 @@ const std::vector<std::pair<std::string_view, ValueHandler>>& ValueOptions() {
          [](std::string_view v, DevsimOptions& o) {
              const auto count = ParseNumber(v);
              if (count && *count > 0) {
-                 o.faults.push_back(Rule(FaultKind::Silent, CMD_ENTER_PROG, kAny, 0, *count, kDefault));
+                 o.faults.push_back(
+                     FaultRule{.kind = FaultKind::Silent, .command = CMD_ENTER_PROG, .attempt = 0, .times = *count});
              }
              return count.has_value();
          }},
@@ -139,7 +129,11 @@ const std::vector<std::pair<std::string_view, ValueHandler>>& ValueOptions() {
              if (!block || !attempt || !status) {
                  return false;
              }
-             o.faults.push_back(Rule(FaultKind::Status, CMD_WRITE_BLOCK, *block, *attempt, 1, *status));
+             o.faults.push_back(FaultRule{.kind = FaultKind::Status,
+                                           .command = CMD_WRITE_BLOCK,
+                                           .block = *block,
+                                           .attempt = *attempt,
+                                           .value = *status});
              return true;
          }},
         {"--corrupt-read",
@@ -150,28 +144,17 @@ const std::vector<std::pair<std::string_view, ValueHandler>>& ValueOptions() {
              if (parts.size() > 2 || !block || !attempt) {
                  return false;
              }
-             o.faults.push_back(Rule(FaultKind::CorruptCrc, CMD_READ_BLOCK, *block, *attempt, 1, kDefault));
+             o.faults.push_back(FaultRule{
+                 .kind = FaultKind::CorruptCrc, .command = CMD_READ_BLOCK, .block = *block, .attempt = *attempt});
              return true;
          }},
         {"--drop-after-blocks",
          [](std::string_view v, DevsimOptions& o) {
              const auto block = ParseNumber(v);
              if (block) {
-                 FaultRule rule;
-                 rule.kind = FaultKind::Drop;
-                 rule.block = *block;
-                 o.faults.push_back(rule);
+                 o.faults.push_back(FaultRule{.kind = FaultKind::Drop, .block = *block});
              }
              return block.has_value();
-         }},
-        {"--fault",
-         [](std::string_view v, DevsimOptions& o) {
-             std::string ignored;
-             const auto rule = ParseFaultRule(v, ignored);
-             if (rule) {
-                 o.faults.push_back(*rule);
-             }
-             return rule.has_value();
          }},
         {"--random-faults",
          [](std::string_view v, DevsimOptions& o) {
@@ -218,13 +201,13 @@ std::optional<DevsimOptions> ParseDevsimOptions(std::span<const std::string_view
         } else if (arg == "--events") {
             options.events = true;
         } else if (arg == "--fail-version") {
-            options.faults.push_back(Rule(FaultKind::WrongCheck, CMD_GET_VERSION, kAny, kAny, 1, kDefault));
+            options.faults.push_back(FaultRule{.kind = FaultKind::WrongCheck, .command = CMD_GET_VERSION});
         } else if (arg == "--fail-erase") {
-            options.faults.push_back(Rule(FaultKind::Status, CMD_ERASE, kAny, kAny, 1, 0x00));
+            options.faults.push_back(FaultRule{.kind = FaultKind::Status, .command = CMD_ERASE, .value = 0x00});
         } else {
             const auto& table = ValueOptions();
             const auto found = std::find_if(table.begin(), table.end(), [arg](const auto& o) { return o.first == arg; });
-            if (found == table.end()) {
+            if (found == table.end() && arg != "--fault") {
                 error = "unknown option '" + std::string(arg) + "'";
                 return std::nullopt;
             }
@@ -233,11 +216,14 @@ std::optional<DevsimOptions> ParseDevsimOptions(std::span<const std::string_view
                 return std::nullopt;
             }
             const std::string_view value = args[++i];
-            if (!found->second(value, options)) {
-                error = "bad value '" + std::string(value) + "' for " + std::string(arg);
-                if (arg == "--fault") {
-                    ParseFaultRule(value, error);  // says what exactly is wrong
+            if (found == table.end()) {
+                const std::optional<FaultRule> rule = ParseFaultRule(value, error);
+                if (!rule) {
+                    return std::nullopt;
                 }
+                options.faults.push_back(*rule);
+            } else if (!found->second(value, options)) {
+                error = "bad value '" + std::string(value) + "' for " + std::string(arg);
                 return std::nullopt;
             }
         }

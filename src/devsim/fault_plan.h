@@ -32,10 +32,12 @@ inline constexpr int kDefault = -1;
 inline constexpr int kAny = -1;
 
 // One chosen fault. It strikes the requests that match `command` (any when
-// empty), `block` and attempts `attempt` to `attempt + times - 1`.
+// empty), `block` and attempts `attempt` to `attempt + times - 1`. Written
+// with designated initializers, e.g. the second write of block 3 refused:
+//   FaultRule{.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = 3, .attempt = 1, .value = 0x5A}
 struct FaultRule {
     FaultKind kind = FaultKind::Silent;
-    std::optional<std::uint8_t> command;
+    std::optional<std::uint8_t> command = std::nullopt;
     int block = kAny;
     int attempt = kAny;
     int times = 1;

@@ -1,13 +1,19 @@
-// bramis-devsim as a user runs it: a separate process on a pseudo-terminal,
-// driven by the programmer's bootloader commands.
+// bramis-devsim as a user runs it: a separate process serving a real
+// pseudo-terminal at wire speed, in real time, driven by the programmer's own
+// serial channel and bootloader commands. The machine is shared and noisy:
+// time limits are generous, and splits use pauses of 20 ms or more.
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -20,6 +26,11 @@ namespace bramis::devsim {
 namespace {
 
 namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
 
 // One run of the emulator with its stdout and stderr on pipes.
 class Emulator {
@@ -48,6 +59,16 @@ public:
         out_ = out[0];
         err_ = err[0];
     }
+    // Starts at wire speed with `args` and waits for the terminal's path.
+    static std::unique_ptr<Emulator> Serving(std::vector<std::string> args) {
+        args.insert(args.begin(), "--wire-speed");
+        auto emulator = std::make_unique<Emulator>(std::move(args));
+        emulator->path_ = emulator->ReadLine();
+        EXPECT_EQ(emulator->path_.rfind("/dev/pts/", 0), 0U) << emulator->path_;
+        return emulator;
+    }
+    const std::string& Path() const { return path_; }
+
     ~Emulator() {
         if (pid_ > 0) {
             Stop(SIGKILL);
@@ -93,6 +114,7 @@ public:
 
 private:
     pid_t pid_ = -1;
+    std::string path_;
     int out_ = -1;
     int err_ = -1;
 };
@@ -122,35 +144,126 @@ TEST_F(DevsimExeTest, ServesTheProgrammerReportsRequestsAndSavesTheFlash) {
     std::string error;
     ASSERT_TRUE(SaveFlashFile(imagePath, std::span<const std::uint8_t, kImageSize>(image.data(), kImageSize), error));
 
-    Emulator emulator({"--wire-speed", "--events", "--image", imagePath, "--save", savePath, "--link", linkPath,
-                       "--version", "4.2"});
-    const std::string slave = emulator.ReadLine();
-    ASSERT_EQ(slave.rfind("/dev/pts/", 0), 0U) << slave;
-    EXPECT_EQ(fs::read_symlink(linkPath), slave);
-
+    const auto emulator = Emulator::Serving(
+        {"--events", "--image", imagePath, "--save", savePath, "--link", linkPath, "--version", "4.2"});
+    EXPECT_EQ(fs::read_symlink(linkPath), emulator->Path());
     SetPortOpener(DevicePathOpener(linkPath));
     ASSERT_EQ(OpenPort(1), LINK_OK) << LastOpenError();
+    const std::uint8_t* data = image.data() + 7 * kBlockSize;
     std::vector<std::uint8_t> block(kBlockSize + 2);
+    int major = 0;
+    int minor = 0;
+
+    const auto started = Clock::now();
     EXPECT_EQ(EnterProgramming(), LINK_OK);
+    EXPECT_EQ(GetLoaderVersion(major, minor), LINK_OK);
     EXPECT_EQ(ReadBlock(0, block.data()), LINK_OK);
     EXPECT_TRUE(std::equal(image.begin(), image.begin() + kBlockSize, block.begin()));
     EXPECT_EQ(EraseProgram(), LINK_OK);
-    EXPECT_EQ(WriteBlock(3, image.data()), LINK_OK);
+    EXPECT_EQ(WriteBlock(3, data), LINK_OK);
+    EXPECT_EQ(ReadBlock(3, block.data()), LINK_OK);
+    EXPECT_TRUE(std::equal(data, data + kBlockSize, block.begin()));
     EXPECT_EQ(RunProgram(), LINK_OK);
+    const double elapsedMs = MsSince(started);
     ClosePort();
 
-    for (const char* expected : {"enter", "read 0", "erase status 01", "write 3 status 55", "run"}) {
-        EXPECT_EQ(emulator.ReadLine(), expected);
+    EXPECT_EQ(major, 4);
+    EXPECT_EQ(minor, 2);
+    // Each exchange went right the first time: pacing, pre-delays, the wire
+    // time of two block reads and a silent chunk read per reply make ~4.9 s.
+    EXPECT_GT(elapsedMs, 4700.0);
+    EXPECT_LT(elapsedMs, 15000.0);
+    for (const char* expected :
+         {"enter", "version", "read 0", "erase status 01", "write 3 status 55", "read 3", "run"}) {
+        EXPECT_EQ(emulator->ReadLine(), expected);
     }
     // Saved before "run" was reported: erased, but for block 3.
     std::ifstream in(savePath, std::ios::binary);
     const std::vector<std::uint8_t> saved{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     ASSERT_EQ(saved.size(), kImageSize);
-    EXPECT_TRUE(std::equal(image.begin(), image.begin() + kBlockSize, saved.begin() + 3 * kBlockSize));
+    EXPECT_TRUE(std::equal(data, data + kBlockSize, saved.begin() + 3 * kBlockSize));
     EXPECT_EQ(std::count(saved.begin(), saved.end(), 0xFF), static_cast<long>(kImageSize - kBlockSize));
 
-    EXPECT_EQ(emulator.Stop(SIGTERM), 0);
+    EXPECT_EQ(emulator->Stop(SIGTERM), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(linkPath)));
+}
+
+TEST_F(DevsimExeTest, SilentLineAndPausedRepliesFollowTheReadRule) {
+    // The first version reply stops for 20 ms after four bytes, the second for 60 ms.
+    const auto emulator = Emulator::Serving({"--fault", "pause,cmd=version,attempt=0,value=20,at=4", "--fault",
+                                             "pause,cmd=version,attempt=1,value=60,at=4"});
+    PortOpenResult opened = DevicePathOpener(emulator->Path())(1);
+    ASSERT_TRUE(opened.port) << opened.error;
+    PortBackend& port = *opened.port;
+    std::array<std::uint8_t, 16> buffer{};
+
+    // Nothing asked, nothing said: a chunk read gives up after about 30 ms.
+    const auto started = Clock::now();
+    EXPECT_EQ(port.ReadChunk(buffer.data(), buffer.size()), 0U);
+    EXPECT_GT(MsSince(started), 25.0);
+    EXPECT_LT(MsSince(started), 250.0);
+
+    const std::uint8_t enter[] = {0x80, 0x7F, 0x7F, 0x7F, 0x7F, CMD_ENTER_PROG};
+    port.WriteAll(enter, sizeof enter);
+    EXPECT_EQ(port.ReadChunk(buffer.data(), 6), 6U);
+    const std::uint8_t version[] = {0x80, 0x7F, 0x7F, 0x7F, 0x7F, CMD_GET_VERSION, 0x23};
+
+    // A chunk read ends at the 20 ms pause; the next one gets the rest.
+    port.WriteAll(version, sizeof version);
+    EXPECT_EQ(port.ReadChunk(buffer.data(), buffer.size()), 4U);
+    EXPECT_EQ(port.ReadChunk(buffer.data(), buffer.size()), 5U);
+
+    // After a 60 ms pause the next chunk read has given up: the reply is short.
+    port.WriteAll(version, sizeof version);
+    EXPECT_EQ(port.ReadChunk(buffer.data(), buffer.size()), 4U);
+    EXPECT_EQ(port.ReadChunk(buffer.data(), buffer.size()), 0U);
+}
+
+TEST_F(DevsimExeTest, OneProgrammerAtATimeAndAgainAfterItLeaves) {
+    const auto emulator = Emulator::Serving({});
+    const std::string path = emulator->Path();
+    // Another process holds the port the way the programmer does.
+    std::array<int, 2> ready{};
+    std::array<int, 2> release{};
+    ASSERT_EQ(pipe(ready.data()), 0);
+    ASSERT_EQ(pipe(release.data()), 0);
+    const pid_t holder = fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        close(release[1]);  // so that the parent's close is the end of the pipe
+        const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+        const char state = fd >= 0 && ioctl(fd, TIOCEXCL) == 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+        [[maybe_unused]] const ssize_t w = write(ready[1], &state, 1);
+        char ignored = 0;
+        [[maybe_unused]] const ssize_t r = read(release[0], &ignored, 1);
+        _exit(0);
+    }
+    char state = 0;
+    ASSERT_EQ(read(ready[0], &state, 1), 1);
+    ASSERT_EQ(state, 'y');
+
+    SetPortOpener(DevicePathOpener(path));
+    EXPECT_EQ(OpenPort(1), LINK_FAILED);
+    EXPECT_NE(LastOpenError().find("in use"), std::string::npos) << LastOpenError();
+
+    close(release[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(holder, &status, 0), holder);
+    for (const int fd : {ready[0], ready[1], release[0]}) {
+        close(fd);
+    }
+    // The holder's exclusive-use flag went with it, so a user who is not
+    // root could open the port now; the server lives on for the next client.
+    usleep(500 * 1000);
+    const int probe = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(probe, 0);
+    int exclusive = 1;
+    EXPECT_EQ(ioctl(probe, TIOCGEXCL, &exclusive), 0);
+    close(probe);
+    EXPECT_EQ(exclusive, 0);
+    ASSERT_EQ(OpenPort(1), LINK_OK) << LastOpenError();
+    EXPECT_EQ(EnterProgramming(), LINK_OK);
+    ClosePort();
 }
 
 TEST_F(DevsimExeTest, ExplainsBadCommandLinesAndBadImages) {

@@ -1,6 +1,4 @@
 // The emulator's command line and its flash file.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -93,7 +91,8 @@ TEST(DevsimOptionsTest, RejectsBadCommandLinesWithAReason) {
 class FlashFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = std::filesystem::temp_directory_path() / ("bramis_devsim_" + std::to_string(getpid()));
+        folder = std::filesystem::path(::testing::TempDir()) /
+                 ("bramis_devsim_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         std::filesystem::create_directories(folder);
     }
     void TearDown() override { std::filesystem::remove_all(folder); }

@@ -13,14 +13,9 @@ namespace {
 
 const Bytes kEnter = Request(kEnterProgrammingCommand);
 
+// A fault on the first request with `command`.
 FaultRule Strike(FaultKind kind, std::uint8_t command, int value = kDefault, int at = kDefault) {
-    FaultRule rule;
-    rule.kind = kind;
-    rule.command = command;
-    rule.attempt = 0;
-    rule.value = value;
-    rule.at = at;
-    return rule;
+    return FaultRule{.kind = kind, .command = command, .attempt = 0, .value = value, .at = at};
 }
 
 Device WithRules(std::vector<FaultRule> rules, bool wireSpeed = false) {
@@ -110,16 +105,12 @@ TEST(FaultTest, PauseLeavesAQuietGapInsideTheReply) {
 }
 
 TEST(FaultTest, RulesStrikeTheChosenCommandsBlocksAndAttempts) {
-    FaultRule silentEnters = Strike(FaultKind::Silent, CMD_ENTER_PROG);
-    silentEnters.times = 3;
-    FaultRule refuse = Strike(FaultKind::Status, CMD_WRITE_BLOCK, 0x5A);
-    refuse.block = 7;
-    refuse.attempt = 1;
-    refuse.times = 2;
-    FaultRule drop;
-    drop.kind = FaultKind::Drop;
-    drop.block = 20;  // the first write or read of block 20, whatever the command
-    Device device = WithRules({silentEnters, refuse, drop});
+    Device device = WithRules({
+        {.kind = FaultKind::Silent, .command = CMD_ENTER_PROG, .attempt = 0, .times = 3},
+        {.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = 7, .attempt = 1, .times = 2, .value = 0x5A},
+        // The first write or read of block 20, whatever the command.
+        {.kind = FaultKind::Drop, .block = 20},
+    });
 
     for (int i = 0; i < 3; ++i) {
         EXPECT_TRUE(Exchange(device, kEnter).empty()) << i;

@@ -83,27 +83,17 @@ TEST_F(VirtualJobTest, WholeWriteAndReadJobTakesVirtualMinutesAndRealMillisecond
 
 TEST_F(VirtualJobTest, FaultsGiveTheProgrammersResultCodes) {
     DeviceConfig config;
-    auto rule = [](FaultKind kind, std::uint8_t command, int block, int attempt, int times, int value) {
-        FaultRule r;
-        r.kind = kind;
-        r.command = command;
-        r.block = block;
-        r.attempt = attempt;
-        r.times = times;
-        r.value = value;
-        return r;
-    };
     config.faults = FaultPlan(
         {
-            rule(FaultKind::Silent, CMD_ENTER_PROG, kAny, 0, 3, kDefault),
-            rule(FaultKind::WrongCheck, CMD_GET_VERSION, kAny, 0, 2, kDefault),
-            rule(FaultKind::Status, CMD_WRITE_BLOCK, 1, 0, 1, 0x2A),
-            rule(FaultKind::Status, CMD_WRITE_BLOCK, 2, 0, 2, 0x5A),
-            rule(FaultKind::Status, CMD_WRITE_BLOCK, 3, 0, 2, 0x2A),
-            rule(FaultKind::Short, CMD_WRITE_BLOCK, 4, 0, 1, 1),
-            rule(FaultKind::Silent, CMD_WRITE_BLOCK, 4, 1, 1, kDefault),
-            rule(FaultKind::CorruptCrc, CMD_READ_BLOCK, 5, 0, 2, kDefault),
-            rule(FaultKind::Pause, CMD_RUN_PROGRAM, kAny, 0, 1, 60),
+            {.kind = FaultKind::Silent, .command = CMD_ENTER_PROG, .attempt = 0, .times = 3},
+            {.kind = FaultKind::WrongCheck, .command = CMD_GET_VERSION, .attempt = 0, .times = 2},
+            {.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = 1, .attempt = 0, .value = 0x2A},
+            {.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = 2, .attempt = 0, .times = 2, .value = 0x5A},
+            {.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = 3, .attempt = 0, .times = 2, .value = 0x2A},
+            {.kind = FaultKind::Short, .command = CMD_WRITE_BLOCK, .block = 4, .attempt = 0},
+            {.kind = FaultKind::Silent, .command = CMD_WRITE_BLOCK, .block = 4, .attempt = 1},
+            {.kind = FaultKind::CorruptCrc, .command = CMD_READ_BLOCK, .block = 5, .attempt = 0, .times = 2},
+            {.kind = FaultKind::Pause, .command = CMD_RUN_PROGRAM, .attempt = 0, .value = 60},
         },
         std::nullopt);
     config.timing.wireSpeed = true;
