@@ -274,8 +274,6 @@ std::optional<Device::Reply> Device::Handle(RequestEvent& event) {
     case CMD_RUN_PROGRAM:
         reply.bytes = frame_;
         break;
-    default:
-        break;
     }
     if (fault) {
         Damage(*fault, command, reply.bytes, reply.pauseMs, reply.pauseAt);

@@ -68,7 +68,7 @@ struct RequestEvent {
 };
 
 // One line for an event log: "write 12 status 55", "run", "read 3 fault corrupt-crc",
-// "version ignored".
+// "version ignored". Pure; any thread.
 std::string FormatEvent(const RequestEvent& event);
 
 // Not thread-safe: one thread feeds the bytes and reads the state.

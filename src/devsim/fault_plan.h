@@ -2,6 +2,7 @@
 // strike given requests, and seeded random faults for soak tests. Each request
 // is identified by its command, its block number (block commands only) and its
 // attempt: how many requests with the same command and block came before it.
+// The free functions are pure; any thread may call them.
 #pragma once
 
 #include <cstdint>
