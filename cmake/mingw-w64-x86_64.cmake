@@ -10,3 +10,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Ship executables that need no mingw runtime DLLs beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Tests and test discovery run the Windows programs under Wine when it is there
+# (Debian's wine64 installs no wrapper on the PATH, hence the extra hint).
+find_program(BRAMIS_WINE NAMES wine64 wine HINTS /usr/lib/wine)
+if(BRAMIS_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR "${BRAMIS_WINE}")
+endif()

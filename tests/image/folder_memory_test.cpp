@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "image/memory_profile_store.h"
+#include "temp_folder.h"
 
 namespace bramis {
 namespace {
+
+using testing::SystemPath;
 
 TEST(FolderOfPath, CutsAtTheLastSeparatorOfThePlatform) {
     // Paths as the Qt dialogs hand them on Windows ('/') and as typed ('\').
@@ -37,10 +40,10 @@ TEST(FolderMemory, TheStoredFolderIsUsedUnlessEmptyOrTooLong) {
     EXPECT_EQ(GetInitialDirectory(store, [] { return std::string(); }), "");
     EXPECT_EQ(GetInitialDirectory(store, nullptr), "");
 
-    RememberDirectory(store, "/srv/images/x.dat");
-    EXPECT_EQ(store.GetString("Init", "ProgramFilesDir", "<none>"), "/srv/images");
+    RememberDirectory(store, SystemPath("/srv/images/x.dat"));
+    EXPECT_EQ(store.GetString("Init", "ProgramFilesDir", "<none>"), SystemPath("/srv/images"));
     lookups = 0;
-    EXPECT_EQ(GetInitialDirectory(store, documents), "/srv/images");
+    EXPECT_EQ(GetInitialDirectory(store, documents), SystemPath("/srv/images"));
     EXPECT_EQ(lookups, 0);
 
     // 259 characters fit with the terminator of a 260-character buffer; 260 do not.

@@ -38,8 +38,11 @@ public:
 
     const std::filesystem::path& Path() const { return path_; }
 
-    // The UTF-8 path of `name` (UTF-8, may hold folders) inside the folder.
-    std::string File(const std::string& name) const { return Utf8FromPath(path_ / PathFromUtf8(name)); }
+    // The UTF-8 path of `name` (UTF-8, may hold folders) inside the folder,
+    // with the system's separators.
+    std::string File(const std::string& name) const {
+        return Utf8FromPath((path_ / PathFromUtf8(name)).make_preferred());
+    }
 
     // Names of everything directly inside `folder` (UTF-8), sorted.
     static std::vector<std::string> Listing(const std::filesystem::path& folder) {
@@ -54,6 +57,12 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// `posixPath` ("/images/x.dat") as this system writes that absolute path
+// ("Z:\images\x.dat" on Windows, with the current drive); the file need not exist.
+inline std::string SystemPath(const std::string& posixPath) {
+    return Utf8FromPath(std::filesystem::absolute(PathFromUtf8(posixPath)).lexically_normal().make_preferred());
+}
 
 // `size` bytes whose values follow `seed`, so that two files differ.
 inline std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t seed) {

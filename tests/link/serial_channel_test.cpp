@@ -6,7 +6,6 @@
 #include <climits>
 
 #include "link/bootloader.h"
-#include "link/serial_os.h"
 #include "link/virtual_line.h"
 #include "scripted_peer.h"
 
@@ -134,25 +133,6 @@ TEST_F(ChannelTest, ClosingTwiceOrOpeningOverAnOpenPortReleasesEachLineOnce) {
     EXPECT_EQ(OpenPort(5), LINK_FAILED);
     EXPECT_EQ(LastOpenError(), "unplugged");
     EXPECT_FALSE(cable.IsOpen());
-}
-
-TEST_F(ChannelTest, SystemOpenerMapsNumbersByFixedRangesUnlessOverridden) {
-    EXPECT_EQ(OsDeviceForPort(1), "/dev/ttyS0");
-    EXPECT_EQ(OsDeviceForPort(32), "/dev/ttyS31");
-    EXPECT_EQ(OsDeviceForPort(33), "/dev/ttyUSB0");
-    EXPECT_EQ(OsDeviceForPort(64), "/dev/ttyUSB31");
-    EXPECT_EQ(OsDeviceForPort(65), "/dev/ttyACM0");
-    EXPECT_EQ(OsDeviceForPort(96), "/dev/ttyACM31");
-    EXPECT_EQ(OsDeviceForPort(97), "");
-
-    EXPECT_EQ(OpenPort(200), LINK_FAILED);
-    EXPECT_EQ(LastOpenError(), "COM200 has no serial device on this system");
-
-    SetPortOverrides({{200, "/nonexistent/tty"}, {3, "/nonexistent/other"}});
-    EXPECT_EQ(OpenPort(200), LINK_FAILED);
-    EXPECT_EQ(LastOpenError(), "/nonexistent/tty: No such file or directory");
-    EXPECT_EQ(OpenPort(3), LINK_FAILED);
-    EXPECT_EQ(LastOpenError(), "/nonexistent/other: No such file or directory");
 }
 
 // The chunk rule on the virtual line, with the device's answers at wire speed.

@@ -14,6 +14,7 @@
 
 #include "link/bootloader.h"
 #include "link/serial_channel.h"
+#include "link/serial_os.h"
 
 namespace bramis {
 namespace {
@@ -198,6 +199,26 @@ TEST_F(PosixPortTest, ChannelPurgesStaleInputAndAnOpenPortIsNotSharable) {
     EXPECT_EQ(ReadPort(reply.data(), 16, count, 0), 0U);
     holder.port.reset();
     EXPECT_EQ(OpenPort(7), LINK_OK) << LastOpenError();
+}
+
+TEST(PosixPortMapping, SystemOpenerMapsNumbersByFixedRangesUnlessOverridden) {
+    EXPECT_EQ(OsDeviceForPort(1), "/dev/ttyS0");
+    EXPECT_EQ(OsDeviceForPort(32), "/dev/ttyS31");
+    EXPECT_EQ(OsDeviceForPort(33), "/dev/ttyUSB0");
+    EXPECT_EQ(OsDeviceForPort(64), "/dev/ttyUSB31");
+    EXPECT_EQ(OsDeviceForPort(65), "/dev/ttyACM0");
+    EXPECT_EQ(OsDeviceForPort(96), "/dev/ttyACM31");
+    EXPECT_EQ(OsDeviceForPort(97), "");
+
+    EXPECT_EQ(OpenPort(200), LINK_FAILED);
+    EXPECT_EQ(LastOpenError(), "COM200 has no serial device on this system");
+
+    SetPortOverrides({{200, "/nonexistent/tty"}, {3, "/nonexistent/other"}});
+    EXPECT_EQ(OpenPort(200), LINK_FAILED);
+    EXPECT_EQ(LastOpenError(), "/nonexistent/tty: No such file or directory");
+    EXPECT_EQ(OpenPort(3), LINK_FAILED);
+    EXPECT_EQ(LastOpenError(), "/nonexistent/other: No such file or directory");
+    SetPortOverrides({});
 }
 
 }  // namespace
