@@ -26,6 +26,17 @@ double MonotonicMs() {
     return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1.0e6;
 }
 
+// Raw bytes both ways, as on a cable.
+bool MakeRaw(int slave) {
+    termios tio{};
+    if (tcgetattr(slave, &tio) != 0) {
+        return false;
+    }
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    return tcsetattr(slave, TCSANOW, &tio) == 0;
+}
+
 std::string Failure(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
 }
@@ -62,16 +73,9 @@ bool PtyServer::Open(std::string& error) {
         return false;
     }
     // While the server holds the slave open, a client closing it does not
-    // hang up the master, and the line keeps its settings between clients.
+    // hang up the master.
     slave_ = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios tio{};
-    if (slave_ < 0 || tcgetattr(slave_, &tio) != 0) {
-        error = Failure(slavePath_.c_str());
-        return false;
-    }
-    cfmakeraw(&tio);
-    tio.c_cflag |= CLOCAL | CREAD;
-    if (tcsetattr(slave_, TCSANOW, &tio) != 0) {
+    if (slave_ < 0 || !MakeRaw(slave_)) {
         error = Failure(slavePath_.c_str());
         return false;
     }
@@ -167,6 +171,10 @@ void PtyServer::ClientClosed() {
     // Another opener closing (a port probe) clears it under a connected
     // client too; that client's flock still keeps programmers out.
     ioctl(slave_, TIOCNXCL);
+    // The next client finds a fresh line, not the last one's settings: a
+    // pseudo-terminal refuses a parity request that changes nothing else, so
+    // Wine could not configure the port a second time.
+    MakeRaw(slave_);
 }
 
 }  // namespace bramis::devsim
