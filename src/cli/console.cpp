@@ -3,6 +3,8 @@
 #include <atomic>
 #include <csignal>
 
+#include "cli/ini_file.h"
+
 #ifdef _WIN32
 #include <io.h>
 #include <stdio.h>
@@ -123,6 +125,21 @@ std::thread StartThreadWithoutCancelSignals(std::function<void()> body) {
     std::thread thread(std::move(body));
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return thread;
+#endif
+}
+
+void ReadProgrammerSettings(ProfileStore& store) {
+#ifdef _WIN32
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (RegGetValueA(HKEY_CURRENT_USER, "Software\\Orvy\\TOLVA upgrade\\Settings", "PortNumber",
+                     RRF_RT_REG_DWORD, nullptr, &value, &size) == ERROR_SUCCESS) {
+        store.WriteInt(kSectionSettings, kValuePortNumber, static_cast<int>(value));
+    }
+#else
+    if (const std::optional<IniFile> ini = IniFile::Load(ProgrammerSettingsPath())) {
+        ini->CopyInto(store);
+    }
 #endif
 }
 

@@ -70,11 +70,17 @@ PortChoice ChoosePort(const CliOptions& options, const FlashEnvironment& environ
     return choice;
 }
 
-// Every request and reply on standard error: line clock in ms, direction, hex.
+// Every request and reply on standard error: milliseconds since the first
+// request, direction, bytes in hex.
 TraceHandler MakeTrace(TerminalView& view) {
-    return [&view](TraceDirection direction, const std::uint8_t* data, std::size_t length, double atMs) {
+    return [&view, originMs = std::optional<double>()](TraceDirection direction, const std::uint8_t* data,
+                                                        std::size_t length, double atMs) mutable {
+        if (!originMs) {
+            originMs = atMs;
+        }
         char head[48];
-        std::snprintf(head, sizeof head, "%12.3f мс %s", atMs, direction == TraceDirection::Sent ? "->" : "<-");
+        std::snprintf(head, sizeof head, "%10.3f мс %s", atMs - *originMs,
+                      direction == TraceDirection::Sent ? "->" : "<-");
         std::string line = head;
         if (length == 0) {
             line += " (нет ответа)";

@@ -6,7 +6,6 @@
 
 #include "cli/console.h"
 #include "cli/flash_app.h"
-#include "cli/ini_file.h"
 #include "image/memory_profile_store.h"
 #include "link/serial_channel.h"
 
@@ -17,9 +16,7 @@ int main(int argc, char** argv) {
 
     // The programmer window's settings, read once: its port number and "Ports".
     MemoryProfileStore settings;
-    if (const auto ini = cli::IniFile::Load(cli::ProgrammerSettingsPath())) {
-        ini->CopyInto(settings);
-    }
+    cli::ReadProgrammerSettings(settings);
     cli::FlashEnvironment environment;
     environment.settings = &settings;
     environment.portOpener = SystemPortOpener();

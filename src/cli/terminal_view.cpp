@@ -144,10 +144,16 @@ std::string TerminalView::ProgressLine() const {
     std::snprintf(counts, sizeof counts, "%3d%%  блок %d из %d", percent, done, span);
     std::string line;
     if (live_) {
-        line = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-               std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] ";
+        line.append(1, '[')
+            .append(static_cast<std::size_t>(filled), '#')
+            .append(static_cast<std::size_t>(kBarWidth - filled), '.')
+            .append("] ");
     }
-    return line + counts + "  прошло " + FormatDuration(now - jobStart_) + "  осталось " + remaining;
+    return line.append(counts)
+        .append("  прошло ")
+        .append(FormatDuration(now - jobStart_))
+        .append("  осталось ")
+        .append(remaining);
 }
 
 }  // namespace bramis::cli
