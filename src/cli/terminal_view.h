@@ -15,7 +15,8 @@
 
 namespace bramis::cli {
 
-// "mm:ss", or "h:mm:ss" from one hour on; negative values count as 0.
+// "mm:ss", or "h:mm:ss" from one hour on; negative values count as 0. Any
+// thread.
 std::string FormatDuration(double seconds);
 
 class TerminalView : public TransferView {
@@ -53,6 +54,7 @@ public:
     const std::string& versionText() const { return version_; }
     int barPosition() const { return position_; }
 
+    // The monotonic clock of the process, in seconds. Any thread.
     static Clock SteadySeconds();
 
 private:

@@ -27,6 +27,7 @@ inline constexpr const char* kMsgReadError = "Ошибка чтения";
 inline constexpr const char* kCaptionError = "Ошибка";
 
 // "Версия загрузчика MM.mm": each number in decimal, at least two digits.
+// Any thread.
 std::string FormatLoaderVersion(int major, int minor);
 
 // Worker thread entry: waits until the job was started (workerStarted) or
