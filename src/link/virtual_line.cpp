@@ -27,6 +27,11 @@ void VirtualLine::WriteAll(const std::uint8_t* data, std::size_t length) {
         const double arrivedMs = std::max(clock_.nowMs, sendFreeMs_) + kByteWireMs;
         sendFreeMs_ = arrivedMs;
         for (const TimedByte& answer : peer_.OnByte(data[n], arrivedMs)) {
+            // Answers nearly always come in time order: append without a search.
+            if (incoming_.empty() || incoming_.back().atMs <= answer.atMs) {
+                incoming_.push_back(answer);
+                continue;
+            }
             const auto later = std::upper_bound(incoming_.begin(), incoming_.end(), answer.atMs,
                                                 [](double at, const TimedByte& b) { return at < b.atMs; });
             incoming_.insert(later, answer);
