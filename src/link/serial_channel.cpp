@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "bootloader.h"
+#include "port_discovery.h"
 #include "serial_os.h"
 
 namespace bramis {
@@ -101,9 +102,7 @@ void SetPortOpener(PortOpener opener) {
 
 PortOpener SystemPortOpener() {
     return [](unsigned portNumber) {
-        const auto& overrides = TheChannel().overrides;
-        const auto found = overrides.find(static_cast<int>(portNumber));
-        const std::string device = found != overrides.end() ? found->second : OsDeviceForPort(portNumber);
+        const std::string device = DeviceForPort(static_cast<int>(portNumber), TheChannel().overrides);
         if (device.empty()) {
             return PortOpenResult{nullptr, "COM" + std::to_string(portNumber) + " has no serial device on this system"};
         }
