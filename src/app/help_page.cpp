@@ -20,8 +20,14 @@ UrlOpener& CurrentOpener() {
 
 }  // namespace
 
-QStringList HelpPageFolders() {
-    QStringList folders{QCoreApplication::applicationDirPath()};
+QStringList HelpPageFolders() { return HelpPageFolders(QCoreApplication::applicationDirPath()); }
+
+QStringList HelpPageFolders(const QString& programFolder) {
+    QStringList folders{programFolder};
+#ifdef BRAMIS_INSTALLED_HELP_DIR
+    // Relative to the program's folder, so that an installed tree may move.
+    folders << QDir::cleanPath(programFolder + QLatin1Char('/') + QString::fromUtf8(BRAMIS_INSTALLED_HELP_DIR));
+#endif
 #ifdef BRAMIS_SOURCE_RES_DIR
     folders << QString::fromUtf8(BRAMIS_SOURCE_RES_DIR);
 #endif

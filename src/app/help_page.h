@@ -1,6 +1,7 @@
 // The programmer's help: a Russian HTML page that lies beside the program
-// file (or, in a build tree, in the sources' res/ folder), opened in the
-// desktop's browser.
+// file (installed on Linux, in the data folder next to the program's folder;
+// in a build tree, in the sources' res/ folder), opened in the desktop's
+// browser.
 #pragma once
 
 #include <QString>
@@ -17,8 +18,12 @@ namespace bramis {
 inline constexpr char kHelpFileName[] = "bramis-programmer.html";
 
 // Folders searched for the help page, in order: the program file's folder,
-// then the sources' res/ folder of the build. GUI thread.
+// the installed data folder beside it (../share/bramis from bin/), then the
+// sources' res/ folder of the build. GUI thread.
 QStringList HelpPageFolders();
+
+// The same folders for a program that lies in `programFolder`. Any thread.
+QStringList HelpPageFolders(const QString& programFolder);
 
 // The first of `folders` that holds a readable `fileName`, as an absolute
 // path; empty when none does. Any thread.

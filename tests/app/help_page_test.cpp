@@ -40,6 +40,21 @@ TEST(HelpPage, FoundInTheFirstFolderThatHoldsIt) {
     EXPECT_TRUE(FindHelpPage({other.path()}).isEmpty());
 }
 
+TEST(HelpPage, FoundInTheInstalledDataFolderBesideTheProgramsFolder) {
+    // The installed layout: <prefix>/bin/bramis-programmer, <prefix>/share/bramis/<page>.
+    QTemporaryDir prefix;
+    QDir root(prefix.path());
+    ASSERT_TRUE(root.mkpath(QStringLiteral("bin")) && root.mkpath(QStringLiteral("share/bramis")));
+    const QString bin = root.filePath(QStringLiteral("bin"));
+    // (Until it is there, the build's own res/ folder may answer.)
+    EXPECT_FALSE(FindHelpPage(HelpPageFolders(bin)).startsWith(root.absolutePath()));
+    ASSERT_TRUE(Touch(root.filePath(QStringLiteral("share/bramis/") + kHelpFileName)));
+    EXPECT_EQ(FindHelpPage(HelpPageFolders(bin)), root.absoluteFilePath(QStringLiteral("share/bramis/") + kHelpFileName));
+    // A page beside the program still comes first.
+    ASSERT_TRUE(Touch(QDir(bin).filePath(kHelpFileName)));
+    EXPECT_EQ(FindHelpPage(HelpPageFolders(bin)), QDir(bin).absoluteFilePath(kHelpFileName));
+}
+
 TEST(HelpPage, TheHelpCommandOpensTheShippedPageWhichExplainsEveryMessage) {
     test::Watchdog watchdog;
     test::MessageRecorder recorder;
