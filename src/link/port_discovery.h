@@ -9,7 +9,7 @@
 namespace bramis {
 
 struct FoundPort {
-    int number;          // COM number, 1..255
+    int number;          // COM number: 1..255 when probed; as named when listed by the system
     std::string device;  // what opening it opens
 };
 

@@ -8,12 +8,9 @@
 namespace bramis {
 namespace {
 
-// The first query: a 64 KiB buffer of which 0xFFFF characters may be filled.
-constexpr std::size_t kFirstListBytes = 65536;
-constexpr std::size_t kFirstListChars = 0xFFFF;
-// Machines with many devices have longer lists; they are asked for again in
-// a buffer twice as big, up to this size, rather than showing no port at all.
-constexpr std::size_t kLargestListBytes = std::size_t{16} << 20;
+// The one query: a 64 KiB buffer of which 0xFFFF characters may be filled.
+constexpr std::size_t kListBytes = 65536;
+constexpr std::size_t kListChars = 0xFFFF;
 
 // "COM" compared byte by byte with ASCII case folding only: in a multibyte or
 // Cyrillic code page no other byte folds to these three letters.
@@ -76,20 +73,17 @@ std::vector<int> ParseComDeviceList(const char* buffer, std::size_t size) {
 }
 
 std::vector<int> ComPortsFromDeviceList(const DeviceListQuery& query) {
-    std::vector<char> list(kFirstListBytes);
-    std::size_t capacity = kFirstListChars;
-    for (;;) {
-        bool tooSmall = false;
-        const std::size_t stored = std::min(query(list.data(), capacity, tooSmall), capacity);
-        if (stored != 0) {
-            return ParseComDeviceList(list.data(), stored);
-        }
-        if (!tooSmall || list.size() >= kLargestListBytes) {
-            return {};
-        }
-        list.assign(list.size() * 2, '\0');
-        capacity = list.size() - 1;
+    std::vector<char> list(kListBytes);
+    const std::size_t stored = std::min(query(list.data(), kListChars), kListChars);
+    return ParseComDeviceList(list.data(), stored);
+}
+
+std::vector<FoundPort> EnumerateComPortDevices(const std::map<int, std::string>& overrides) {
+    std::vector<FoundPort> found;
+    for (const int number : EnumerateComPorts(overrides)) {
+        found.push_back({number, DeviceForPort(number, overrides)});
     }
+    return found;
 }
 
 std::vector<int> PortNumbers(const std::vector<FoundPort>& found) {

@@ -21,6 +21,11 @@ namespace bramis {
 // May block for a while (up to 255 open attempts). Any thread, between jobs.
 std::vector<int> EnumerateComPorts(const std::map<int, std::string>& overrides);
 
+// The ports of EnumerateComPorts, in its order, each with the device that
+// opening it opens (DeviceForPort; "" for numbers outside 1..255), so that a
+// port list can tell which adapter COM n is. Any thread, between jobs.
+std::vector<FoundPort> EnumerateComPortDevices(const std::map<int, std::string>& overrides);
+
 // The port numbers of a NUL-separated list of device names ended by an empty
 // name, in list order: for each name longer than 3 bytes whose first 3 bytes
 // are "COM" in any letter case, atoi of the rest (white space and a sign
@@ -28,13 +33,13 @@ std::vector<int> EnumerateComPorts(const std::map<int, std::string>& overrides);
 std::vector<int> ParseComDeviceList(const char* buffer, std::size_t size);
 
 // One query of the system's device list into `buffer`, which may take
-// `capacity` characters: the count stored, or 0 on failure with `tooSmall`
-// set when the list did not fit.
-using DeviceListQuery = std::function<std::size_t(char* buffer, std::size_t capacity, bool& tooSmall)>;
+// `capacity` characters: the count stored, or 0 on any failure, a list too
+// long for the buffer included.
+using DeviceListQuery = std::function<std::size_t(char* buffer, std::size_t capacity)>;
 
-// The device-list method over `query`: first a 64 KiB buffer offered as 0xFFFF
-// characters; a list that does not fit is asked for again in a buffer twice
-// as big, up to 16 MiB; any other failure gives no ports. Any thread.
+// The device-list method over `query`: one query into a 64 KiB buffer offered
+// as 0xFFFF characters. A failed query, a list too long for that buffer
+// included, gives no ports: no second query, no probing. Any thread.
 std::vector<int> ComPortsFromDeviceList(const DeviceListQuery& query);
 
 // The numbers of `found`, in its order. Any thread.

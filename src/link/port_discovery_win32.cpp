@@ -27,10 +27,8 @@ std::vector<int> EnumerateComPorts(const std::map<int, std::string>& overrides) 
     if (!IsWindowsNt()) {
         return PortNumbers(DiscoverPorts(overrides));
     }
-    return ComPortsFromDeviceList([](char* buffer, std::size_t capacity, bool& tooSmall) -> std::size_t {
-        const DWORD stored = QueryDosDeviceA(nullptr, buffer, static_cast<DWORD>(capacity));
-        tooSmall = stored == 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER;
-        return stored;
+    return ComPortsFromDeviceList([](char* buffer, std::size_t capacity) -> std::size_t {
+        return QueryDosDeviceA(nullptr, buffer, static_cast<DWORD>(capacity));
     });
 }
 
