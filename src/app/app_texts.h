@@ -43,6 +43,12 @@ inline QString AboutDescription() {
 inline QString AboutVersion() { return QStringLiteral("Версия 1.3"); }
 inline QString OkButton() { return QStringLiteral("OK"); }
 
+// Settings window. "СОМ" in the port label is written in Cyrillic letters.
+inline QString SettingsCaption() { return QStringLiteral("Настройка"); }
+inline QString PortNumberLabel() { return QStringLiteral("Номер \u0421\u041E\u041C порта для связи с прибором"); }
+inline QString ProgramAutoloadLabel() { return QStringLiteral("Запоминать имя файла последней программы"); }
+inline QString PortItem(int portNumber) { return QStringLiteral("COM%1").arg(portNumber); }
+
 // Progress window.
 inline QString CancelButton() { return QStringLiteral("Отмена"); }
 inline QString WorkerNotStarted() { return QStringLiteral("Не удалось запустить обмен с прибором"); }

@@ -20,6 +20,7 @@
 #include "image/profile_store.h"
 #include "message_box.h"
 #include "resource_ids.h"
+#include "link/port_discovery_list.h"
 #include "link/serial_channel.h"
 #include "system_menu.h"
 
@@ -88,9 +89,7 @@ void CMainDlg::BuildMenu() {
     addItem(operations, texts::MenuExit(), ID_OP_EXIT);
 
     QMenu* service = m_menuBar->addMenu(texts::MenuService());
-    // The settings window comes with its own change; until then the item is
-    // shown but cannot be chosen.
-    addItem(service, texts::MenuSettings(), ID_SERVICE_SETTINGS)->setEnabled(false);
+    addItem(service, texts::MenuSettings(), ID_SERVICE_SETTINGS);
 
     QMenu* help = m_menuBar->addMenu(texts::MenuHelp());
     addItem(help, texts::MenuHelpTopics(), ID_HELP_TOPICS);
@@ -153,6 +152,7 @@ void CMainDlg::OnCommand(int id) {
         case ID_OP_WRITE: WriteToDevice(); break;
         case IDC_READ:
         case ID_OP_READ: ReadFromDevice(); break;
+        case ID_SERVICE_SETTINGS: OnSettings(); break;
         case ID_HELP_ABOUT: ShowAbout(); break;
         case IDC_EXIT:
         case ID_OP_EXIT: Exit(); break;
@@ -254,6 +254,23 @@ void CMainDlg::ReadFromDevice() {
 void CMainDlg::ShowAbout() {
     CAboutDlg about(this);
     about.exec();
+}
+
+void CMainDlg::OnSettings() {
+    PortDiscovery discoverPorts = m_discoverPorts;
+    if (!discoverPorts) {
+        // The overrides are read afresh: they may have been edited meanwhile.
+        discoverPorts = [this] { return EnumerateComPortDevices(ReadPortOverrides(m_store)); };
+    }
+    CSettingsDlg settings(std::move(discoverPorts), this);
+    settings.m_nPortNumber = m_nPortNumber;
+    settings.m_bProgramAutoload = m_store.GetInt(kSectionSettings, kValueProgramAutoload, 0);
+    if (settings.DoModal() != IDOK) return;
+    // The port serves the next job at once; the autoload switch is read only
+    // at the next start.
+    m_nPortNumber = settings.m_nPortNumber;
+    m_store.WriteInt(kSectionSettings, kValuePortNumber, m_nPortNumber);
+    m_store.WriteInt(kSectionSettings, kValueProgramAutoload, settings.m_bProgramAutoload);
 }
 
 }  // namespace bramis

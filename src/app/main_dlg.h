@@ -7,10 +7,12 @@
 #include <QDialog>
 
 #include <cstdint>
+#include <utility>
 
 #include "file_choosers.h"
 #include "image/image_files.h"
 #include "progress_dlg.h"
+#include "settings_dlg.h"
 
 class QComboBox;
 class QMenuBar;
@@ -45,6 +47,11 @@ public:
     // The COM port number of the following jobs. GUI thread.
     std::int32_t PortNumber() const { return m_nPortNumber; }
 
+    // Replaces how the settings window finds the ports present (by default
+    // the system's discovery with the stored "Ports" overrides); an empty
+    // function restores the default. GUI thread.
+    void SetPortDiscovery(PortDiscovery discoverPorts) { m_discoverPorts = std::move(discoverPorts); }
+
     // The progress window that runs every job, and the image with its files.
     CProgressDlg& ProgressWindow() { return m_dlgProgress; }
     ImageFiles& Files() { return m_files; }
@@ -69,6 +76,7 @@ private:
     void SaveImageFile();
     void FillFileNameBox();
     void ShowAbout();
+    void OnSettings();
     void Exit();
     int RunJob(std::uint8_t* buffer, TransferMode mode);
 
@@ -78,6 +86,7 @@ private:
     QComboBox* m_cbFileName = nullptr;
     QMenuBar* m_menuBar = nullptr;
     std::int32_t m_nPortNumber = 99;
+    PortDiscovery m_discoverPorts;  // empty: the system's
     CProgressDlg m_dlgProgress;
     bool m_systemMenuReady = false;
 };

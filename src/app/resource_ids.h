@@ -14,6 +14,7 @@ inline constexpr int IDD_ABOUT = 100;
 inline constexpr int IDS_ABOUT_MENU = 101;
 inline constexpr int IDD_MAIN = 102;
 inline constexpr int IDD_PROGRESS = 103;
+inline constexpr int IDD_SETTINGS = 106;
 inline constexpr int IDI_MAIN = 128;
 inline constexpr int IDR_MAIN_MENU = 130;
 
@@ -28,6 +29,10 @@ inline constexpr int IDC_EXIT = 1004;
 inline constexpr int IDC_JOB_PROGRESS = 1000;
 inline constexpr int IDC_STAGE_TEXT = 1001;
 inline constexpr int IDC_VERSION_TEXT = 1002;
+
+// Controls of the settings window.
+inline constexpr int IDC_PROGRAM_AUTOLOAD = 1052;
+inline constexpr int IDC_PORT_NUMBER = 1053;
 
 // Static texts that no command refers to.
 inline constexpr int IDC_STATIC = -1;

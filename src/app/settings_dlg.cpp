@@ -1,0 +1,164 @@
+#include "settings_dlg.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include <algorithm>
+
+#include "app_texts.h"
+#include "dialog_units.h"
+#include "resource_ids.h"
+
+namespace bramis {
+namespace {
+
+// The closed list's field and the whole drop-down, in dialog units: the list
+// shows as many items as fit below the field.
+constexpr DluRect kPortComboField{164, 7, 52, 12};
+constexpr int kPortComboDropDownHeight = 69;
+constexpr int kItemHeight = 8;
+
+QLabel* AddLabel(QWidget* parent, const QString& text, const char* name, const DialogBaseUnits& units,
+                 const DluRect& rect) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setProperty(kControlIdProperty, IDC_STATIC);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    PlaceInDialogUnits(label, units, rect);
+    return label;
+}
+
+QPushButton* AddButton(QWidget* parent, const QString& text, const char* name, int id, const DialogBaseUnits& units,
+                       const DluRect& rect) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setProperty(kControlIdProperty, id);
+    PlaceInDialogUnits(button, units, rect);
+    return button;
+}
+
+// Shows the wait cursor while the ports are probed, which may take a while.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+}  // namespace
+
+CSettingsDlg::CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
+      m_discoverPorts(std::move(discoverPorts)) {
+    setObjectName(QStringLiteral("IDD_SETTINGS"));
+    setWindowTitle(texts::SettingsCaption());
+    const DialogBaseUnits units = BaseUnitsOf(font());
+
+    // Template order, which is also the tab order.
+    QPushButton* ok = AddButton(this, texts::OkButton(), "IDOK", IDOK, units, {51, 49, 50, 14});
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &CSettingsDlg::accept);
+    QPushButton* cancel = AddButton(this, texts::CancelButton(), "IDCANCEL", IDCANCEL, units, {122, 49, 50, 14});
+    connect(cancel, &QPushButton::clicked, this, &CSettingsDlg::reject);
+
+    QLabel* portLabel = AddLabel(this, texts::PortNumberLabel(), "port_label", units, {7, 9, 140, 8});
+
+    m_autoloadCheck = new QCheckBox(this);
+    m_autoloadCheck->setObjectName(QStringLiteral("IDC_PROGRAM_AUTOLOAD"));
+    m_autoloadCheck->setProperty(kControlIdProperty, IDC_PROGRAM_AUTOLOAD);
+    // The box has no text; the label to its left names it for screen readers too.
+    m_autoloadCheck->setAccessibleName(texts::ProgramAutoloadLabel());
+    PlaceInDialogUnits(m_autoloadCheck, units, {167, 26, 16, 8});
+
+    QLabel* autoloadLabel = AddLabel(this, texts::ProgramAutoloadLabel(), "autoload_label", units, {7, 26, 154, 8});
+
+    m_portCombo = new QComboBox(this);
+    m_portCombo->setObjectName(QStringLiteral("IDC_PORT_NUMBER"));
+    m_portCombo->setProperty(kControlIdProperty, IDC_PORT_NUMBER);
+    m_portCombo->setAccessibleName(texts::PortNumberLabel());
+    m_portCombo->setMaxVisibleItems((kPortComboDropDownHeight - kPortComboField.height) / kItemHeight);
+    QRect comboRect = MapDialogRect(units, kPortComboField);
+    comboRect.setHeight(std::max(comboRect.height(), m_portCombo->minimumSizeHint().height()));
+    m_portCombo->setGeometry(comboRect);
+    connect(m_portCombo, &QComboBox::currentIndexChanged, this, &CSettingsDlg::ShowChosenDevice);
+
+    // A font wider than the one the layout was drawn for (Cyrillic is, in
+    // most Linux fonts) would cut the labels short: the window grows by what
+    // the longer one lacks, the controls right of the labels move along and
+    // the buttons stay centred.
+    const auto lacking = [](const QLabel* label) {
+        return label->fontMetrics().horizontalAdvance(label->text()) - label->width();
+    };
+    const int extra = std::max({0, lacking(portLabel), lacking(autoloadLabel)});
+    for (QLabel* label : {portLabel, autoloadLabel}) label->resize(label->width() + extra, label->height());
+    for (QWidget* control : {static_cast<QWidget*>(m_portCombo), static_cast<QWidget*>(m_autoloadCheck)})
+        control->move(control->x() + extra, control->y());
+    for (QPushButton* button : {ok, cancel}) button->move(button->x() + extra / 2, button->y());
+
+    setFixedSize(MapDialogSize(units, 223, 70) + QSize(extra, 0));
+    ok->setFocus();
+}
+
+int CSettingsDlg::DoModal() {
+    OnInitDialog();
+    return exec();
+}
+
+void CSettingsDlg::OnInitDialog() {
+    m_autoloadCheck->setChecked(m_bProgramAutoload != 0);
+
+    std::vector<FoundPort> ports;
+    if (m_discoverPorts) {
+        const WaitCursor waiting;
+        ports = m_discoverPorts();
+    }
+    m_portCombo->clear();
+    // The first item added is made current by the combo box itself; only the
+    // item of the port given is to be selected.
+    bool selected = false;
+    for (const FoundPort& port : ports) {
+        const QString text = texts::PortItem(port.number);
+        const int index = SortedPlaceOf(text);
+        m_portCombo->insertItem(index, text, port.number);
+        if (!port.device.empty())
+            m_portCombo->setItemData(index, QString::fromStdString(port.device), Qt::ToolTipRole);
+        if (port.number == m_nPortNumber) {
+            m_portCombo->setCurrentIndex(index);
+            selected = true;
+        }
+    }
+    if (!selected) m_portCombo->setCurrentIndex(-1);
+    ShowChosenDevice();
+}
+
+void CSettingsDlg::ShowChosenDevice() {
+    // The closed list tells the chosen port's device too, not only the open one.
+    m_portCombo->setToolTip(m_portCombo->currentData(Qt::ToolTipRole).toString());
+}
+
+int CSettingsDlg::SortedPlaceOf(const QString& text) const {
+    // After the items that sort before it or equal to it, as a sorted list
+    // box places a new item.
+    int place = 0;
+    while (place < m_portCombo->count() &&
+           QString::compare(m_portCombo->itemText(place), text, Qt::CaseInsensitive) <= 0)
+        ++place;
+    return place;
+}
+
+void CSettingsDlg::accept() {
+    const int index = m_portCombo->currentIndex();
+    m_nPortNumber = index < 0 ? -1 : m_portCombo->itemData(index).toInt();
+    m_bProgramAutoload = m_autoloadCheck->isChecked() ? 1 : 0;
+    done(IDOK);
+}
+
+void CSettingsDlg::reject() { done(IDCANCEL); }
+
+}  // namespace bramis
