@@ -3,6 +3,7 @@
 // with a window manager (scripts/screenshots.sh does that under Xvfb).
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QGuiApplication>
@@ -86,6 +87,31 @@ TEST(Screenshots, MainWindowAndAboutBox) {
     SetPortOpener({});
     EXPECT_TRUE(release);
     EXPECT_EQ(recorder.Texts(), QStringList{QStringLiteral("Программа успешно записана")});
+}
+
+TEST(Screenshots, SettingsWindow) {
+    if (ScreenshotFolder().isEmpty()) GTEST_SKIP() << "BRAMIS_SCREENSHOT_DIR is not set";
+    test::Watchdog watchdog;
+    MemoryProfileStore store;
+    store.WriteInt(kSectionSettings, kValuePortNumber, 33);
+    store.WriteInt(kSectionSettings, kValueProgramAutoload, 1);
+    CMainDlg window(store, {}, [] { return std::string(); });
+    window.SetPortDiscovery([] {
+        return std::vector<FoundPort>{{1, "/dev/ttyS0"}, {2, "/dev/ttyS1"}, {33, "/dev/ttyUSB0"}, {65, "/dev/ttyACM0"}};
+    });
+    window.move(40, 40);
+    window.show();
+    bool shot = false;
+    test::WhenIdle([&] {
+        QWidget* settings = QApplication::activeModalWidget();
+        if (settings == nullptr) return;
+        settings->move(80, 120);
+        Shoot(*settings, QStringLiteral("settings-window.png"));
+        shot = true;
+        settings->close();
+    });
+    window.OnCommand(ID_SERVICE_SETTINGS);
+    EXPECT_TRUE(shot);
 }
 
 }  // namespace
