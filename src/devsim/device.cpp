@@ -14,19 +14,19 @@ constexpr std::size_t kHeaderSize = kFrameHeader.size();
 constexpr std::size_t kCommandOffset = kHeaderSize;
 constexpr std::size_t kArgsOffset = kHeaderSize + 1;
 
-constexpr std::array<const CommandSpec*, 6> kCommands{
+constexpr std::array<const CommandRow*, 6> kCommands{
     &kEnterProgrammingCommand, &kGetVersionCommand, &kEraseCommand,
     &kWriteBlockCommand,       &kReadBlockCommand,  &kRunProgramCommand,
 };
 
-const CommandSpec* FindCommand(std::uint8_t code) {
+const CommandRow* FindCommand(std::uint8_t code) {
     const auto found = std::find_if(kCommands.begin(), kCommands.end(),
-                                    [code](const CommandSpec* spec) { return spec->code == code; });
+                                    [code](const CommandRow* row) { return row->code == code; });
     return found == kCommands.end() ? nullptr : *found;
 }
 
-std::size_t ArgsLength(const CommandSpec& spec) {
-    switch (spec.args) {
+std::size_t ArgsLength(const CommandRow& row) {
+    switch (row.args) {
     case RequestArgs::None:
         return 0;
     case RequestArgs::BlockNumber:
@@ -37,8 +37,8 @@ std::size_t ArgsLength(const CommandSpec& spec) {
     return 0;
 }
 
-std::size_t FrameLength(const CommandSpec& spec) {
-    return kArgsOffset + ArgsLength(spec) + (spec.checkByte ? 1 : 0);
+std::size_t FrameLength(const CommandRow& row) {
+    return kArgsOffset + ArgsLength(row) + (row.checkByte ? 1 : 0);
 }
 
 bool CheckByteValid(const std::vector<std::uint8_t>& frame) {
@@ -158,8 +158,8 @@ std::vector<TimedByte> Device::OnByte(std::uint8_t value, double atMs) {
     }
     frame_.push_back(value);
     if (frame_.size() == kArgsOffset) {
-        const CommandSpec* spec = FindCommand(value);
-        if (spec == nullptr) {
+        const CommandRow* row = FindCommand(value);
+        if (row == nullptr) {
             frame_.clear();
             ++requestCounts_[value];
             if (onEvent_) {
@@ -167,7 +167,7 @@ std::vector<TimedByte> Device::OnByte(std::uint8_t value, double atMs) {
             }
             return {};
         }
-        frameLength_ = FrameLength(*spec);
+        frameLength_ = FrameLength(*row);
     }
     if (frame_.size() < frameLength_) {
         return {};
@@ -190,9 +190,9 @@ std::vector<TimedByte> Device::OnByte(std::uint8_t value, double atMs) {
 
 std::optional<Device::Reply> Device::Handle(RequestEvent& event) {
     const std::uint8_t command = event.command;
-    const CommandSpec& spec = *FindCommand(command);
+    const CommandRow& row = *FindCommand(command);
     bool blockFieldValid = true;
-    if (spec.args != RequestArgs::None) {
+    if (row.args != RequestArgs::None) {
         const std::uint8_t low = frame_[kArgsOffset];
         const std::uint8_t high = frame_[kArgsOffset + 1];
         blockFieldValid = low <= 0x7F && high <= 0x7F;
@@ -211,7 +211,7 @@ std::optional<Device::Reply> Device::Handle(RequestEvent& event) {
     }
     // A damaged block write is answered with a status; any other damaged
     // request is not answered at all.
-    if (command != CMD_WRITE_BLOCK && spec.checkByte &&
+    if (command != CMD_WRITE_BLOCK && row.checkByte &&
         (!CheckByteValid(frame_) || !blockFieldValid ||
          (command == CMD_READ_BLOCK && event.block >= static_cast<int>(kBlockCount)))) {
         event.outcome = Outcome::BadFrame;

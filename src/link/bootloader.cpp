@@ -33,7 +33,7 @@ bool IsBlockNumber(int blockNumber) {
 
 // One exchange: a fresh request, written, its reply read with the command's
 // pre-delay and capacity, then judged.
-int Attempt(const CommandSpec& command, int blockNumber, const std::uint8_t* data,
+int Attempt(const CommandRow& command, int blockNumber, const std::uint8_t* data,
             std::span<std::uint8_t, kMaxReplyCapacity> reply, std::uint8_t* blockDest) {
     std::array<std::uint8_t, kMaxRequestSize> request{};
     const std::size_t length = BuildRequest(command, blockNumber, data, request);
@@ -45,7 +45,7 @@ int Attempt(const CommandSpec& command, int blockNumber, const std::uint8_t* dat
 
 // The retry policy of every command: stop at the first success, otherwise the
 // last attempt's result stands.
-int Run(const CommandSpec& command, int blockNumber, const std::uint8_t* data,
+int Run(const CommandRow& command, int blockNumber, const std::uint8_t* data,
         std::span<std::uint8_t, kMaxReplyCapacity> reply, std::uint8_t* blockDest) {
     int result = command.failure;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
@@ -57,14 +57,14 @@ int Run(const CommandSpec& command, int blockNumber, const std::uint8_t* data,
     return result;
 }
 
-int Run(const CommandSpec& command) {
+int Run(const CommandRow& command) {
     std::array<std::uint8_t, kMaxReplyCapacity> reply{};
     return Run(command, 0, nullptr, reply, nullptr);
 }
 
 }  // namespace
 
-std::size_t BuildRequest(const CommandSpec& command, int blockNumber, const std::uint8_t* data,
+std::size_t BuildRequest(const CommandRow& command, int blockNumber, const std::uint8_t* data,
                          std::span<std::uint8_t, kMaxRequestSize> request) {
     std::size_t length = 0;
     const auto append = [&](std::span<const std::uint8_t> bytes) {
@@ -88,7 +88,7 @@ std::size_t BuildRequest(const CommandSpec& command, int blockNumber, const std:
     return length;
 }
 
-int CheckReply(const CommandSpec& command, std::span<const std::uint8_t> request,
+int CheckReply(const CommandRow& command, std::span<const std::uint8_t> request,
                std::span<const std::uint8_t> reply, std::uint8_t* blockDest) {
     const int failed = command.failure;
     if (reply.size() != command.replyLength || request.size() < command.comparedBytes ||

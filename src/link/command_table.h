@@ -26,7 +26,7 @@ enum class ReplyCheck {
     None,          // the reply repeats the whole request
 };
 
-struct CommandSpec {
+struct CommandRow {
     std::uint8_t code;
     RequestArgs args;
     bool checkByte;             // every request but enter-programming ends in one
@@ -38,17 +38,17 @@ struct CommandSpec {
     int failure;  // the result when both attempts failed (a write's status may say more)
 };
 
-inline constexpr CommandSpec kEnterProgrammingCommand{
+inline constexpr CommandRow kEnterProgrammingCommand{
     CMD_ENTER_PROG, RequestArgs::None, false, 0, 6, 6, 5, ReplyCheck::Acknowledge, LINK_FAILED};
-inline constexpr CommandSpec kGetVersionCommand{
+inline constexpr CommandRow kGetVersionCommand{
     CMD_GET_VERSION, RequestArgs::None, true, 500, 16, 9, 5, ReplyCheck::VersionCheck, LINK_CMD_FAILED};
-inline constexpr CommandSpec kEraseCommand{
+inline constexpr CommandRow kEraseCommand{
     CMD_ERASE, RequestArgs::None, true, 500, 10, 7, 5, ReplyCheck::EraseStatus, LINK_CMD_FAILED};
-inline constexpr CommandSpec kWriteBlockCommand{
+inline constexpr CommandRow kWriteBlockCommand{
     CMD_WRITE_BLOCK, RequestArgs::BlockNumberAndData, true, 40, 10, 7, 6, ReplyCheck::WriteStatus, LINK_CMD_FAILED};
-inline constexpr CommandSpec kReadBlockCommand{
+inline constexpr CommandRow kReadBlockCommand{
     CMD_READ_BLOCK, RequestArgs::BlockNumber, true, 0, 1040, 1034, 6, ReplyCheck::ValidBlock, LINK_CMD_FAILED};
-inline constexpr CommandSpec kRunProgramCommand{
+inline constexpr CommandRow kRunProgramCommand{
     CMD_RUN_PROGRAM, RequestArgs::None, true, 0, 10, 7, 7, ReplyCheck::None, LINK_FAILED};
 
 // The longest request (a block write) and the largest read capacity (a block read).
@@ -65,14 +65,14 @@ inline constexpr std::uint8_t kBlockRefused2A = 0x2A;  // block refused, the oth
 // Builds the request of `command` into `request` and returns its length.
 // `blockNumber` (0 to 16383) is used by the block commands; `data` (512
 // bytes) by the block write only.
-std::size_t BuildRequest(const CommandSpec& command, int blockNumber, const std::uint8_t* data,
+std::size_t BuildRequest(const CommandRow& command, int blockNumber, const std::uint8_t* data,
                          std::span<std::uint8_t, kMaxRequestSize> request);
 
 // Judges the reply to one attempt: LINK_OK, or the result the operation
 // returns when this attempt is its last (a write's status decides between
 // LINK_WRITE_STATUS_5A, LINK_WRITE_STATUS_2A and LINK_CMD_FAILED). A block
 // read decodes into `blockDest` (514 bytes), or into scratch when it is null.
-int CheckReply(const CommandSpec& command, std::span<const std::uint8_t> request,
+int CheckReply(const CommandRow& command, std::span<const std::uint8_t> request,
                std::span<const std::uint8_t> reply, std::uint8_t* blockDest);
 
 }  // namespace bramis

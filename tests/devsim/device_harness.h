@@ -13,7 +13,7 @@ namespace bramis::devsim::test {
 using Bytes = std::vector<std::uint8_t>;
 
 // The request the programmer sends for `command`.
-inline Bytes Request(const CommandSpec& command, int block = 0, const std::uint8_t* data = nullptr) {
+inline Bytes Request(const CommandRow& command, int block = 0, const std::uint8_t* data = nullptr) {
     std::array<std::uint8_t, kMaxRequestSize> buffer{};
     const std::array<std::uint8_t, kBlockSize> zeros{};
     const std::size_t length = BuildRequest(command, block, data != nullptr ? data : zeros.data(), buffer);
@@ -48,7 +48,7 @@ inline Bytes Exchange(Device& device, const Bytes& request, double startMs = 0.0
 }
 
 // How the programmer judges the reply: LINK_OK or its failure code.
-inline int Judge(const CommandSpec& command, const Bytes& request, const Bytes& reply) {
+inline int Judge(const CommandRow& command, const Bytes& request, const Bytes& reply) {
     return CheckReply(command, request, reply, nullptr);
 }
 

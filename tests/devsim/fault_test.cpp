@@ -29,7 +29,7 @@ TEST(FaultTest, EveryFaultFailsTheProgrammersCheckAndTheRetryPasses) {
     const std::array<std::uint8_t, kBlockSize> data{};
     struct Case {
         FaultRule rule;
-        const CommandSpec& command;
+        const CommandRow& command;
         Bytes request;
         std::size_t replyLength;  // of the struck reply
         int result;               // the programmer's verdict on it

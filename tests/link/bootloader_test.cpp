@@ -24,7 +24,7 @@ Bytes Framed(std::initializer_list<std::uint8_t> rest) {
     return frame;
 }
 
-Bytes Request(const CommandSpec& command, int blockNumber = 0, const std::uint8_t* data = nullptr) {
+Bytes Request(const CommandRow& command, int blockNumber = 0, const std::uint8_t* data = nullptr) {
     std::array<std::uint8_t, kMaxRequestSize> request{};
     return Bytes(request.begin(),
                  request.begin() + static_cast<std::ptrdiff_t>(BuildRequest(command, blockNumber, data, request)));

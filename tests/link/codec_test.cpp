@@ -26,7 +26,7 @@ std::uint16_t Crc16Bitwise(const Bytes& data) {
     return crc;
 }
 
-Bytes Request(const CommandSpec& command, int blockNumber = 0, const std::uint8_t* data = nullptr) {
+Bytes Request(const CommandRow& command, int blockNumber = 0, const std::uint8_t* data = nullptr) {
     std::array<std::uint8_t, kMaxRequestSize> request{};
     const std::size_t length = BuildRequest(command, blockNumber, data, request);
     return Bytes(request.begin(), request.begin() + static_cast<std::ptrdiff_t>(length));

@@ -13,10 +13,10 @@
 
 namespace {
 
-using bramis::CommandSpec;
+using bramis::CommandRow;
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr const CommandSpec* kCommands[] = {
+constexpr const CommandRow* kCommands[] = {
     &bramis::kEnterProgrammingCommand, &bramis::kGetVersionCommand, &bramis::kEraseCommand,
     &bramis::kWriteBlockCommand,       &bramis::kReadBlockCommand,  &bramis::kRunProgramCommand,
 };
@@ -53,7 +53,7 @@ private:
     std::size_t used_ = 0;
 };
 
-Bytes Request(const CommandSpec& command, int blockNumber, const Bytes& block) {
+Bytes Request(const CommandRow& command, int blockNumber, const Bytes& block) {
     std::array<std::uint8_t, bramis::kMaxRequestSize> request{};
     const std::size_t length = bramis::BuildRequest(command, blockNumber, block.data(), request);
     return Bytes(request.begin(), request.begin() + static_cast<std::ptrdiff_t>(length));
@@ -76,7 +76,7 @@ void DecodeArbitrary(Input& input) {
 // bytes, and the result is one the command may give. The input is XORed onto
 // the request, so zeros mean an echo and the fuzzer reaches the further checks.
 void CheckArbitraryReply(Input& input) {
-    const CommandSpec& command = *kCommands[input.Byte() % kCommandCount];
+    const CommandRow& command = *kCommands[input.Byte() % kCommandCount];
     const int blockNumber = static_cast<int>(input.Number() % bramis::kBlockCount);
     const Bytes request = Request(command, blockNumber, input.Take(bramis::kBlockSize));
     Bytes reply = input.Rest();
