@@ -5,9 +5,7 @@
 
 #include <climits>
 #include <cstring>
-#include <string>
-#include <utility>
-#include <vector>
+#include <optional>
 
 namespace bramis {
 namespace {
@@ -18,20 +16,17 @@ using Ports = std::vector<int>;
 std::string DeviceList(const std::vector<std::string>& names) {
     std::string list;
     for (const std::string& name : names) {
-        list += name;
-        list += '\0';
+        list += name + '\0';
     }
-    list += '\0';
-    return list;
+    return list + '\0';
 }
 
 Ports Parse(const std::string& list) {
     return ParseComDeviceList(list.data(), list.size());
 }
 
-TEST(ParseComDeviceList, TakesComNamesInListOrderWithTheNumberAsAtoiReadsIt) {
-    EXPECT_EQ(Parse(DeviceList({"COM1", "COM10", "LPT1", "com3", "COMX", "COM"})), (Ports{1, 10, 3, 0}));
-    EXPECT_EQ(Parse(DeviceList({"COM-5"})), (Ports{-5}));
+TEST(ParseComDeviceList, ComNamesInListOrderAsAtoiReadsThemWithinTheGivenSize) {
+    EXPECT_EQ(Parse(DeviceList({"COM1", "COM10", "LPT1", "com3", "COMX", "COM", "COM-5"})), (Ports{1, 10, 3, 0, -5}));
     EXPECT_EQ(Parse(DeviceList({"cOm4", "Com7", "COM 12", "COM\t+8", "COM12abc", "COM007"})),
               (Ports{4, 7, 12, 8, 12, 7}));
     // Nothing is sorted, range-tested or removed as a duplicate.
@@ -41,13 +36,10 @@ TEST(ParseComDeviceList, TakesComNamesInListOrderWithTheNumberAsAtoiReadsIt) {
     // Numbers beyond int saturate instead of wrapping.
     EXPECT_EQ(Parse(DeviceList({"COM99999999999", "COM-99999999999", "COM2147483647"})),
               (Ports{INT_MAX, INT_MIN, INT_MAX}));
-}
 
-TEST(ParseComDeviceList, StopsAtTheEmptyNameAndNeverReadsPastTheGivenSize) {
     EXPECT_EQ(Parse(DeviceList({"COM1"}) + DeviceList({"COM2"})), (Ports{1}));
     EXPECT_EQ(Parse(std::string(1, '\0')), Ports{});
     EXPECT_EQ(ParseComDeviceList(nullptr, 0), Ports{});
-
     // A list cut short by the size given: the last name ends there. The bytes
     // beyond `size` live in a separate allocation so a sanitizer sees any overread.
     const std::string cut("COM4\0COM56", 10);
@@ -57,48 +49,34 @@ TEST(ParseComDeviceList, StopsAtTheEmptyNameAndNeverReadsPastTheGivenSize) {
     EXPECT_EQ(ParseComDeviceList(exact.data(), 8), (Ports{4}));  // "COM" alone is too short
 }
 
-// A system whose device list is `list`: it fills a buffer that is big enough
-// and otherwise fails, recording each offered capacity.
-struct FakeSystem {
-    explicit FakeSystem(std::string deviceList) : list(std::move(deviceList)) {}
-
-    std::string list;
+TEST(ComPortsFromDeviceList, OneQueryOfSixtyFourKibAndNoPortsWhenItFails) {
+    // A system whose device list is `list` (none: the query fails): it fills a
+    // buffer that is big enough and otherwise fails, recording each offered capacity.
     std::vector<std::size_t> capacities;
-    bool fail = false;
-
-    DeviceListQuery Query() {
-        return [this](char* buffer, std::size_t capacity) -> std::size_t {
+    const auto ports = [&](const std::optional<std::string>& list) {
+        capacities.clear();
+        return ComPortsFromDeviceList([&](char* buffer, std::size_t capacity) -> std::size_t {
             capacities.push_back(capacity);
-            if (fail || list.size() > capacity) {
+            if (!list || list->size() > capacity) {
                 return 0;
             }
-            std::memcpy(buffer, list.data(), list.size());
+            std::memcpy(buffer, list->data(), list->size());
             buffer[capacity] = '\x7F';  // the buffer really holds one byte more
-            return list.size();
-        };
-    }
-};
-
-TEST(ComPortsFromDeviceList, OneQueryOfSixtyFourKibAndNoPortsWhenItFails) {
-    FakeSystem small{DeviceList({"COM3", "NUL", "COM1"})};
-    EXPECT_EQ(ComPortsFromDeviceList(small.Query()), (Ports{3, 1}));
-    EXPECT_EQ(small.capacities, (std::vector<std::size_t>{0xFFFF}));
-
+            return list->size();
+        });
+    };
+    EXPECT_EQ(ports(DeviceList({"COM3", "NUL", "COM1"})), (Ports{3, 1}));
+    EXPECT_EQ(capacities, (std::vector<std::size_t>{0xFFFF}));
     // A list that fills the offer to the last character is read whole.
-    FakeSystem exact{std::string(0xFFFF - 7, 'X') + DeviceList({"COM6"}).insert(0, 1, '\0')};
-    ASSERT_EQ(exact.list.size(), 0xFFFFU);
-    EXPECT_EQ(ComPortsFromDeviceList(exact.Query()), (Ports{6}));
-
+    const std::string exact = std::string(0xFFFF - 7, 'X') + '\0' + DeviceList({"COM6"});
+    ASSERT_EQ(exact.size(), 0xFFFFU);
+    EXPECT_EQ(ports(exact), (Ports{6}));
     // One character more does not fit: no ports, and no second query in a
     // bigger buffer, even with COM names at the front of the list.
-    FakeSystem longer{DeviceList({"COM2", "COM5"}) + std::string(0xFFFF, 'X')};
-    EXPECT_EQ(ComPortsFromDeviceList(longer.Query()), Ports{});
-    EXPECT_EQ(longer.capacities, (std::vector<std::size_t>{0xFFFF}));
-
-    FakeSystem failing{DeviceList({"COM1"})};
-    failing.fail = true;
-    EXPECT_EQ(ComPortsFromDeviceList(failing.Query()), Ports{});
-    EXPECT_EQ(failing.capacities.size(), 1U);
+    EXPECT_EQ(ports(DeviceList({"COM2", "COM5"}) + std::string(0xFFFF, 'X')), Ports{});
+    EXPECT_EQ(capacities, (std::vector<std::size_t>{0xFFFF}));
+    EXPECT_EQ(ports(std::nullopt), Ports{});
+    EXPECT_EQ(capacities.size(), 1U);
 }
 
 }  // namespace

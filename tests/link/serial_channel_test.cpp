@@ -2,23 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <climits>
+#include <tuple>
 
-#include "link/bootloader.h"
-#include "link/virtual_line.h"
-#include "scripted_peer.h"
+#include "link_harness.h"
 
-namespace bramis {
+namespace bramis::test {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 using Log = std::vector<std::string>;
-using test::RecordingBackend;
-using test::ScriptedPeer;
-using test::ScriptedReply;
 
-const Bytes kVersionRequest{0x80, 0x7F, 0x7F, 0x7F, 0x7F, 0x09, 0x23};
+const Bytes kVersionRequest = Framed({0x09, 0x23});
 
 // Restores the channel's module state whatever a test left behind.
 class ChannelTest : public ::testing::Test {
@@ -27,112 +21,77 @@ protected:
         ClosePort();
         SetPortOpener({});
         SetTraceHandler({});
-        SetPortOverrides({});
     }
 
     // Opens the channel on a backend that logs into `log`.
     void OpenRecording(Log& log, std::deque<std::size_t> chunks = {}) {
+        log.clear();
         SetPortOpener([&log, chunks](unsigned) {
             return PortOpenResult{std::make_unique<RecordingBackend>(log, chunks), {}};
         });
         ASSERT_EQ(OpenPort(1), LINK_OK);
     }
-
-    // Writes `request` and reads up to `capacity` bytes of its answer.
-    Bytes Exchange(const Bytes& request, std::uint32_t capacity, std::uint32_t preDelayMs = 0) {
-        WritePort(request.data(), static_cast<std::uint32_t>(request.size()));
-        Bytes reply(capacity);
-        std::uint32_t count = 0;
-        EXPECT_EQ(ReadPort(reply.data(), capacity, count, preDelayMs), count);
-        reply.resize(count);
-        return reply;
-    }
 };
 
-TEST_F(ChannelTest, WritePortSendsPurgesPacesAndDrainsInThatOrder) {
+TEST_F(ChannelTest, WritePortSendsPurgesPacesAndDrainsAndReadPortAsksForChunksOfAtMost16) {
     Log log;
     OpenRecording(log);
     const Bytes request(1037, 0x40);
-    for (std::uint32_t length : {6U, 7U, 9U, 1037U}) {
+    // 1.2 ms a byte, truncated: 7 bytes pause 8 ms, not 8.4 or 9.
+    for (const auto& [length, pauseMs] : {std::pair{6, 7}, {7, 8}, {9, 10}, {1037, 1244}}) {
         log.clear();
-        WritePort(request.data(), length);
-        // 1.2 ms a byte, truncated: 7 bytes pause 8 ms, not 8.4 or 9.
-        const std::uint32_t pauseMs = length == 6 ? 7 : length == 7 ? 8 : length == 9 ? 10 : 1244;
+        WritePort(request.data(), static_cast<std::uint32_t>(length));
         EXPECT_EQ(log, (Log{"write " + std::to_string(length), "purge", "sleep " + std::to_string(pauseMs), "drain"}));
     }
-}
 
-TEST_F(ChannelTest, ReadPortAsksForChunksOfAtMost16UntilCapacityOrNothing) {
-    Log log;
-    // 40 bytes at capacity 40: exactly three calls, none after the capacity is reached.
-    OpenRecording(log, {16, 16, 8});
-    Bytes buffer(64);
-    std::uint32_t count = 99;
-    EXPECT_EQ(ReadPort(buffer.data(), 40, count, 0), 40U);
-    EXPECT_EQ(log, (Log{"read 16", "read 16", "read 8"}));
-
-    // Seven bytes at capacity 10, then a call that gets nothing; a pre-delay comes first.
-    log.clear();
-    OpenRecording(log, {7, 0});
-    EXPECT_EQ(ReadPort(buffer.data(), 10, count, 500), 7U);
-    EXPECT_EQ(count, 7U);
-    EXPECT_EQ(log, (Log{"sleep 500", "read 10", "read 3"}));
-
-    // A driver that claims more than it was asked for cannot push the count past capacity.
-    log.clear();
-    OpenRecording(log, {30, 30});
-    EXPECT_EQ(ReadPort(buffer.data(), 20, count, 0), 20U);
-    EXPECT_EQ(log, (Log{"read 16", "read 4"}));
-}
-
-TEST_F(ChannelTest, PortNumbersOutsideOneTo255OpenCom1AndFailuresKeepTheReason) {
-    std::vector<unsigned> opened;
-    std::string failure;
-    Log ignored;
-    SetPortOpener([&](unsigned number) {
-        opened.push_back(number);
-        if (!failure.empty()) {
-            return PortOpenResult{nullptr, failure};
-        }
-        return PortOpenResult{std::make_unique<RecordingBackend>(ignored, std::deque<std::size_t>{}), {}};
-    });
-    for (unsigned number : {0U, 256U, 255U, 1U, UINT_MAX}) {
-        EXPECT_EQ(OpenPort(number), LINK_OK);
-        EXPECT_EQ(LastOpenError(), "");
-        ClosePort();
+    const struct {
+        std::deque<std::size_t> chunks;  // what the driver delivers to each call
+        std::uint32_t capacity, preDelayMs, count;
+        Log calls;
+    } reads[] = {
+        // Exactly three calls, none after the capacity is reached.
+        {{16, 16, 8}, 40, 0, 40, {"read 16", "read 16", "read 8"}},
+        // Short of capacity, until a call gets nothing; a pre-delay comes first.
+        {{7, 0}, 10, 500, 7, {"sleep 500", "read 10", "read 3"}},
+        // A driver that claims more than it was asked for cannot push the count past capacity.
+        {{30, 30}, 20, 0, 20, {"read 16", "read 4"}},
+    };
+    for (const auto& r : reads) {
+        OpenRecording(log, r.chunks);
+        Bytes buffer(64);
+        std::uint32_t count = 99;
+        EXPECT_EQ(ReadPort(buffer.data(), r.capacity, count, r.preDelayMs), r.count);
+        EXPECT_EQ(count, r.count);
+        EXPECT_EQ(log, r.calls);
     }
-    EXPECT_EQ(opened, (std::vector<unsigned>{1, 1, 255, 1, 1}));
-
-    failure = "/dev/ttyS2: Device or resource busy";
-    EXPECT_EQ(OpenPort(3), LINK_FAILED);
-    EXPECT_EQ(LastOpenError(), failure);
-    // The channel stayed closed: I/O is harmless and reads nothing.
-    const Bytes request{1, 2, 3};
-    WritePort(request.data(), 3);
-    Bytes reply(8, 0xEE);
-    std::uint32_t count = 99;
-    EXPECT_EQ(ReadPort(reply.data(), 8, count, 0), 0U);
-    EXPECT_EQ(count, 0U);
-    ClosePort();
 }
 
-TEST_F(ChannelTest, ClosingTwiceOrOpeningOverAnOpenPortReleasesEachLineOnce) {
+TEST_F(ChannelTest, NumbersOutsideOneTo255OpenCom1AndAFailedOpenLeavesTheChannelClosed) {
     ScriptedPeer device;
     VirtualPort cable(device);
     SetPortOpener(cable.Opener());
-    ASSERT_EQ(OpenPort(4), LINK_OK);
-    ASSERT_EQ(OpenPort(5), LINK_OK);
-    EXPECT_EQ(cable.OpenCount(), 2);
-    EXPECT_TRUE(cable.IsOpen());
-    EXPECT_EQ(cable.LastPortNumber(), 5U);
-    ClosePort();
-    EXPECT_FALSE(cable.IsOpen());
-    ClosePort();
+    cable.FailOpens("/dev/ttyS2: Device or resource busy");
+    EXPECT_EQ(OpenPort(3), LINK_FAILED);
+    EXPECT_EQ(LastOpenError(), "/dev/ttyS2: Device or resource busy");
+    // The channel stayed closed: I/O is harmless and reads nothing.
+    WritePort(kVersionRequest.data(), 7);
+    Bytes reply(8);
+    std::uint32_t count = 99;
+    EXPECT_EQ(ReadPort(reply.data(), 8, count, 0), 0U);
+    EXPECT_EQ(count, 0U);
+    EXPECT_TRUE(device.requests.empty());
 
-    cable.FailOpens("unplugged");
-    EXPECT_EQ(OpenPort(5), LINK_FAILED);
-    EXPECT_EQ(LastOpenError(), "unplugged");
+    cable.FailOpens("");
+    for (const auto& [number, opened] : {std::pair{0U, 1U}, {256U, 1U}, {255U, 255U}, {1U, 1U}, {UINT_MAX, 1U}}) {
+        // No ClosePort in between: each open releases the line before opening it again.
+        EXPECT_EQ(OpenPort(number), LINK_OK);
+        EXPECT_EQ(cable.LastPortNumber(), opened) << number;
+        EXPECT_TRUE(cable.IsOpen()) << number;
+        EXPECT_EQ(LastOpenError(), "");
+    }
+    ClosePort();
     EXPECT_FALSE(cable.IsOpen());
+    ClosePort();
 }
 
 // The chunk rule on the virtual line, with the device's answers at wire speed.
@@ -143,121 +102,96 @@ protected:
         ASSERT_EQ(OpenPort(1), LINK_OK);
     }
 
-    // When the device's n-th answer byte (from 0) is complete, for an answer
-    // that starts `delayMs` after the last request byte arrived.
-    double AnswerByteMs(std::size_t n, double delayMs = 1.0) const {
-        return device.requestEndMs.back() + delayMs + static_cast<double>(n + 1) * kByteWireMs;
+    // Writes the version request and reads up to `capacity` bytes of its answer.
+    Bytes Exchange(std::uint32_t capacity, std::uint32_t preDelayMs = 0) {
+        WritePort(kVersionRequest.data(), 7);
+        Bytes reply(capacity);
+        std::uint32_t count = 0;
+        EXPECT_EQ(ReadPort(reply.data(), capacity, count, preDelayMs), count);
+        reply.resize(count);
+        return reply;
+    }
+
+    // When the n-th answer byte (from 0) is complete, for an answer that starts
+    // 1 ms after the last request byte arrived.
+    double AnswerByteMs(std::size_t n) const {
+        return device.requestEndMs.back() + 1.0 + static_cast<double>(n + 1) * kByteWireMs;
     }
 
     ScriptedPeer device;
     VirtualPort cable{device};
 };
 
-TEST_F(VirtualChannelTest, CapacityEndsTheReadAndTheNextWriteDiscardsTheRest) {
-    // The answer arrives during the pre-delay; 6 are read, 2 stay in the driver.
+TEST_F(VirtualChannelTest, CapacityIntervalSilenceAndPausesEndTheRead) {
+    // The answer arrives during the pre-delay and is read at once; 6 are read,
+    // and the next write discards the 2 left.
     device.Queue(Bytes{1, 2, 3, 4, 5, 6, 7, 8});
-    EXPECT_EQ(Exchange(kVersionRequest, 6, 100), (Bytes{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(Exchange(6, 100), (Bytes{1, 2, 3, 4, 5, 6}));
+    EXPECT_NEAR(cable.NowMs(), 7 * kByteWireMs + 100.0, 1e-9);
     device.Queue(Bytes{9, 10});
-    EXPECT_EQ(Exchange(kVersionRequest, 6), (Bytes{9, 10}));
+    EXPECT_EQ(Exchange(6), (Bytes{9, 10}));
 
-    // Without a pre-delay the read returns the moment the sixth byte is in.
-    device.Queue(Bytes{1, 2, 3, 4, 5, 6, 7, 8});
-    EXPECT_EQ(Exchange(kVersionRequest, 6).size(), 6U);
-    EXPECT_NEAR(cable.NowMs(), AnswerByteMs(5), 1e-9);
-}
-
-TEST_F(VirtualChannelTest, ShortAnswerCostsFiveMsOfIntervalAndOneSilentChunk) {
+    // Short of capacity: the 5 ms interval, then one silent chunk.
     device.Queue(Bytes{1, 2, 3, 4, 5, 6, 7});
-    EXPECT_EQ(Exchange(kVersionRequest, 10).size(), 7U);
+    EXPECT_EQ(Exchange(10).size(), 7U);
     EXPECT_NEAR(cable.NowMs(), AnswerByteMs(6) + 5.0 + 30.0, 1e-9);
 
-    device.QueueSilence();
+    // Silence: pacing of 8 ms (the 7 bytes need 8.02 ms on the wire), the pre-delay, one chunk.
+    device.Queue(Bytes{});
     const double start = cable.NowMs();
-    EXPECT_EQ(Exchange(kVersionRequest, 10, 500).size(), 0U);
-    // Pacing of 8 ms (the 7 bytes need 8.02 ms on the wire), the pre-delay, one silent chunk.
+    EXPECT_EQ(Exchange(10, 500).size(), 0U);
     EXPECT_NEAR(cable.NowMs(), start + 7 * kByteWireMs + 500.0 + 30.0, 1e-9);
-}
 
-TEST_F(VirtualChannelTest, PausesInMidAnswer) {
-    // Longer than the 5 ms interval: the chunk call ends, but the next one finds the rest.
+    // A pause longer than the interval ends a chunk call, but the next one finds the rest.
     device.Queue(ScriptedReply{{1, 2, 3, 4, 5, 6, 7, 8, 9}, 1.0, 4, 20.0});
-    EXPECT_EQ(Exchange(kVersionRequest, 16).size(), 9U);
-
-    // Longer than the interval and a whole silent chunk: the answer comes out short,
-    // and the rest, coming later, waits in the driver.
+    EXPECT_EQ(Exchange(16).size(), 9U);
+    // Longer than a whole silent chunk too: the answer comes out short, and the
+    // rest, coming later, waits in the driver.
     device.Queue(ScriptedReply{{1, 2, 3, 4, 5, 6, 7, 8, 9}, 1.0, 4, 40.0});
-    EXPECT_EQ(Exchange(kVersionRequest, 16), (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(Exchange(16), (Bytes{1, 2, 3, 4}));
     Bytes rest(16);
     std::uint32_t count = 0;
     EXPECT_EQ(ReadPort(rest.data(), 16, count, 0), 5U);
     EXPECT_EQ(rest[0], 5);
+
+    // Without a pre-delay the read returns the moment the sixth byte is in.
+    device.Queue(Bytes{1, 2, 3, 4, 5, 6, 7, 8});
+    EXPECT_EQ(Exchange(6).size(), 6U);
+    EXPECT_NEAR(cable.NowMs(), AnswerByteMs(5), 1e-9);
 }
 
-TEST(VirtualLine, WireTimingPurgeAndChunkRule) {
-    ScriptedPeer device;
-    VirtualClock clock;
-    VirtualLine line(device, clock);
-    std::array<std::uint8_t, 16> buffer{};
-
-    // Written bytes go into the driver at once and cross the wire back to back.
-    device.Queue(ScriptedReply{{1, 2}, 0.0, 1, 4.9 - kByteWireMs});
-    line.WriteAll(kVersionRequest.data(), kVersionRequest.size());
-    EXPECT_EQ(clock.nowMs, 0.0);
-    EXPECT_DOUBLE_EQ(device.requestEndMs.back(), 7 * kByteWireMs);
-    line.PurgeInput();  // the answer has not come yet, so it survives
-    line.Drain();
-    EXPECT_DOUBLE_EQ(clock.nowMs, 7 * kByteWireMs);
-    // Two bytes 4.9 ms apart come in one call, which ends 5 ms after the second.
-    EXPECT_EQ(line.ReadChunk(buffer.data(), 16), 2U);
-    EXPECT_DOUBLE_EQ(clock.nowMs, 8 * kByteWireMs + 4.9 + 5.0);
-
-    // 5.1 ms apart: the call ends after the first; the next call finds the second.
-    device.Queue(ScriptedReply{{1, 2}, 0.0, 1, 5.1 - kByteWireMs});
-    line.WriteAll(kVersionRequest.data(), kVersionRequest.size());
-    line.Drain();
-    EXPECT_EQ(line.ReadChunk(buffer.data(), 16), 1U);
-    EXPECT_EQ(line.ReadChunk(buffer.data(), 16), 1U);
-
-    // Bytes that came before the call are there at once.
-    device.Queue(Bytes{1, 2, 3});
-    line.WriteAll(kVersionRequest.data(), kVersionRequest.size());
-    line.SleepMs(100);
-    const double start = clock.nowMs;
-    EXPECT_EQ(line.ReadChunk(buffer.data(), 2), 2U);
-    EXPECT_EQ(clock.nowMs, start);
-    EXPECT_EQ(line.ReadChunk(buffer.data(), 16), 1U);
-    EXPECT_DOUBLE_EQ(clock.nowMs, start + 5.0);
-
-    // A purge drops what has come in; the line is then silent for 30 ms.
-    device.Queue(Bytes{1, 2, 3});
-    line.WriteAll(kVersionRequest.data(), kVersionRequest.size());
-    line.SleepMs(100);
-    line.PurgeInput();
-    EXPECT_EQ(line.ReadChunk(buffer.data(), 16), 0U);
-    EXPECT_DOUBLE_EQ(clock.nowMs, start + 5.0 + 100.0 + 30.0);
+TEST(VirtualLine, AGapOfFiveMsEndsAChunkCall) {
+    for (const double gapMs : {4.9, 5.1}) {
+        SCOPED_TRACE(gapMs);
+        ScriptedPeer device;
+        VirtualClock clock;
+        VirtualLine line(device, clock);
+        std::array<std::uint8_t, 16> buffer{};
+        device.Queue(ScriptedReply{{1, 2}, 0.0, 1, gapMs - kByteWireMs});
+        line.WriteAll(kVersionRequest.data(), kVersionRequest.size());
+        EXPECT_EQ(clock.nowMs, 0.0);  // the driver takes the bytes at once
+        line.Drain();
+        EXPECT_DOUBLE_EQ(clock.nowMs, 7 * kByteWireMs);
+        const std::size_t first = line.ReadChunk(buffer.data(), 16);
+        EXPECT_EQ(first, gapMs < 5.0 ? 2U : 1U);
+        // The call ends 5 ms after the last byte it got.
+        EXPECT_DOUBLE_EQ(clock.nowMs, 8 * kByteWireMs + (first == 2 ? gapMs : 0.0) + 5.0);
+        EXPECT_EQ(first + line.ReadChunk(buffer.data(), 16), 2U);
+    }
 }
 
 TEST_F(VirtualChannelTest, TraceShowsRequestsAndRepliesWithTheLineClock) {
-    struct Entry {
-        TraceDirection direction;
-        Bytes bytes;
-        double atMs;
-    };
+    using Entry = std::tuple<TraceDirection, Bytes, double>;
     std::vector<Entry> trace;
     SetTraceHandler([&](TraceDirection direction, const std::uint8_t* data, std::size_t length, double atMs) {
-        trace.push_back({direction, Bytes(data, data + length), atMs});
+        trace.emplace_back(direction, Bytes(data, data + length), atMs);
     });
     device.Queue(Bytes{7, 8, 9});
     const double start = cable.NowMs();
-    Exchange(kVersionRequest, 4);
-    ASSERT_EQ(trace.size(), 2U);
-    EXPECT_EQ(trace[0].direction, TraceDirection::Sent);
-    EXPECT_EQ(trace[0].bytes, kVersionRequest);
-    EXPECT_EQ(trace[0].atMs, start);
-    EXPECT_EQ(trace[1].direction, TraceDirection::Received);
-    EXPECT_EQ(trace[1].bytes, (Bytes{7, 8, 9}));
-    EXPECT_EQ(trace[1].atMs, cable.NowMs());
+    Exchange(4);
+    EXPECT_EQ(trace, (std::vector<Entry>{{TraceDirection::Sent, kVersionRequest, start},
+                                         {TraceDirection::Received, Bytes{7, 8, 9}, cable.NowMs()}}));
 }
 
 }  // namespace
-}  // namespace bramis
+}  // namespace bramis::test

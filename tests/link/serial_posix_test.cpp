@@ -7,109 +7,81 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
-#include "link/bootloader.h"
 #include "link/serial_channel.h"
 #include "link/serial_os.h"
+#include "link_harness.h"
 
-namespace bramis {
+namespace bramis::test {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
 
 double MsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// The master side of a pseudo-terminal: the device's end of the cable.
-class PseudoTerminal {
-public:
-    PseudoTerminal() {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
-            slavePath_ = ptsname(master_);
-        }
-    }
-    ~PseudoTerminal() {
-        if (master_ >= 0) {
-            close(master_);
-        }
-    }
-    PseudoTerminal(const PseudoTerminal&) = delete;
-    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-
-    const std::string& SlavePath() const { return slavePath_; }
-    int Master() const { return master_; }
-
-    void Send(const Bytes& bytes) const { ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
-
-    // What the programmer sent, as far as it has arrived.
-    Bytes Received() const {
-        Bytes bytes(4096);
-        const int flags = fcntl(master_, F_GETFL);
-        fcntl(master_, F_SETFL, flags | O_NONBLOCK);
-        const ssize_t n = read(master_, bytes.data(), bytes.size());
-        fcntl(master_, F_SETFL, flags);
-        bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-        return bytes;
-    }
-
-private:
-    int master_ = -1;
-    std::string slavePath_;
-};
-
+// The master side of a pseudo-terminal, the device's end of the cable, and
+// the programmer's port on its slave side.
 class PosixPortTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(pty.SlavePath().empty());
-        PortOpenResult opened = DevicePathOpener(pty.SlavePath())(1);
+        master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+        slavePath = ptsname(master);
+        PortOpenResult opened = DevicePathOpener(slavePath)(1);
         ASSERT_TRUE(opened.port) << opened.error;
         port = std::move(opened.port);
     }
     void TearDown() override {
         ClosePort();
         SetPortOverrides({});
+        port.reset();
+        close(master);
     }
 
-    PseudoTerminal pty;
+    void Send(const Bytes& bytes) const {
+        ASSERT_EQ(write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    // What the programmer sent, as far as it has arrived.
+    Bytes Received() const {
+        Bytes bytes(4096);
+        const ssize_t n = read(master, bytes.data(), bytes.size());
+        bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+        return bytes;
+    }
+
+    int master = -1;
+    std::string slavePath;
     std::unique_ptr<PortBackend> port;
     std::array<std::uint8_t, 16> buffer{};
 };
 
-TEST_F(PosixPortTest, LineIsRawEightBitsAt9600WithoutFlowControl) {
+TEST_F(PosixPortTest, LineIsRawEightBitsAt9600AndEveryByteValuePassesBothWays) {
     termios tio{};
-    ASSERT_EQ(tcgetattr(pty.Master(), &tio), 0);
-    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-    EXPECT_NE(tio.c_cflag & CREAD, 0U);
-    EXPECT_NE(tio.c_cflag & CLOCAL, 0U);
-    EXPECT_EQ(tio.c_cflag & (CSTOPB | CRTSCTS), 0U);
+    ASSERT_EQ(tcgetattr(master, &tio), 0);
+    EXPECT_EQ(tio.c_cflag & (CSIZE | CREAD | CLOCAL | CSTOPB | CRTSCTS), static_cast<tcflag_t>(CS8 | CREAD | CLOCAL));
     EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0U);
     EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL | INPCK | PARMRK | ISTRIP), 0U);
     EXPECT_EQ(tio.c_oflag & OPOST, 0U);
     EXPECT_EQ(cfgetispeed(&tio), static_cast<speed_t>(B9600));
     EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
 
-    // Every byte value passes unchanged both ways.
     Bytes all(256);
-    for (std::size_t n = 0; n < all.size(); ++n) {
-        all[n] = static_cast<std::uint8_t>(n);
-    }
+    std::iota(all.begin(), all.end(), std::uint8_t{0});
     port->WriteAll(all.data(), all.size());
     port->Drain();
     Bytes echoed;
     for (int tries = 0; tries < 50 && echoed.size() < all.size(); ++tries) {
-        const Bytes more = pty.Received();
+        const Bytes more = Received();
         echoed.insert(echoed.end(), more.begin(), more.end());
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(milliseconds(2));
     }
     EXPECT_EQ(echoed, all);
-    pty.Send(all);
+    Send(all);
     Bytes got;
     while (got.size() < all.size()) {
         const std::size_t n = port->ReadChunk(buffer.data(), buffer.size());
@@ -128,11 +100,11 @@ TEST_F(PosixPortTest, ChunkReadFollowsTheThirtyAndFiveMsRule) {
 
     // A 20 ms pause mid-reply ends the call with the bytes before it.
     std::thread device([&] {
-        pty.Send({1, 2, 3, 4});
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        pty.Send({5, 6, 7, 8});
+        Send({1, 2, 3, 4});
+        std::this_thread::sleep_for(milliseconds(20));
+        Send({5, 6, 7, 8});
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    std::this_thread::sleep_for(milliseconds(2));
     EXPECT_EQ(port->ReadChunk(buffer.data(), 16), 4U);
     EXPECT_EQ(port->ReadChunk(buffer.data(), 16), 4U);
     EXPECT_EQ(buffer[0], 5);
@@ -144,7 +116,7 @@ TEST_F(PosixPortTest, ChunkReadFollowsTheThirtyAndFiveMsRule) {
     const auto wholeReply = [&] {
         std::thread sender([&] {
             for (std::uint8_t b = 0; b < 12; ++b) {
-                pty.Send({b});
+                Send({b});
                 std::this_thread::sleep_for(std::chrono::microseconds(500));
             }
         });
@@ -159,8 +131,8 @@ TEST_F(PosixPortTest, ChunkReadFollowsTheThirtyAndFiveMsRule) {
     EXPECT_TRUE(wholeReply() || wholeReply() || wholeReply());
 
     // Bytes already there come at once.
-    pty.Send({9, 9, 9});
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    Send({9, 9, 9});
+    std::this_thread::sleep_for(milliseconds(5));
     start = Clock::now();
     EXPECT_EQ(port->ReadChunk(buffer.data(), 3), 3U);
     EXPECT_LT(MsSince(start), 25.0);
@@ -168,48 +140,43 @@ TEST_F(PosixPortTest, ChunkReadFollowsTheThirtyAndFiveMsRule) {
 
 TEST_F(PosixPortTest, ChannelPurgesStaleInputAndAnOpenPortIsNotSharable) {
     port.reset();
-    SetPortOverrides({{7, pty.SlavePath()}});
+    SetPortOverrides({{7, slavePath}});
     ASSERT_EQ(OpenPort(7), LINK_OK) << LastOpenError();
 
     // Noise before a request is purged; the answer after it is read.
-    pty.Send({0xAA, 0xBB});
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    const Bytes request{0x80, 0x7F, 0x7F, 0x7F, 0x7F, 0x09, 0x23};
+    Send({0xAA, 0xBB});
+    std::this_thread::sleep_for(milliseconds(5));
+    const Bytes request = Framed({0x09, 0x23});
     const auto start = Clock::now();
     WritePort(request.data(), 7);
     EXPECT_GE(MsSince(start), 8.0);
-    EXPECT_EQ(pty.Received(), request);
-    pty.Send({1, 2, 3});
-    std::array<std::uint8_t, 16> reply{};
+    EXPECT_EQ(Received(), request);
+    Send({1, 2, 3});
     std::uint32_t count = 0;
-    EXPECT_EQ(ReadPort(reply.data(), 16, count, 0), 3U);
-    EXPECT_EQ(reply[0], 1);
+    EXPECT_EQ(ReadPort(buffer.data(), 16, count, 0), 3U);
+    EXPECT_EQ(buffer[0], 1);
 
     // While the channel holds the port, nobody else opens it.
-    PortOpenResult second = DevicePathOpener(pty.SlavePath())(1);
+    PortOpenResult second = DevicePathOpener(slavePath)(1);
     EXPECT_FALSE(second.port);
     EXPECT_NE(second.error.find("in use"), std::string::npos) << second.error;
 
     // And while another holder has it, OpenPort fails and the channel stays closed.
     ClosePort();
-    PortOpenResult holder = DevicePathOpener(pty.SlavePath())(1);
+    PortOpenResult holder = DevicePathOpener(slavePath)(1);
     ASSERT_TRUE(holder.port) << holder.error;
     EXPECT_EQ(OpenPort(7), LINK_FAILED);
-    EXPECT_NE(LastOpenError().find(pty.SlavePath()), std::string::npos);
-    EXPECT_EQ(ReadPort(reply.data(), 16, count, 0), 0U);
+    EXPECT_NE(LastOpenError().find(slavePath), std::string::npos);
+    EXPECT_EQ(ReadPort(buffer.data(), 16, count, 0), 0U);
     holder.port.reset();
     EXPECT_EQ(OpenPort(7), LINK_OK) << LastOpenError();
 }
 
 TEST(PosixPortMapping, SystemOpenerMapsNumbersByFixedRangesUnlessOverridden) {
-    EXPECT_EQ(OsDeviceForPort(1), "/dev/ttyS0");
-    EXPECT_EQ(OsDeviceForPort(32), "/dev/ttyS31");
-    EXPECT_EQ(OsDeviceForPort(33), "/dev/ttyUSB0");
-    EXPECT_EQ(OsDeviceForPort(64), "/dev/ttyUSB31");
-    EXPECT_EQ(OsDeviceForPort(65), "/dev/ttyACM0");
-    EXPECT_EQ(OsDeviceForPort(96), "/dev/ttyACM31");
-    EXPECT_EQ(OsDeviceForPort(97), "");
-
+    for (const auto& [number, device] : {std::pair{1, "/dev/ttyS0"}, {32, "/dev/ttyS31"}, {33, "/dev/ttyUSB0"},
+                                         {64, "/dev/ttyUSB31"}, {65, "/dev/ttyACM0"}, {96, "/dev/ttyACM31"}, {97, ""}}) {
+        EXPECT_EQ(OsDeviceForPort(number), device) << number;
+    }
     EXPECT_EQ(OpenPort(200), LINK_FAILED);
     EXPECT_EQ(LastOpenError(), "COM200 has no serial device on this system");
 
@@ -222,4 +189,4 @@ TEST(PosixPortMapping, SystemOpenerMapsNumbersByFixedRangesUnlessOverridden) {
 }
 
 }  // namespace
-}  // namespace bramis
+}  // namespace bramis::test
