@@ -3,6 +3,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <tuple>
 
 #include "devsim/devsim_options.h"
 #include "devsim/flash_file.h"
@@ -17,27 +19,21 @@ std::optional<DevsimOptions> Parse(std::vector<std::string_view> args, std::stri
 
 TEST(DevsimOptionsTest, ParsesEveryOptionIntoTheDevice) {
     std::string error;
-    const auto options = Parse({"--link", "/tmp/dev", "--image", "in.dat", "--save", "out.dat", "--version",
-                                "2.17", "--wire-speed", "--events", "--turnaround", "0.5", "--erase-time", "300",
-                                "--write-time", "4", "--silent-enters", "2", "--refuse-block", "5:1:5A",
-                                "--corrupt-read", "9", "--drop-after-blocks", "100", "--fail-erase",
-                                "--fault", "short,cmd=run,value=3", "--random-faults", "42:0.25",
-                                "--random-kinds", "silent,pause"},
-                               error);
+    const auto options = Parse(
+        {"--link", "/tmp/dev", "--image", "in.dat", "--save", "out.dat", "--version", "2.17", "--wire-speed",
+         "--events", "--turnaround", "0.5", "--erase-time", "300", "--write-time", "4", "--silent-enters", "2",
+         "--refuse-block", "5:1:5A", "--corrupt-read", "9", "--drop-after-blocks", "100", "--fail-erase", "--fault",
+         "short,cmd=run,value=3", "--random-faults", "42:0.25", "--random-kinds", "silent,pause"},
+        error);
     ASSERT_TRUE(options) << error;
-    EXPECT_EQ(options->linkPath, "/tmp/dev");
-    EXPECT_EQ(options->imagePath, "in.dat");
-    EXPECT_EQ(options->savePath, "out.dat");
-    EXPECT_EQ(options->versionMajor, 2);
-    EXPECT_EQ(options->versionMinor, 17);
-    EXPECT_TRUE(options->timing.wireSpeed);
-    EXPECT_TRUE(options->events);
-    EXPECT_DOUBLE_EQ(options->timing.turnaroundMs, 0.5);
-    EXPECT_DOUBLE_EQ(options->timing.eraseMs, 300.0);
-    EXPECT_DOUBLE_EQ(options->timing.writeMs, 4.0);
+    EXPECT_EQ(std::tie(options->linkPath, options->imagePath, options->savePath),
+              std::make_tuple("/tmp/dev", "in.dat", "out.dat"));
+    EXPECT_EQ(std::tie(options->versionMajor, options->versionMinor, options->timing.wireSpeed, options->events),
+              std::make_tuple(2, 17, true, true));
+    EXPECT_EQ(std::tie(options->timing.turnaroundMs, options->timing.eraseMs, options->timing.writeMs),
+              std::make_tuple(0.5, 300.0, 4.0));
     ASSERT_TRUE(options->random);
-    EXPECT_EQ(options->random->seed, 42U);
-    EXPECT_DOUBLE_EQ(options->random->probability, 0.25);
+    EXPECT_EQ(std::tie(options->random->seed, options->random->probability), std::make_tuple(42U, 0.25));
     EXPECT_EQ(options->random->kinds, (std::vector<FaultKind>{FaultKind::Silent, FaultKind::Pause}));
 
     // The shorthand options become rules that strike what they say.
@@ -47,8 +43,7 @@ TEST(DevsimOptionsTest, ParsesEveryOptionIntoTheDevice) {
     EXPECT_FALSE(plan.Select(CMD_WRITE_BLOCK, 5, 0));
     const auto refusal = plan.Select(CMD_WRITE_BLOCK, 5, 1);
     ASSERT_TRUE(refusal);
-    EXPECT_EQ(refusal->kind, FaultKind::Status);
-    EXPECT_EQ(refusal->value, 0x5A);
+    EXPECT_EQ(std::tie(refusal->kind, refusal->value), std::make_tuple(FaultKind::Status, 0x5A));
     EXPECT_EQ(plan.Select(CMD_READ_BLOCK, 9, 0)->kind, FaultKind::CorruptCrc);
     EXPECT_FALSE(plan.Select(CMD_READ_BLOCK, 9, 1));
     EXPECT_EQ(plan.Select(CMD_READ_BLOCK, 100, 0)->kind, FaultKind::Drop);
@@ -63,79 +58,59 @@ TEST(DevsimOptionsTest, ParsesEveryOptionIntoTheDevice) {
 
 TEST(DevsimOptionsTest, RejectsBadCommandLinesWithAReason) {
     const std::vector<std::vector<std::string_view>> bad{
-        {"--bogus"},
-        {"--link"},
-        {"--version", "1"},
-        {"--version", "1.256"},
-        {"--version", "a.b"},
-        {"--turnaround", "-1"},
-        {"--silent-enters", "x"},
-        {"--refuse-block", "5:1"},
-        {"--refuse-block", "5:1:100"},
-        {"--corrupt-read", "1:2:3"},
-        {"--random-faults", "1:1.5"},
-        {"--random-faults", "1"},
-        {"--random-kinds", "silent,melt"},
-        {"--fault", "short,cmd=nothing"},
+        {"--bogus"}, {"--link"}, {"--version", "1"}, {"--version", "1.256"}, {"--version", "a.b"},
+        {"--turnaround", "-1"}, {"--silent-enters", "x"}, {"--refuse-block", "5:1"},
+        {"--refuse-block", "5:1:100"}, {"--corrupt-read", "1:2:3"}, {"--random-faults", "1:1.5"},
+        {"--random-faults", "1"}, {"--random-kinds", "silent,melt"}, {"--fault", "short,cmd=nothing"},
     };
+    std::string error;
     for (const auto& args : bad) {
-        std::string error;
-        EXPECT_FALSE(Parse(args, error)) << args[0];
+        error.clear();
+        EXPECT_FALSE(ParseDevsimOptions(args, error)) << args[0];
         EXPECT_FALSE(error.empty()) << args[0];
     }
-    std::string error;
-    Parse({"--fault", "short,cmd=nothing"}, error);
     EXPECT_NE(error.find("unknown command 'nothing'"), std::string::npos) << error;
 }
 
-class FlashFileTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        folder = std::filesystem::path(::testing::TempDir()) /
-                 ("bramis_devsim_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::create_directories(folder);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder); }
-
-    std::string Write(const std::string& name, std::size_t size, char fill) {
-        const auto path = (folder / name).string();
+TEST(FlashFileTest, LoadsOnlyExactImagesAndSavesThemWhole) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(::testing::TempDir()) / ("bramis_devsim_flash_" + std::to_string(std::random_device{}()));
+    fs::create_directories(folder);
+    const auto file = [&](const std::string& name, std::size_t size, char fill) {
+        const std::string path = (folder / name).string();
         std::ofstream(path, std::ios::binary) << std::string(size, fill);
         return path;
-    }
+    };
 
-    std::filesystem::path folder;
-};
-
-TEST_F(FlashFileTest, LoadsOnlyExactImagesAndSavesThemWhole) {
     std::array<std::uint8_t, kImageSize> flash{};
     std::string error;
-    ASSERT_TRUE(LoadFlashFile(Write("good.dat", kImageSize, 'A'), flash, error)) << error;
+    ASSERT_TRUE(LoadFlashFile(file("good.dat", kImageSize, 'A'), flash, error)) << error;
     EXPECT_EQ(flash.front(), 'A');
     EXPECT_EQ(flash.back(), 'A');
-
     for (const std::size_t size : {kImageSize - 1, kImageSize + 1, std::size_t{0}}) {
         error.clear();
-        EXPECT_FALSE(LoadFlashFile(Write("bad.dat", size, 'B'), flash, error)) << size;
+        EXPECT_FALSE(LoadFlashFile(file("bad.dat", size, 'B'), flash, error)) << size;
         EXPECT_NE(error.find("188416"), std::string::npos) << error;
     }
     EXPECT_EQ(flash.front(), 'A');  // untouched by the failed loads
     EXPECT_FALSE(LoadFlashFile((folder / "missing.dat").string(), flash, error));
 
     flash[100] = 'Z';
-    const std::string saved = Write("saved.dat", 10, 'x');
+    const std::string saved = file("saved.dat", 10, 'x');
     ASSERT_TRUE(SaveFlashFile(saved, flash, error)) << error;
     std::array<std::uint8_t, kImageSize> back{};
     ASSERT_TRUE(LoadFlashFile(saved, back, error));
     EXPECT_EQ(back, flash);
-    EXPECT_FALSE(std::filesystem::exists(saved + ".tmp"));
+    EXPECT_FALSE(fs::exists(saved + ".tmp"));
 
     // A save that cannot replace its target leaves it as it was.
-    const auto blocked = folder / "blocked.dat";
-    std::filesystem::create_directories(blocked / "inside");
+    const fs::path blocked = folder / "blocked.dat";
+    fs::create_directories(blocked / "inside");
     EXPECT_FALSE(SaveFlashFile(blocked.string(), flash, error));
-    EXPECT_TRUE(std::filesystem::is_directory(blocked / "inside"));
-    EXPECT_FALSE(std::filesystem::exists(blocked.string() + ".tmp"));
+    EXPECT_TRUE(fs::is_directory(blocked / "inside"));
+    EXPECT_FALSE(fs::exists(blocked.string() + ".tmp"));
     EXPECT_FALSE(SaveFlashFile((folder / "no" / "such" / "dir.dat").string(), flash, error));
+    fs::remove_all(folder);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <utility>
 #include <vector>
 
 #include "devsim/device.h"
@@ -16,15 +17,14 @@ namespace {
 class VirtualJobTest : public ::testing::Test {
 protected:
     void Connect(DeviceConfig config) {
+        config.timing.wireSpeed = true;
         device = std::make_unique<Device>(std::move(config));
         cable = std::make_unique<VirtualPort>(*device);
         SetPortOpener(cable->Opener());
         ASSERT_EQ(OpenPort(1), LINK_OK);
     }
     void TearDown() override {
-        if (cable && cable->IsOpen()) {
-            ClosePort();
-        }
+        ClosePort();
         SetPortOpener({});
     }
 
@@ -32,21 +32,15 @@ protected:
     std::unique_ptr<VirtualPort> cable;
 };
 
-std::vector<std::uint8_t> SampleImage() {
+TEST_F(VirtualJobTest, WholeWriteAndReadJobTakesVirtualMinutesAndRealMilliseconds) {
+    DeviceConfig config;
+    config.versionMajor = 3;
+    config.versionMinor = 7;
+    Connect(std::move(config));
     std::vector<std::uint8_t> image(kImageSize);
     for (std::size_t i = 0; i < image.size(); ++i) {
         image[i] = static_cast<std::uint8_t>((i * 31) ^ (i >> 9));
     }
-    return image;
-}
-
-TEST_F(VirtualJobTest, WholeWriteAndReadJobTakesVirtualMinutesAndRealMilliseconds) {
-    DeviceConfig config;
-    config.timing.wireSpeed = true;
-    config.versionMajor = 3;
-    config.versionMinor = 7;
-    Connect(std::move(config));
-    const std::vector<std::uint8_t> image = SampleImage();
     std::vector<std::uint8_t> back(kImageBufferSize);
     const auto started = std::chrono::steady_clock::now();
 
@@ -54,8 +48,7 @@ TEST_F(VirtualJobTest, WholeWriteAndReadJobTakesVirtualMinutesAndRealMillisecond
     int major = 0;
     int minor = 0;
     ASSERT_EQ(GetLoaderVersion(major, minor), LINK_OK);
-    EXPECT_EQ(major, 3);
-    EXPECT_EQ(minor, 7);
+    EXPECT_EQ(std::pair(major, minor), std::pair(3, 7));
     ASSERT_EQ(EraseProgram(), LINK_OK);
     for (int block = 0; block < static_cast<int>(kBlockCount); ++block) {
         ASSERT_EQ(WriteBlock(block, image.data() + block * kBlockSize), LINK_OK) << block;
@@ -81,36 +74,28 @@ TEST_F(VirtualJobTest, WholeWriteAndReadJobTakesVirtualMinutesAndRealMillisecond
     RecordProperty("real_ms", std::to_string(realMs));
 }
 
+// Each fault on its own is judged in fault_test; here they meet the programmer's
+// retries and the line's timing.
 TEST_F(VirtualJobTest, FaultsGiveTheProgrammersResultCodes) {
+    using enum FaultKind;
     DeviceConfig config;
     config.faults = FaultPlan(
         {
-            {.kind = FaultKind::Silent, .command = CMD_ENTER_PROG, .attempt = 0, .times = 3},
-            {.kind = FaultKind::WrongCheck, .command = CMD_GET_VERSION, .attempt = 0, .times = 2},
-            {.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = 1, .attempt = 0, .value = 0x2A},
-            {.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = 2, .attempt = 0, .times = 2, .value = 0x5A},
-            {.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = 3, .attempt = 0, .times = 2, .value = 0x2A},
-            {.kind = FaultKind::Short, .command = CMD_WRITE_BLOCK, .block = 4, .attempt = 0},
-            {.kind = FaultKind::Silent, .command = CMD_WRITE_BLOCK, .block = 4, .attempt = 1},
-            {.kind = FaultKind::CorruptCrc, .command = CMD_READ_BLOCK, .block = 5, .attempt = 0, .times = 2},
-            {.kind = FaultKind::Pause, .command = CMD_RUN_PROGRAM, .attempt = 0, .value = 60},
+            {.kind = Silent, .command = CMD_ENTER_PROG, .attempt = 0, .times = 3},
+            {.kind = Status, .command = CMD_WRITE_BLOCK, .block = 2, .attempt = 0, .times = 2, .value = 0x5A},
+            {.kind = Short, .command = CMD_WRITE_BLOCK, .block = 4, .attempt = 0},
+            {.kind = Silent, .command = CMD_WRITE_BLOCK, .block = 4, .attempt = 1},
+            {.kind = CorruptCrc, .command = CMD_READ_BLOCK, .block = 5, .attempt = 0, .times = 2},
+            {.kind = Pause, .command = CMD_RUN_PROGRAM, .attempt = 0, .value = 60},
         },
         std::nullopt);
-    config.timing.wireSpeed = true;
     Connect(std::move(config));
     const std::vector<std::uint8_t> block(kBlockSize, 0x3C);
     std::vector<std::uint8_t> dest(kBlockSize + 2);
 
     EXPECT_EQ(EnterProgramming(), LINK_FAILED);  // attempts 0 and 1 go unanswered
     EXPECT_EQ(EnterProgramming(), LINK_OK);      // attempt 2 unanswered, 3 acknowledged
-    int major = -1;
-    int minor = -1;
-    EXPECT_EQ(GetLoaderVersion(major, minor), LINK_CMD_FAILED);
-    EXPECT_EQ(major, -1);
-    EXPECT_EQ(GetLoaderVersion(major, minor), LINK_OK);
-    EXPECT_EQ(WriteBlock(1, block.data()), LINK_OK);  // refused once, accepted on the retry
     EXPECT_EQ(WriteBlock(2, block.data()), LINK_WRITE_STATUS_5A);
-    EXPECT_EQ(WriteBlock(3, block.data()), LINK_WRITE_STATUS_2A);
     EXPECT_EQ(WriteBlock(4, block.data()), LINK_CMD_FAILED);
     EXPECT_EQ(ReadBlock(5, dest.data()), LINK_CMD_FAILED);
     EXPECT_EQ(ReadBlock(5, dest.data()), LINK_OK);
