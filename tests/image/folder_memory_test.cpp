@@ -55,9 +55,7 @@ TEST(FolderMemory, TheStoredFolderIsUsedUnlessEmptyOrTooLong) {
 
     // Characters count, not bytes: 200 Cyrillic letters are 400 bytes of UTF-8.
     std::string cyrillic = "/";
-    for (int i = 0; i < 200; ++i) {
-        cyrillic += "ж";
-    }
+    for (int i = 0; i < 200; ++i) cyrillic += "ж";
     store.WriteString("Init", "ProgramFilesDir", cyrillic);
     EXPECT_EQ(GetInitialDirectory(store, documents), cyrillic);
     EXPECT_EQ(lookups, 0);

@@ -8,50 +8,37 @@
 #include <sys/stat.h>
 
 #include <array>
-#include <filesystem>
 
 #include "temp_folder.h"
 
 namespace bramis {
 namespace {
 
-namespace fs = std::filesystem;
-using testing::Pattern;
-using testing::ReadBytes;
-using testing::TempFolder;
-using testing::WriteBytes;
+using namespace testing;
 
 TEST(ImageFileRead, APipeOrADanglingLinkCannotBeOpened) {
     TempFolder folder;
     fs::create_symlink(folder.Path() / "gone.dat", folder.Path() / "dangling.dat");
     // A named pipe must be refused at once, not wait for a writer.
     ASSERT_EQ(::mkfifo((folder.Path() / "pipe.dat").c_str(), 0600), 0);
-
     for (const char* name : {"dangling.dat", "pipe.dat"}) {
         std::array<std::uint8_t, kImageSize> image{};
         EXPECT_EQ(ReadImageFile(folder.File(name), image), ImageFileStatus::CannotOpen) << name;
     }
 }
 
-TEST(ImageFileSave, AReplacedFileKeepsItsPermissions) {
+TEST(ImageFileSave, AReplacedFileKeepsItsPermissionsAndAWriteFailingHalfWayKeepsTheOldFile) {
     TempFolder folder;
     const std::string path = folder.File("old.dat");
     WriteBytes(path, Pattern(300000, 7));
-    fs::permissions(PathFromUtf8(path), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const auto perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(path, perms);
+    const auto old = Pattern(kImageSize, 21);
+    ASSERT_EQ(SaveFileAtomically(path, old), ImageFileStatus::Ok);
+    EXPECT_EQ(fs::status(path).permissions(), perms);
 
-    ASSERT_EQ(SaveFileAtomically(path, Pattern(kImageSize, 11)), ImageFileStatus::Ok);
-    EXPECT_EQ(fs::status(PathFromUtf8(path)).permissions(),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-}
-
-TEST(ImageFileSave, AWriteThatFailsHalfWayKeepsTheOldFile) {
     // The file size limit makes the system refuse the write part of the way
     // through, for root as well; the limit is put back before anything else.
-    TempFolder folder;
-    const std::string path = folder.File("old.dat");
-    const auto old = Pattern(kImageSize, 21);
-    WriteBytes(path, old);
-
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     rlimit tight = saved;
@@ -64,7 +51,7 @@ TEST(ImageFileSave, AWriteThatFailsHalfWayKeepsTheOldFile) {
 
     EXPECT_EQ(status, ImageFileStatus::WriteFailed);
     EXPECT_EQ(ReadBytes(path), old);
-    EXPECT_EQ(TempFolder::Listing(folder.Path()), std::vector<std::string>{"old.dat"});
+    EXPECT_EQ(folder.Listing(), std::vector<std::string>{"old.dat"});
 }
 
 }  // namespace

@@ -10,92 +10,62 @@
 namespace bramis {
 namespace {
 
-namespace fs = std::filesystem;
-using testing::Pattern;
-using testing::ReadBytes;
-using testing::TempFolder;
-using testing::WriteBytes;
+using namespace testing;
 
-class ImageFilesTest : public ::testing::Test {
-protected:
-    ImageFilesTest() : files(store, [] { return std::string("/home/user/Документы"); }) {}
-
-    std::string StoredFolder() const { return store.GetString(kSectionInit, kValueProgramFilesDir, "<none>"); }
-
-    bool ImageHolds(const std::vector<std::uint8_t>& bytes) const {
-        return std::equal(bytes.begin(), bytes.end(), files.Image().Bytes().begin());
-    }
-
+TEST(ImageFiles, ALoadOrSaveTakesTheFolderAndTheFrontOfTheListAndAFailedOneNothing) {
     TempFolder folder;
     MemoryProfileStore store;
-    ImageFiles files;
-};
-
-TEST_F(ImageFilesTest, AFailedLoadChangesNothingAndReportsOnlyWhenAsked) {
-    const std::string good = folder.File("good.dat");
+    ImageFiles files(store, [] { return std::string("/home/user/Документы"); });
+    const auto storedFolder = [&] { return store.GetString(kSectionInit, kValueProgramFilesDir, "<none>"); };
+    const auto imageHolds = [&](const std::vector<std::uint8_t>& bytes) {
+        return std::equal(bytes.begin(), bytes.end(), files.Image().Bytes().begin());
+    };
+    fs::create_directory(PathFromUtf8(folder.File("Прошивки")));
+    const std::string good = folder.File("Прошивки/первая.dat");
     const auto content = Pattern(kImageSize, 1);
     WriteBytes(good, content);
-    ASSERT_EQ(files.LoadImageFile(good, true).result, 1);
-    const auto listBefore = files.RecentFiles().Entries();
-    const std::string folderBefore = StoredFolder();
+    EXPECT_EQ(files.GetInitialDirectory(), "/home/user/Документы");
+    const FileOutcome loaded = files.LoadImageFile(good, true);
+    EXPECT_EQ(loaded.result, 1);
+    EXPECT_EQ(loaded.message, "");
+    EXPECT_TRUE(imageHolds(content));
+    EXPECT_EQ(files.GetInitialDirectory(), folder.File("Прошивки"));
+    EXPECT_EQ(files.RecentFiles().Entries()[0], good);
+    files.WriteRecentFiles();
+    EXPECT_EQ(store.GetString("ProgramFileList", "File1", ""), good);
 
+    const auto listBefore = files.RecentFiles().Entries();
     WriteBytes(folder.File("short.dat"), Pattern(kImageSize - 1, 2));
-    const struct {
-        std::string path;
-        const char* message;
-    } failures[] = {
+    const std::pair<std::string, const char*> failures[] = {
         {folder.File("missing.dat"), "Не могу открыть файл"},
         {folder.File("short.dat"), "Не верная длина файла"},
     };
-    for (const auto& failure : failures) {
+    for (const auto& [path, message] : failures) {
         for (bool interactive : {true, false}) {
-            const FileOutcome outcome = files.LoadImageFile(failure.path, interactive);
-            EXPECT_EQ(outcome.result, 2) << failure.path;
-            EXPECT_EQ(outcome.message, interactive ? failure.message : "") << failure.path;
-            EXPECT_TRUE(ImageHolds(content)) << failure.path;
-            EXPECT_EQ(files.RecentFiles().Entries(), listBefore) << failure.path;
-            EXPECT_EQ(StoredFolder(), folderBefore) << failure.path;
+            const FileOutcome outcome = files.LoadImageFile(path, interactive);
+            EXPECT_EQ(outcome.result, 2) << path;
+            EXPECT_EQ(outcome.message, interactive ? message : "") << path;
+            EXPECT_TRUE(imageHolds(content)) << path;
+            EXPECT_EQ(files.RecentFiles().Entries(), listBefore) << path;
+            EXPECT_EQ(storedFolder(), folder.File("Прошивки")) << path;
         }
     }
-}
 
-TEST_F(ImageFilesTest, ALoadTakesTheBytesTheFolderAndTheFrontOfTheList) {
-    fs::create_directory(PathFromUtf8(folder.File("Прошивки")));
-    const std::string path = folder.File("Прошивки/первая.dat");
-    WriteBytes(path, Pattern(kImageSize, 1));
-
-    EXPECT_EQ(files.GetInitialDirectory(), "/home/user/Документы");
-    const FileOutcome outcome = files.LoadImageFile(path, true);
-    EXPECT_EQ(outcome.result, 1);
-    EXPECT_EQ(outcome.message, "");
-    EXPECT_TRUE(ImageHolds(Pattern(kImageSize, 1)));
-    EXPECT_EQ(files.GetInitialDirectory(), folder.File("Прошивки"));
-    EXPECT_EQ(files.RecentFiles().Entries()[0], path);
-
-    files.WriteRecentFiles();
-    EXPECT_EQ(store.GetString("ProgramFileList", "File1", ""), path);
-}
-
-TEST_F(ImageFilesTest, ASaveWritesTheImageOrLeavesEverythingAsItWas) {
-    const std::string loaded = folder.File("loaded.dat");
-    WriteBytes(loaded, Pattern(kImageSize, 4));
-    ASSERT_EQ(files.LoadImageFile(loaded, true).result, 1);
-
+    // A save that fails changes nothing either; one that works is remembered.
     const FileOutcome failed = files.SaveImageFile(folder.File("no such folder/read.dat"));
     EXPECT_EQ(failed.result, 2);
     EXPECT_EQ(failed.message, "Не могу создать файл");
-    EXPECT_EQ(StoredFolder(), folder.Path().string());
-    EXPECT_EQ(files.RecentFiles().Entries()[1], "");
-
+    EXPECT_EQ(storedFolder(), folder.File("Прошивки"));
+    EXPECT_EQ(files.RecentFiles().Entries(), listBefore);
     fs::create_directory(folder.Path() / "saved");
     const std::string target = folder.File("saved/read.dat");
     const FileOutcome saved = files.SaveImageFile(target);
     EXPECT_EQ(saved.result, 1);
     EXPECT_EQ(saved.message, "");
-    EXPECT_EQ(ReadBytes(target), Pattern(kImageSize, 4));
-    EXPECT_EQ(StoredFolder(), folder.File("saved"));
+    EXPECT_EQ(ReadBytes(target), content);
+    EXPECT_EQ(storedFolder(), folder.File("saved"));
     EXPECT_EQ(files.RecentFiles().Entries()[0], target);
-    EXPECT_EQ(files.RecentFiles().Entries()[1], loaded);
+    EXPECT_EQ(files.RecentFiles().Entries()[1], good);
 }
 
 }  // namespace

@@ -9,10 +9,8 @@
 namespace bramis {
 namespace {
 
-namespace fs = std::filesystem;
-using testing::SystemPath;
-using testing::TempFolder;
-using testing::WriteBytes;
+using namespace testing;
+using Slots = RecentFileList::Slots;
 
 TEST(RecentFileList, AFileNamedTwiceUnderAnyNameIsOneEntryAtTheFront) {
     TempFolder folder;
@@ -21,26 +19,21 @@ TEST(RecentFileList, AFileNamedTwiceUnderAnyNameIsOneEntryAtTheFront) {
     const std::string b = folder.File("b.dat");
     WriteBytes(a, {1});
     WriteBytes(b, {2});
+    std::vector<std::string> namesOfA{a, folder.File("./a.dat"), folder.File("sub/../a.dat")};
     // Not every system lets a user make a symbolic link (Windows asks for a privilege).
     std::error_code noLink;
     fs::create_symlink(PathFromUtf8(a), folder.Path() / "link.dat", noLink);
-    std::vector<std::string> namesOfA{a, folder.File("./a.dat"), folder.File("sub/../a.dat")};
-    if (!noLink) {
-        namesOfA.push_back(folder.File("link.dat"));
-    }
+    if (!noLink) namesOfA.push_back(folder.File("link.dat"));
 
     RecentFileList list;
     list.Add(a);
     list.Add(b);
-    EXPECT_EQ(list.Entries()[0], b);
-    EXPECT_EQ(list.Entries()[1], a);
-
+    EXPECT_EQ(list.Entries(), (Slots{b, a}));
     for (const std::string& sameAsA : namesOfA) {
         list.Add(b);
         list.Add(sameAsA);
-        EXPECT_EQ(list.Entries()[0], fs::path(PathFromUtf8(sameAsA)).lexically_normal().string());
-        EXPECT_EQ(list.Entries()[1], b) << sameAsA;
-        EXPECT_EQ(list.Entries()[2], "") << sameAsA;
+        EXPECT_EQ(list.Entries(), (Slots{fs::path(PathFromUtf8(sameAsA)).lexically_normal().string(), b}))
+            << sameAsA;
     }
 
     // A relative name is listed in full; an empty one is ignored.
@@ -55,9 +48,7 @@ TEST(RecentFileList, AFileNamedTwiceUnderAnyNameIsOneEntryAtTheFront) {
 
 TEST(RecentFileList, TheTwentyFirstFilePushesTheOldestOut) {
     RecentFileList list;
-    for (int i = 1; i <= 21; ++i) {
-        list.Add(SystemPath("/images/f" + std::to_string(i) + ".dat"));
-    }
+    for (int i = 1; i <= 21; ++i) list.Add(SystemPath("/images/f" + std::to_string(i) + ".dat"));
     EXPECT_EQ(list.Entries()[0], SystemPath("/images/f21.dat"));
     EXPECT_EQ(list.Entries()[19], SystemPath("/images/f2.dat"));
     EXPECT_EQ(std::count(list.Entries().begin(), list.Entries().end(), SystemPath("/images/f1.dat")), 0);
@@ -69,63 +60,42 @@ TEST(RecentFileList, TheTwentyFirstFilePushesTheOldestOut) {
     EXPECT_EQ(list.Entries()[19], SystemPath("/images/f2.dat"));
 }
 
-TEST(RecentFileList, OnlyFile3StoredKeepsItsSlotAndTheGapsTakeTheNextAdditions) {
+TEST(RecentFileList, OnlyFile3StoredKeepsItsSlotTheGapsTakeTheNextFilesAndWritingMirrorsTheSlots) {
     MemoryProfileStore stored;
     stored.WriteString("ProgramFileList", "File3", "/images/three.dat");
     RecentFileList list;
     list.Read(stored);
-    EXPECT_EQ(list.Entries()[0], "");
-    EXPECT_EQ(list.Entries()[1], "");
-    EXPECT_EQ(list.Entries()[2], "/images/three.dat");
+    EXPECT_EQ(list.Entries(), (Slots{"", "", "/images/three.dat"}));
+    const std::string x = SystemPath("/images/x.dat");
+    const std::string y = SystemPath("/images/y.dat");
+    list.Add(x);
+    list.Add(y);
+    EXPECT_EQ(list.Entries(), (Slots{y, x, "/images/three.dat"}));
 
-    list.Add(SystemPath("/images/x.dat"));
-    list.Add(SystemPath("/images/y.dat"));
-    EXPECT_EQ(list.Entries()[0], SystemPath("/images/y.dat"));
-    EXPECT_EQ(list.Entries()[1], SystemPath("/images/x.dat"));
-    EXPECT_EQ(list.Entries()[2], "/images/three.dat");
-    EXPECT_EQ(list.Entries()[3], "");
+    // Every filled slot is stored and stale values of the empty ones go.
+    MemoryProfileStore target;
+    for (std::size_t slot = 0; slot < RecentFileList::kSlotCount; ++slot)
+        target.WriteString("ProgramFileList", RecentFileValueName(slot), "/stale");
+    target.WriteString("ProgramFileList", "Other", "kept");
+    list.Write(target);
+    const std::map<std::pair<std::string, std::string>, MemoryProfileStore::Value> expected{
+        {{"ProgramFileList", "File1"}, y},
+        {{"ProgramFileList", "File2"}, x},
+        {{"ProgramFileList", "File3"}, std::string("/images/three.dat")},
+        {{"ProgramFileList", "Other"}, std::string("kept")},
+    };
+    EXPECT_EQ(target.Values(), expected);
 
     // With one gap left, the next file fills it and nobody drops out.
     MemoryProfileStore full;
-    for (std::size_t slot = 0; slot < RecentFileList::kSlotCount; ++slot) {
-        if (slot != 7) {
-            full.WriteString("ProgramFileList", RecentFileValueName(slot), "/f" + std::to_string(slot));
-        }
-    }
+    for (std::size_t slot = 0; slot < RecentFileList::kSlotCount; ++slot)
+        if (slot != 7) full.WriteString("ProgramFileList", RecentFileValueName(slot), "/f" + std::to_string(slot));
     list.Read(full);
     list.Add(SystemPath("/new"));
     EXPECT_EQ(list.Entries()[0], SystemPath("/new"));
     EXPECT_EQ(list.Entries()[7], "/f6");
     EXPECT_EQ(list.Entries()[8], "/f8");
     EXPECT_EQ(list.Entries()[19], "/f19");
-}
-
-TEST(RecentFileList, WritingStoresEveryFilledSlotAndRemovesStaleValues) {
-    MemoryProfileStore source;
-    source.WriteString("ProgramFileList", "File3", "/images/three.dat");
-    source.WriteString("ProgramFileList", "File20", "/images/twenty.dat");
-    RecentFileList list;
-    list.Read(source);
-
-    MemoryProfileStore target;
-    for (std::size_t slot = 0; slot < RecentFileList::kSlotCount; ++slot) {
-        target.WriteString("ProgramFileList", RecentFileValueName(slot), "/stale");
-    }
-    target.WriteString("ProgramFileList", "Other", "kept");
-    target.WriteString("Init", "ProgramFilesDir", "/kept");
-    list.Write(target);
-
-    const std::map<std::pair<std::string, std::string>, MemoryProfileStore::Value> expected{
-        {{"Init", "ProgramFilesDir"}, std::string("/kept")},
-        {{"ProgramFileList", "File20"}, std::string("/images/twenty.dat")},
-        {{"ProgramFileList", "File3"}, std::string("/images/three.dat")},
-        {{"ProgramFileList", "Other"}, std::string("kept")},
-    };
-    EXPECT_EQ(target.Values(), expected);
-
-    RecentFileList again;
-    again.Read(target);
-    EXPECT_EQ(again.Entries(), list.Entries());
 }
 
 }  // namespace

@@ -18,25 +18,25 @@
 
 namespace bramis::testing {
 
+namespace fs = std::filesystem;
+
 class TempFolder {
 public:
     TempFolder() {
         static std::atomic<int> counter{0};
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = std::filesystem::temp_directory_path() /
-                ("bramis-image-" + std::string(test ? test->name() : "test") + "-" +
-                 std::to_string(std::random_device{}()) + "-" + std::to_string(counter++));
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
+        path_ = fs::temp_directory_path() /
+                ("bramis-image-" + std::to_string(std::random_device{}()) + "-" + std::to_string(counter++));
+        fs::remove_all(path_);
+        fs::create_directories(path_);
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
     ~TempFolder() {
         std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
+        fs::remove_all(path_, ignored);
     }
 
-    const std::filesystem::path& Path() const { return path_; }
+    const fs::path& Path() const { return path_; }
 
     // The UTF-8 path of `name` (UTF-8, may hold folders) inside the folder,
     // with the system's separators.
@@ -44,32 +44,28 @@ public:
         return Utf8FromPath((path_ / PathFromUtf8(name)).make_preferred());
     }
 
-    // Names of everything directly inside `folder` (UTF-8), sorted.
-    static std::vector<std::string> Listing(const std::filesystem::path& folder) {
+    // Names of everything directly inside the folder (UTF-8), sorted.
+    std::vector<std::string> Listing() const {
         std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-            names.push_back(Utf8FromPath(entry.path().filename()));
-        }
+        for (const auto& entry : fs::directory_iterator(path_)) names.push_back(Utf8FromPath(entry.path().filename()));
         std::sort(names.begin(), names.end());
         return names;
     }
 
 private:
-    std::filesystem::path path_;
+    fs::path path_;
 };
 
 // `posixPath` ("/images/x.dat") as this system writes that absolute path
 // ("Z:\images\x.dat" on Windows, with the current drive); the file need not exist.
 inline std::string SystemPath(const std::string& posixPath) {
-    return Utf8FromPath(std::filesystem::absolute(PathFromUtf8(posixPath)).lexically_normal().make_preferred());
+    return Utf8FromPath(fs::absolute(PathFromUtf8(posixPath)).lexically_normal().make_preferred());
 }
 
 // `size` bytes whose values follow `seed`, so that two files differ.
 inline std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t seed) {
     std::vector<std::uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<std::uint8_t>(i * 7 + seed + i / 512);
-    }
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + seed + i / 512);
     return bytes;
 }
 
