@@ -1,82 +1,245 @@
 // Helpers of the GUI tests: a watchdog against hanging modal loops, a
-// recorder that stands in for message boxes, and image files on disk.
+// recorder that stands in for message boxes, image files on disk, checks of
+// a window's template layout, and the main window on a store of the test's
+// own with the emulated device behind every port, on the virtual clock.
 #pragma once
 
-#include <QString>
-#include <QStringList>
-#include <QTemporaryDir>
+#include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <cstdint>
+#include <cstdlib>
 #include <functional>
-#include <mutex>
+#include <future>
+#include <memory>
+#include <span>
 #include <thread>
 #include <vector>
 
+#include "app/dialog_units.h"
+#include "app/main_dlg.h"
 #include "app/message_box.h"
-
-class QWidget;
+#include "app/resource_ids.h"
+#include "devsim/device.h"
+#include "image/memory_profile_store.h"
+#include "link/serial_channel.h"
+#include "link/virtual_line.h"
 
 namespace bramis::test {
 
-// Ends the test program with a message when the test has not finished within
-// `limit`: a modal loop that nobody closes must not hang the test run.
-class Watchdog {
-public:
-    explicit Watchdog(std::chrono::seconds limit = std::chrono::seconds(60));
-    ~Watchdog();
+// Ends the test program when the test has not finished within a minute: a
+// modal loop that nobody closes must not hang the test run.
+struct Watchdog {
+    ~Watchdog() {
+        finished.set_value();
+        thread.join();
+    }
 
-private:
-    std::mutex mutex_;
-    std::condition_variable done_;
-    bool finished_ = false;
-    std::thread thread_;
+    std::promise<void> finished;
+    std::thread thread{[done = finished.get_future()] {
+        if (done.wait_for(std::chrono::seconds(60)) == std::future_status::timeout)
+            qFatal("watchdog: the test did not finish within 60 s");
+    }};
 };
 
-// One message box that was shown, with what the screen looked like then.
+// One message box that was shown.
 struct RecordedMessage {
-    QWidget* owner = nullptr;
+    QWidget* owner;
     QString text;
     QString caption;
-    MessageIcon icon = MessageIcon::None;
-    bool ownerVisible = false;  // whether the owner was on screen while the box was open
+    MessageIcon icon;
 };
 
 // Replaces the message box for its lifetime: every box is recorded and
 // "closed" at once, after `onShow` (when set) has run inside it.
-class MessageRecorder {
-public:
-    MessageRecorder();
-    ~MessageRecorder();
+struct MessageRecorder {
+    MessageRecorder() {
+        SetMessageBoxFunction([this](QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) {
+            messages.push_back({owner, text, caption, icon});
+            if (onShow) onShow(messages.back());
+        });
+    }
+    ~MessageRecorder() { SetMessageBoxFunction({}); }
+    QStringList Texts() const {
+        QStringList texts;
+        for (const RecordedMessage& message : messages) texts << message.text;
+        return texts;
+    }
 
     std::vector<RecordedMessage> messages;
     std::function<void(const RecordedMessage&)> onShow;
-
-    QStringList Texts() const;
 };
+
+// `size` bytes that differ from block to block and with `seed`.
+inline std::vector<std::uint8_t> TestPattern(std::size_t size, std::uint8_t seed) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(seed * 31 + i * 7 + (i / 512) * 13);
+    return bytes;
+}
+
+// Whether `bytes` are TestPattern(their size, seed), and not empty.
+inline bool HoldsPattern(std::span<const std::uint8_t> bytes, std::uint8_t seed) {
+    const std::vector<std::uint8_t> pattern = TestPattern(bytes.size(), seed);
+    return !bytes.empty() && std::equal(bytes.begin(), bytes.end(), pattern.begin());
+}
+
+// Reads a whole file (empty when it cannot be read).
+inline std::vector<std::uint8_t> ReadWholeFile(const QString& path) {
+    QFile file(path);
+    const QByteArray data = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return {data.begin(), data.end()};
+}
 
 // A folder of its own with image files in it.
 class ImageFolder {
 public:
-    // Writes `size` bytes (a pattern that differs from block to block) as
-    // `name`; returns its full path.
-    QString Write(const QString& name, std::size_t size, std::uint8_t seed = 1) const;
-    QString Path(const QString& name) const;
+    // Writes TestPattern(size, seed) as `name`; returns its full path.
+    QString Write(const QString& name, std::size_t size, std::uint8_t seed = 1) const {
+        QFile file(Path(name));
+        const std::vector<std::uint8_t> bytes = TestPattern(size, seed);
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(size)) != qint64(size))
+            std::abort();
+        return file.fileName();
+    }
+    QString Path(const QString& name) const { return dir_.filePath(name); }
     QString Folder() const { return dir_.path(); }
 
 private:
     QTemporaryDir dir_;
 };
 
-// The pattern Write puts into a file.
-std::vector<std::uint8_t> TestPattern(std::size_t size, std::uint8_t seed);
+// The child of `parent` named `name`; ends the test program when there is none.
+template <typename T = QWidget>
+T* Child(const QObject& parent, const char* name) {
+    T* child = parent.findChild<T*>(QString::fromLatin1(name));
+    if (child == nullptr) qFatal("no %s in %s", name, qPrintable(parent.objectName()));
+    return child;
+}
 
-// Runs `action` once the current modal loop is running: for commands that
-// open a modal window and return only when it has closed.
-void WhenIdle(std::function<void()> action);
+// Runs `open`, which shows a modal window and returns once it has closed;
+// `inside` acts in that window meanwhile, which is then closed with reject()
+// unless `inside` closed it. Returns whether a modal window came.
+inline bool InModal(const std::function<void()>& open, const std::function<void(QDialog&)>& inside) {
+    bool opened = false;
+    QTimer inModalLoop;  // of this scope: when no modal window comes it cannot fire later
+    inModalLoop.setSingleShot(true);
+    QObject::connect(&inModalLoop, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) return;
+        opened = true;
+        inside(*dialog);
+        if (dialog->isVisible()) dialog->reject();
+    });
+    inModalLoop.start(0);
+    open();
+    return opened;
+}
 
-// Reads a whole file (empty when it cannot be read).
-std::vector<std::uint8_t> ReadWholeFile(const QString& path);
+// The controls of `stops` in the order Tab visits them, starting after the
+// last one: equal to `stops` when Tab goes through them in order and round.
+inline QList<QWidget*> TabOrder(const QList<QWidget*>& stops) {
+    QList<QWidget*> order;
+    QWidget* widget = stops.back();
+    for (int step = 0; step < 1000 && order.size() < stops.size(); ++step) {
+        widget = widget->nextInFocusChain();
+        if (stops.contains(widget) && (widget->focusPolicy() & Qt::TabFocus) && !order.contains(widget))
+            order << widget;
+    }
+    return order;
+}
+
+// A control of a window template: its name, id, text and place.
+struct Placed {
+    const char* name;
+    int id;
+    QString text;
+    DluRect rect;
+};
+
+// Checks each control's id, text and place in the dialog units of `window`'s
+// font, moved by `offset` pixels. A combo box may be taller than the field
+// the template gives it.
+inline void ExpectPlaced(const QWidget& window, const std::vector<Placed>& controls, QPoint offset = {}) {
+    for (const Placed& control : controls) {
+        SCOPED_TRACE(control.name);
+        const auto* widget = Child(window, control.name);
+        EXPECT_EQ(widget->property(kControlIdProperty).toInt(), control.id);
+        EXPECT_EQ(widget->property("text").toString(), control.text);
+        const QRect expected = MapDialogRect(BaseUnitsOf(window.font()), control.rect).translated(offset);
+        EXPECT_EQ(widget->pos(), expected.topLeft());
+        EXPECT_EQ(widget->width(), expected.width());
+        EXPECT_TRUE(widget->height() == expected.height() || qobject_cast<const QComboBox*>(widget) != nullptr);
+    }
+}
+
+// The main window on a store of the test's own, with scripted Open and Save
+// dialogs, a port list under the test's control and the emulated device
+// (bootloader 1.3, its flash holding TestPattern seed 9) behind every port.
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest() {
+        Connect();
+        Restart();
+    }
+    ~MainWindowTest() override {
+        window.reset();
+        SetPortOpener({});
+    }
+
+    // A new main window on the same store, as at the next start of the program.
+    void Restart() {
+        window.reset();
+        const FileChooser chooseOpen = [this](QWidget*, const QString& startFolder) {
+            openFolders << startFolder;
+            return openAnswer;
+        };
+        const FileChooser chooseSave = [this](QWidget*, const QString& startFolder) {
+            saveFolders << startFolder;
+            return saveAnswer;
+        };
+        window = std::make_unique<CMainDlg>(store, FileChoosers{chooseOpen, chooseSave},
+                                            [this] { return documents.toStdString(); });
+        window->SetPortDiscovery([this] {
+            ++discoveries;
+            return ports;
+        });
+    }
+
+    // A new device with `faults` on a new cable.
+    void Connect(std::vector<devsim::FaultRule> faults = {}) {
+        devsim::DeviceConfig config;
+        config.versionMajor = 1;
+        config.versionMinor = 3;
+        config.faults = devsim::FaultPlan(std::move(faults), std::nullopt);
+        device = std::make_unique<devsim::Device>(config);
+        const std::vector<std::uint8_t> flash = TestPattern(kImageSize, 9);
+        std::copy(flash.begin(), flash.end(), device->Flash().begin());
+        cable = std::make_unique<VirtualPort>(*device);
+        SetPortOpener(cable->Opener());
+    }
+
+    QComboBox* Box() const { return Child<QComboBox>(*window, "IDC_FILE_NAME"); }
+
+    Watchdog watchdog;
+    MessageRecorder recorder;
+    MemoryProfileStore store;
+    ImageFolder folder;
+    QString documents = QStringLiteral("/home/someone/Documents");
+    QString openAnswer, saveAnswer;         // what the Open and Save dialogs answer ("" cancels)
+    QStringList openFolders, saveFolders;  // the folders they started in
+    std::vector<FoundPort> ports;           // what the settings window finds
+    int discoveries = 0;
+    std::unique_ptr<devsim::Device> device;
+    std::unique_ptr<VirtualPort> cable;
+    std::unique_ptr<CMainDlg> window;
+};
 
 }  // namespace bramis::test

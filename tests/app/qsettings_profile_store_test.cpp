@@ -20,38 +20,21 @@ std::string FileText(const QString& path) {
     return file.readAll().toStdString();
 }
 
-void WriteText(const QString& path, const char* text) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text);
-}
-
-// Each test's INI files live in a folder of their own.
-class QSettingsProfileStoreTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-    QString Ini(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
-
-    QTemporaryDir dir;
-};
-
 // Runs first, before any QSettings has looked up the default locations.
 TEST(QSettingsProfileStore, TheUsersStoreIsOrvyTolvaUpgrade) {
     QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
     QSettingsProfileStore store;
     const QString expected = home.filePath(QStringLiteral("Orvy/TOLVA upgrade.conf"));
     ASSERT_EQ(store.Location().toStdString(), expected.toStdString());
-
     store.WriteInt("Settings", "PortNumber", 3);
     ASSERT_TRUE(store.Sync());
     EXPECT_EQ(FileText(expected), "[Settings]\nPortNumber=3\n");
 }
 
-TEST_F(QSettingsProfileStoreTest, EveryValueRoundTripsUnderItsOwnSectionAndName) {
-    const QString path = Ini("store.ini");
-
+TEST(QSettingsProfileStore, EveryValueRoundTripsUnderItsOwnSectionAndName) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("store.ini"));
     MemoryProfileStore listSource;
     listSource.WriteString("ProgramFileList", "File1", "/home/user/образ.dat");
     listSource.WriteString("ProgramFileList", "File3", "C:\\Прошивки\\old.dat");
@@ -69,20 +52,11 @@ TEST_F(QSettingsProfileStoreTest, EveryValueRoundTripsUnderItsOwnSectionAndName)
         ASSERT_TRUE(store.Sync());
     }
     EXPECT_EQ(FileText(path),
-              "[Init]\n"
-              "ProgramFilesDir=\"C:\\\\Прошивки\\\\v 2, итог\"\n"
-              "\n"
-              "[Ports]\n"
-              "COM5=/dev/pts/3\n"
-              "\n"
-              "[ProgramFileList]\n"
-              "File1=/home/user/образ.dat\n"
-              "File20=/images/twenty.dat\n"
-              "File3=C:\\\\Прошивки\\\\old.dat\n"
-              "\n"
-              "[Settings]\n"
-              "PortNumber=7\n"
-              "ProgramAutoload=1\n");
+              "[Init]\nProgramFilesDir=\"C:\\\\Прошивки\\\\v 2, итог\"\n\n"
+              "[Ports]\nCOM5=/dev/pts/3\n\n"
+              "[ProgramFileList]\nFile1=/home/user/образ.dat\nFile20=/images/twenty.dat\n"
+              "File3=C:\\\\Прошивки\\\\old.dat\n\n"
+              "[Settings]\nPortNumber=7\nProgramAutoload=1\n");
 
     QSettingsProfileStore again(path);
     EXPECT_EQ(again.GetInt("Settings", "PortNumber", 99), 7);
@@ -94,17 +68,14 @@ TEST_F(QSettingsProfileStoreTest, EveryValueRoundTripsUnderItsOwnSectionAndName)
     EXPECT_EQ(reread.Entries(), list.Entries());
 }
 
-TEST_F(QSettingsProfileStoreTest, HandEditedValuesOfTheWrongTypeReadAsTheirDefaults) {
-    const QString path = Ini("edited.ini");
-    WriteText(path,
-              "[Settings]\n"
-              "PortNumber=COM3\n"
-              "ProgramAutoload=99999999999\n"
-              "[Init]\n"
-              "ProgramFilesDir=/srv/a, b\n"
-              "[Ports]\n"
-              "COM4=\n"
-              "COM6=/dev/ttyUSB0\n");
+TEST(QSettingsProfileStore, HandEditedValuesOfTheWrongTypeReadAsTheirDefaults) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("edited.ini"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Settings]\nPortNumber=COM3\nProgramAutoload=99999999999\n[Init]\nProgramFilesDir=/srv/a, b\n"
+               "[Ports]\nCOM4=\nCOM6=/dev/ttyUSB0\n");
+    file.close();
     QSettingsProfileStore store(path);
     EXPECT_EQ(store.GetInt("Settings", "PortNumber", 99), 99);
     EXPECT_EQ(store.GetInt("Settings", "ProgramAutoload", 0), 0);
@@ -118,14 +89,12 @@ TEST_F(QSettingsProfileStoreTest, HandEditedValuesOfTheWrongTypeReadAsTheirDefau
     ASSERT_TRUE(store.Sync());
     EXPECT_TRUE(store.ValueNames("Ports").empty());
     EXPECT_EQ(FileText(path).find("[Ports]"), std::string::npos);
-}
 
-TEST_F(QSettingsProfileStoreTest, AStoreThatCannotBeWrittenSaysSo) {
-    // The INI path is a folder: nothing can be written there.
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("store.ini")));
-    QSettingsProfileStore store(Ini("store.ini"));
-    store.WriteInt("Settings", "PortNumber", 1);
-    EXPECT_FALSE(store.Sync());
+    // An INI path that is a folder cannot be written, and Sync says so.
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.ini")));
+    QSettingsProfileStore unwritable(dir.filePath(QStringLiteral("folder.ini")));
+    unwritable.WriteInt("Settings", "PortNumber", 1);
+    EXPECT_FALSE(unwritable.Sync());
 }
 
 }  // namespace

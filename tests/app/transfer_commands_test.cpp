@@ -1,52 +1,29 @@
-// The write and read commands of the main window, through the progress window
-// and the real worker, against the emulated device on the virtual clock:
-// success, the Save dialog, cancels at their cancel points, every error box
-// and a second job on the same window.
+// The progress window and the write and read commands of the main window,
+// through the real worker against the emulated device on the virtual clock:
+// success, the Save dialog, cancels at their cancel points, every error box,
+// a second job on the same window; and with stand-in workers, that the view
+// calls block the worker and that a worker that cannot start ends the job.
 #include <gtest/gtest.h>
 
-#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
+#include <QTest>
+#include <QThread>
 
-#include <algorithm>
-#include <memory>
+#include <atomic>
+#include <chrono>
 
-#include "app/main_dlg.h"
-#include "app/message_box.h"
-#include "app/resource_ids.h"
 #include "controls/labeled_progress_ctrl.h"
-#include "devsim/device.h"
 #include "gui_test_support.h"
-#include "image/memory_profile_store.h"
 #include "job/transfer_worker.h"
 #include "link/bootloader.h"
-#include "link/serial_channel.h"
-#include "link/virtual_line.h"
 
 namespace bramis {
 namespace {
 
-using devsim::Device;
-using devsim::DeviceConfig;
+using namespace std::chrono_literals;
 using devsim::FaultKind;
-using devsim::FaultPlan;
-using devsim::FaultRule;
-using test::ImageFolder;
-using test::MessageRecorder;
-using test::Watchdog;
-
-// A fault that strikes both attempts the link makes of `command` (on `block`).
-FaultRule Both(FaultKind kind, std::uint8_t command, int block = devsim::kAny, int value = devsim::kDefault) {
-    FaultRule rule;
-    rule.kind = kind;
-    rule.command = command;
-    rule.block = block;
-    rule.attempt = 0;
-    rule.times = 2;
-    rule.value = value;
-    return rule;
-}
+using test::Child;
 
 // What the progress window showed when something happened.
 struct Snapshot {
@@ -56,31 +33,9 @@ struct Snapshot {
     bool visible = false;
 };
 
-class TransferCommandsTest : public ::testing::Test {
+class TransferCommandsTest : public test::MainWindowTest {
 protected:
-    // The device with `faults`, its flash filled with `seed`'s pattern, on a
-    // virtual cable that the channel opens whatever the port number.
-    void Connect(std::vector<FaultRule> faults = {}) {
-        DeviceConfig config;
-        config.versionMajor = 2;
-        config.versionMinor = 7;
-        config.faults = FaultPlan(std::move(faults), std::nullopt);
-        device = std::make_unique<Device>(config);
-        const std::vector<std::uint8_t> pattern = test::TestPattern(kImageSize, 9);
-        std::copy(pattern.begin(), pattern.end(), device->Flash().begin());
-        cable = std::make_unique<VirtualPort>(*device);
-        SetPortOpener(cable->Opener());
-    }
-
-    void SetUp() override {
-        window = std::make_unique<CMainDlg>(
-            store,
-            FileChoosers{[this](QWidget*, const QString&) { return openAnswer; },
-                         [this](QWidget*, const QString& initialFolder) {
-                             saveFolders << initialFolder;
-                             return saveAnswer;
-                         }},
-            [] { return std::string(); });
+    TransferCommandsTest() {
         QObject::connect(Line("IDC_STAGE_TEXT"), &QLineEdit::textChanged, [this](const QString& stage) {
             if (!stage.isEmpty()) stages << stage;
             if (onStage) onStage(stage);
@@ -88,56 +43,43 @@ protected:
         recorder.onShow = [this](const test::RecordedMessage&) { shownWith.push_back(Now()); };
     }
 
-    void TearDown() override { SetPortOpener({}); }
-
-    QLineEdit* Line(const char* name) { return window->ProgressWindow().findChild<QLineEdit*>(name); }
-    CLabeledProgressCtrl* Bar() {
-        return window->ProgressWindow().findChild<CLabeledProgressCtrl*>("IDC_JOB_PROGRESS");
-    }
-    QComboBox* Box() { return window->findChild<QComboBox*>("IDC_FILE_NAME"); }
+    QLineEdit* Line(const char* name) { return Child<QLineEdit>(progress, name); }
+    CLabeledProgressCtrl* Bar() { return Child<CLabeledProgressCtrl>(progress, "IDC_JOB_PROGRESS"); }
+    QPushButton* Cancel() { return Child<QPushButton>(progress, "IDCANCEL"); }
     Snapshot Now() {
         return {Line("IDC_STAGE_TEXT")->text(), Line("IDC_VERSION_TEXT")->text(), Bar()->GetPos(),
-                window->ProgressWindow().isVisible()};
-    }
-    bool FlashBlockIs(int block, const std::vector<std::uint8_t>& image) {
-        const auto flash = device->Flash().subspan(static_cast<std::size_t>(block) * kBlockSize, kBlockSize);
-        return std::equal(flash.begin(), flash.end(), image.begin() + block * static_cast<int>(kBlockSize));
-    }
-    bool FlashBlockErased(int block) {
-        const auto flash = device->Flash().subspan(static_cast<std::size_t>(block) * kBlockSize, kBlockSize);
-        return std::all_of(flash.begin(), flash.end(), [](std::uint8_t b) { return b == 0xFF; });
-    }
-    // Presses Cancel once the stage line shows `stage`: the worker waits
-    // while the line is set, so the request is there before that stage's work.
-    void CancelAt(const QString& stage) {
-        onStage = [this, stage](const QString& shown) {
-            if (shown == stage) window->ProgressWindow().findChild<QPushButton*>("IDCANCEL")->click();
-        };
+                progress.isVisible()};
     }
 
-    Watchdog watchdog;
-    MessageRecorder recorder;
-    MemoryProfileStore store;
-    ImageFolder folder;
-    std::unique_ptr<Device> device;
-    std::unique_ptr<VirtualPort> cable;
-    std::unique_ptr<CMainDlg> window;
-    QString openAnswer;
-    QString saveAnswer;
-    QStringList saveFolders;
+    CProgressDlg& progress = window->ProgressWindow();
+    std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(kImageBufferSize);
     QStringList stages;
     std::vector<Snapshot> shownWith;
     std::function<void(const QString&)> onStage;
 };
 
+TEST_F(TransferCommandsTest, ProgressWindowHasNoTitleBarAndItsFourControlsInPlace) {
+    EXPECT_FALSE(progress.windowFlags() & (Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint));
+    EXPECT_TRUE(progress.windowTitle().isEmpty());
+    EXPECT_EQ(progress.size(), MapDialogSize(BaseUnitsOf(progress.font()), 186, 80));
+    EXPECT_EQ(progress.minimumSize(), progress.maximumSize());
+    test::ExpectPlaced(progress, {{"IDCANCEL", 2, QStringLiteral("Отмена"), {68, 59, 50, 14}},
+                                  {"IDC_JOB_PROGRESS", 1000, QString(), {7, 40, 172, 12}},
+                                  {"IDC_STAGE_TEXT", 1001, QString(), {7, 7, 172, 12}},
+                                  {"IDC_VERSION_TEXT", 1002, QString(), {7, 23, 172, 12}}});
+    for (const char* name : {"IDC_STAGE_TEXT", "IDC_VERSION_TEXT"}) {
+        EXPECT_TRUE(Line(name)->isReadOnly());
+        EXPECT_EQ(Line(name)->alignment(), Qt::AlignCenter);
+        EXPECT_EQ(Line(name)->focusPolicy(), Qt::NoFocus);  // Cancel is the only tab stop
+    }
+}
+
 TEST_F(TransferCommandsTest, WritesATypedAndAChosenFileAndEachJobStartsClean) {
-    Connect();
     const QString typed = folder.Write("typed.dat", kImageSize, 1);
     std::vector<Snapshot> atStart;
     onStage = [&](const QString& stage) {
         if (stage == QString::fromUtf8(kStageOpeningPort)) atStart.push_back(Now());
     };
-
     Box()->setEditText(typed);
     window->OnCommand(IDC_WRITE);
     ASSERT_EQ(recorder.Texts(), QStringList{QStringLiteral("Программа успешно записана")});
@@ -146,16 +88,14 @@ TEST_F(TransferCommandsTest, WritesATypedAndAChosenFileAndEachJobStartsClean) {
     EXPECT_EQ(recorder.messages[0].owner, window.get());
     EXPECT_FALSE(shownWith[0].visible) << "the notice comes after the progress window has closed";
     EXPECT_EQ(shownWith[0].bar, 368);
-    EXPECT_EQ(shownWith[0].version, QStringLiteral("Версия загрузчика 02.07"));
-    EXPECT_EQ(shownWith[0].stage, QStringLiteral("Переход в рабочий режим"));
+    EXPECT_EQ(shownWith[0].version, QStringLiteral("Версия загрузчика 01.03"));
     EXPECT_EQ(stages, (QStringList{"Открытие порта", "Переход в режим программирования",
                                    "Определение версии загрузчика", "Стирание программы", "Запись программы",
                                    "Переход в рабочий режим"}));
-    EXPECT_TRUE(std::equal(device->Flash().begin(), device->Flash().end(), test::TestPattern(kImageSize, 1).begin()));
+    EXPECT_TRUE(test::HoldsPattern(device->Flash(), 1));
     EXPECT_EQ(device->CurrentMode(), devsim::Mode::Working);
     EXPECT_FALSE(cable->IsOpen());
     EXPECT_EQ(cable->LastPortNumber(), 99u);
-    EXPECT_EQ(Box()->currentText(), typed);
 
     // A chosen file, changed on disk after it was chosen: what is on disk at
     // the moment of the write goes to the device.
@@ -165,8 +105,7 @@ TEST_F(TransferCommandsTest, WritesATypedAndAChosenFileAndEachJobStartsClean) {
     window->OnCommand(ID_OP_WRITE);
     EXPECT_EQ(recorder.Texts(), (QStringList{"Программа успешно записана", "Файл успешно прочитан",
                                              "Программа успешно записана"}));
-    EXPECT_TRUE(std::equal(device->Flash().begin(), device->Flash().end(), test::TestPattern(kImageSize, 3).begin()));
-    ASSERT_EQ(Box()->count(), 2);
+    EXPECT_TRUE(test::HoldsPattern(device->Flash(), 3));
     EXPECT_EQ(Box()->itemText(0), openAnswer);
 
     // Neither job started with anything of the one before.
@@ -179,73 +118,79 @@ TEST_F(TransferCommandsTest, WritesATypedAndAChosenFileAndEachJobStartsClean) {
 }
 
 TEST_F(TransferCommandsTest, ReadsIntoItsOwnBufferThenSavesOrKeepsItInMemory) {
-    Connect();
-    const std::vector<std::uint8_t> program = test::TestPattern(kImageSize, 9);
     const std::uint8_t* bufferOfTheJob = nullptr;
     onStage = [&](const QString&) { bufferOfTheJob = g_transferContext.imageBuffer; };
-
     saveAnswer = folder.Path("read back.dat");
     window->OnCommand(IDC_READ);
     ASSERT_EQ(recorder.Texts(), QStringList{QStringLiteral("Программа успешно прочитана")});
     EXPECT_EQ(recorder.messages[0].caption, QStringLiteral("Чтение"));
-    EXPECT_EQ(recorder.messages[0].icon, MessageIcon::None);
     EXPECT_NE(bufferOfTheJob, window->Files().Image().Buffer().data());
-    EXPECT_EQ(test::ReadWholeFile(saveAnswer), program);
+    EXPECT_EQ(test::ReadWholeFile(saveAnswer), test::TestPattern(kImageSize, 9));
     EXPECT_EQ(Box()->currentText(), saveAnswer);
-    EXPECT_EQ(saveFolders, QStringList{QString()});
     EXPECT_EQ(device->RequestCount(CMD_ERASE), 0);
 
-    // A second read, its Save dialog cancelled: nothing written, nothing said,
-    // the program kept in memory, and the next dialog opens in the folder
-    // of the file saved before.
-    std::copy(program.rbegin(), program.rend(), device->Flash().begin());
+    // A second read, its Save dialog cancelled: nothing written and nothing
+    // said after the notice, the program kept in memory, and the dialog opened
+    // in the folder of the file saved before.
+    std::reverse(device->Flash().begin(), device->Flash().end());
     saveAnswer.clear();
     window->OnCommand(ID_OP_READ);
-    EXPECT_EQ(recorder.messages.size(), 2u);
-    EXPECT_EQ(saveFolders.back(), folder.Folder());
-    EXPECT_TRUE(std::equal(program.rbegin(), program.rend(), window->Files().Image().Bytes().begin()));
-    EXPECT_EQ(test::ReadWholeFile(folder.Path("read back.dat")), program);
+    EXPECT_EQ(recorder.Texts(), (QStringList{"Программа успешно прочитана", "Программа успешно прочитана"}));
+    EXPECT_EQ(saveFolders, (QStringList{documents, folder.Folder()}));
+    EXPECT_TRUE(std::equal(device->Flash().begin(), device->Flash().end(), window->Files().Image().Bytes().begin()));
+    EXPECT_EQ(test::ReadWholeFile(folder.Path("read back.dat")), test::TestPattern(kImageSize, 9));
     EXPECT_EQ(Box()->count(), 1);
 }
 
-TEST_F(TransferCommandsTest, CancelWhileTheDeviceDoesNotAnswerEndsSilently) {
-    FaultRule silent;
-    silent.kind = FaultKind::Silent;
-    silent.command = CMD_ENTER_PROG;
-    silent.attempt = devsim::kAny;
-    Connect({silent});
-    // Let it try a while before the user gives up.
-    onStage = [this](const QString& stage) {
-        if (stage == QString::fromUtf8(kStageEnteringProgramming))
-            QTimer::singleShot(50, &window->ProgressWindow(), [this] {
-                window->ProgressWindow().findChild<QPushButton*>("IDCANCEL")->click();
-            });
-    };
+TEST_F(TransferCommandsTest, CancelEscAndCloseWhileTheDeviceDoesNotAnswerEndTheJobSilentlyAndOkIsIgnored) {
+    Connect({{.kind = FaultKind::Silent, .command = CMD_ENTER_PROG}});
     window->LoadImageFile(folder.Write("a.dat", kImageSize), false);
-    window->OnCommand(IDC_WRITE);
+    const std::vector<std::function<void()>> cancels{
+        [&] { Cancel()->click(); },
+        [&] { QTest::keyClick(Cancel(), Qt::Key_Return); },
+        [&] { QTest::keyClick(&progress, Qt::Key_Escape); },
+        [&] { EXPECT_FALSE(progress.close()); },
+    };
+    for (std::size_t i = 0; i < cancels.size(); ++i) {
+        SCOPED_TRACE(i);
+        // Let it try a while before the user gives up.
+        onStage = [&](const QString& stage) {
+            if (stage != QString::fromUtf8(kStageEnteringProgramming)) return;
+            QTimer::singleShot(50, &progress, [&] {
+                EXPECT_EQ(QApplication::focusWidget() ? QApplication::focusWidget() : progress.focusWidget(), Cancel());
+                progress.accept();
+                EXPECT_FALSE(g_transferContext.abortRequested);
+                cancels[i]();
+                EXPECT_TRUE(g_transferContext.abortRequested);
+                EXPECT_TRUE(progress.isVisible());  // until the worker has ended
+            });
+        };
+        // The main window adds nothing to a cancelled job; RunJob says IDCANCEL.
+        if (i == 0)
+            window->OnCommand(IDC_WRITE);
+        else
+            EXPECT_EQ(progress.RunJob(3, buffer.data(), TransferMode::Read), IDCANCEL);
+        EXPECT_FALSE(progress.isVisible());
+        EXPECT_FALSE(cable->IsOpen());
+        EXPECT_EQ(stages.back(), QStringLiteral("Переход в режим программирования"));
+    }
     EXPECT_TRUE(recorder.messages.empty());
-    EXPECT_GE(device->RequestCount(CMD_ENTER_PROG), 2);
+    EXPECT_GE(device->RequestCount(CMD_ENTER_PROG), 8);
     EXPECT_EQ(device->RequestCount(CMD_RUN_PROGRAM), 0);
-    EXPECT_FALSE(cable->IsOpen());
-    EXPECT_FALSE(window->ProgressWindow().isVisible());
-    EXPECT_EQ(stages.back(), QStringLiteral("Переход в режим программирования"));
-
-    // The same through RunJob itself: the result is IDCANCEL.
-    std::vector<std::uint8_t> buffer(kImageBufferSize);
-    EXPECT_EQ(window->ProgressWindow().RunJob(3, buffer.data(), TransferMode::Read), IDCANCEL);
-    EXPECT_TRUE(recorder.messages.empty());
 }
 
 TEST_F(TransferCommandsTest, CancelDuringTheEraseStillWritesBlockZero) {
-    Connect();
-    CancelAt(QString::fromUtf8(kStageErasing));
-    const QString file = folder.Write("a.dat", kImageSize, 4);
-    Box()->setEditText(file);
+    // The worker waits while the stage line is set, so the request is there
+    // before the erase begins.
+    onStage = [this](const QString& stage) {
+        if (stage == QString::fromUtf8(kStageErasing)) Cancel()->click();
+    };
+    Box()->setEditText(folder.Write("a.dat", kImageSize, 4));
     window->OnCommand(IDC_WRITE);
     EXPECT_TRUE(recorder.messages.empty());
-    const std::vector<std::uint8_t> image = test::TestPattern(kImageSize, 4);
-    EXPECT_TRUE(FlashBlockIs(0, image));
-    EXPECT_TRUE(FlashBlockErased(1));
+    const auto flash = device->Flash();
+    EXPECT_TRUE(test::HoldsPattern(flash.first(kBlockSize), 4));
+    EXPECT_TRUE(std::all_of(flash.begin() + kBlockSize, flash.end(), [](std::uint8_t b) { return b == 0xFF; }));
     EXPECT_EQ(device->RequestCount(CMD_WRITE_BLOCK), 1);
     EXPECT_EQ(Bar()->GetPos(), 0);
     EXPECT_EQ(device->CurrentMode(), devsim::Mode::Working);
@@ -253,67 +198,101 @@ TEST_F(TransferCommandsTest, CancelDuringTheEraseStillWritesBlockZero) {
 }
 
 TEST_F(TransferCommandsTest, EveryWorkerErrorIsShownInTheOpenProgressWindowFirst) {
-    struct Case {
-        std::vector<FaultRule> faults;
-        bool openFails;
+    // Each fault strikes both attempts the link makes.
+    const auto both = [](FaultKind kind, std::uint8_t command, int block, int value) {
+        return devsim::FaultRule{
+            .kind = kind, .command = command, .block = block, .attempt = 0, .times = 2, .value = value};
+    };
+    const struct {
+        std::vector<devsim::FaultRule> faults;
         int command;
         const char* text;
-        const char* caption;  // "" for the application title
-        const char* stage;    // the stage line while the box is open
+        QString caption;
+        const char* stage;  // the stage line while the box is open
         int bar;
-    };
-    const Case cases[] = {
-        {{}, true, IDC_WRITE, "Не могу открыть порт", "", "Открытие порта", 0},
-        {{Both(FaultKind::Status, CMD_ERASE, devsim::kAny, 0x2A)}, false, IDC_WRITE, "Ошибка стирания", "Ошибка",
+    } cases[] = {
+        {{}, IDC_WRITE, "Не могу открыть порт", ApplicationTitle(), "Открытие порта", 0},
+        {{both(FaultKind::Status, CMD_ERASE, devsim::kAny, 0x2A)}, IDC_WRITE, "Ошибка стирания", "Ошибка",
          "Стирание программы", 0},
-        {{Both(FaultKind::Status, CMD_WRITE_BLOCK, 200, 0x5A)}, false, IDC_WRITE, "Ошибка записи", "Ошибка",
+        {{both(FaultKind::Status, CMD_WRITE_BLOCK, 200, 0x5A)}, IDC_WRITE, "Ошибка записи", "Ошибка",
          "Запись программы", 200},
-        {{Both(FaultKind::CorruptCrc, CMD_READ_BLOCK, 5)}, false, IDC_READ, "Ошибка чтения", "Ошибка",
+        {{both(FaultKind::CorruptCrc, CMD_READ_BLOCK, 5, devsim::kDefault)}, IDC_READ, "Ошибка чтения", "Ошибка",
          "Чтение программы", 5},
     };
     const QString file = folder.Write("a.dat", kImageSize, 6);
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         Connect(c.faults);
-        if (c.openFails) cable->FailOpens("unplugged");
+        if (c.faults.empty()) cable->FailOpens("unplugged");
         recorder.messages.clear();
         shownWith.clear();
-        stages.clear();
         Box()->setEditText(file);
-        ASSERT_EQ(window->LoadImageFile(file, true), IDOK);
         window->OnCommand(c.command);
 
-        ASSERT_EQ(recorder.messages.size(), 1u);
+        ASSERT_EQ(recorder.Texts(), QStringList{QString::fromUtf8(c.text)});
         const test::RecordedMessage& box = recorder.messages[0];
-        EXPECT_EQ(box.text, QString::fromUtf8(c.text));
-        EXPECT_EQ(box.caption, *c.caption ? QString::fromUtf8(c.caption) : ApplicationTitle());
+        EXPECT_EQ(box.caption, c.caption);
         EXPECT_EQ(box.icon, MessageIcon::Exclamation);
-        EXPECT_EQ(box.owner, &window->ProgressWindow());
+        EXPECT_EQ(box.owner, &progress);
         EXPECT_TRUE(shownWith[0].visible);
         EXPECT_EQ(shownWith[0].stage, QString::fromUtf8(c.stage));
         EXPECT_EQ(shownWith[0].bar, c.bar);
-        EXPECT_FALSE(window->ProgressWindow().isVisible());
+        EXPECT_FALSE(progress.isVisible());
         // The device went back to its working mode wherever it had left it.
         EXPECT_EQ(device->CurrentMode(), devsim::Mode::Working);
         EXPECT_FALSE(cable->IsOpen());
     }
     // The failed read did not touch the image or ask where to save.
     EXPECT_TRUE(saveFolders.isEmpty());
-    const std::vector<std::uint8_t> image = test::TestPattern(kImageSize, 6);
-    EXPECT_TRUE(std::equal(image.begin(), image.end(), window->Files().Image().Bytes().begin()));
+    EXPECT_TRUE(test::HoldsPattern(window->Files().Image().Bytes(), 6));
 }
 
-TEST_F(TransferCommandsTest, StoredPortOverridesReachTheSystemOpener) {
-    // The OS opener, with COM7 pointed at a device that does not exist.
-    SetPortOpener({});
-    const std::string missing = folder.Path("no-such-tty").toStdString();
-    store.WriteString(kSectionPorts, "COM7", missing);
-    store.WriteInt(kSectionSettings, kValuePortNumber, 7);
-    window = std::make_unique<CMainDlg>(store, FileChoosers{}, [] { return std::string(); });
-    window->LoadImageFile(folder.Write("a.dat", kImageSize), false);
-    window->OnCommand(IDC_WRITE);
-    EXPECT_EQ(recorder.Texts(), QStringList{QStringLiteral("Не могу открыть порт")});
-    EXPECT_NE(LastOpenError().find(missing), std::string::npos) << LastOpenError();
+TEST_F(TransferCommandsTest, ViewCallsCompleteOnTheGuiThreadBeforeTheWorkerGoesOn) {
+    std::atomic<bool> stageShown{false}, stageSeenAfterCall{false}, pastError{false}, workerEnded{false};
+    onStage = [&](const QString& text) {
+        EXPECT_EQ(QThread::currentThread(), qApp->thread());
+        stageShown = text == QStringLiteral("Запись программы");
+    };
+    recorder.onShow = [&](const test::RecordedMessage&) {
+        shownWith.push_back(Now());
+        // The worker waits in the box: give it time to run on if it would.
+        std::this_thread::sleep_for(100ms);
+        EXPECT_FALSE(pastError);
+    };
+    progress.SetWorkerLauncher([&](std::function<void()>) {
+        std::unique_ptr<QThread> thread(QThread::create([&] {
+            progress.SetStageText("Запись программы");
+            stageSeenAfterCall = stageShown.load();
+            progress.SetVersionText(FormatLoaderVersion(1, 5));
+            progress.SetBarPosition(200);
+            progress.SetBarRange(0, 368);
+            progress.ShowError("Ошибка записи", "Ошибка");
+            pastError = true;
+            progress.PostOutcome(ID_JOB_SUCCEEDED);
+            // The window must wait for the thread, not just for the outcome.
+            std::this_thread::sleep_for(100ms);
+            workerEnded = true;
+        }));
+        thread->start();
+        return thread;
+    });
+    EXPECT_EQ(progress.RunJob(5, buffer.data(), TransferMode::Write), IDOK);
+    EXPECT_TRUE(workerEnded);
+    EXPECT_TRUE(stageSeenAfterCall);
+    ASSERT_EQ(shownWith.size(), 1u);
+    EXPECT_EQ(shownWith[0].bar, 200);
+    EXPECT_EQ(shownWith[0].version, QStringLiteral("Версия загрузчика 01.05"));
+    EXPECT_TRUE(shownWith[0].visible);
+}
+
+TEST_F(TransferCommandsTest, AWorkerThatCannotStartEndsTheJobAtOnce) {
+    progress.SetWorkerLauncher([](std::function<void()>) { return std::unique_ptr<QThread>(); });
+    EXPECT_EQ(progress.RunJob(1, buffer.data(), TransferMode::Read), -1);
+    EXPECT_FALSE(progress.isVisible());
+    ASSERT_EQ(recorder.Texts(), QStringList{QStringLiteral("Не удалось запустить обмен с прибором")});
+    EXPECT_EQ(recorder.messages[0].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(recorder.messages[0].owner, window.get());
+    EXPECT_FALSE(g_transferContext.workerStarted);
 }
 
 }  // namespace
