@@ -1,18 +1,19 @@
-// bramis-flash's commands in-process, over the virtual line, wherever no
-// device answers: the checks made before the port is touched, failures to
-// open, the time limit for programming mode, Ctrl+C, and the port list.
+// bramis-flash's commands in-process against the emulated device on the
+// virtual line: the checks made before the port is touched, the port chosen,
+// what write, read and verify leave behind, failures and the trace.
 #include "cli/flash_app.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <sstream>
-#include <thread>
 
+#include "devsim/device.h"
 #include "image/memory_profile_store.h"
+#include "link/bootloader.h"
 #include "link/serial_channel.h"
 #include "link/virtual_line.h"
 
@@ -20,138 +21,180 @@ namespace bramis::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A device that never answers; counts what reaches it.
-class SilentDevice : public LinePeer {
-public:
-    std::vector<TimedByte> OnByte(std::uint8_t, double) override {
-        ++bytes;
-        return {};
-    }
-    int bytes = 0;
-};
+using devsim::FaultKind;
 
 class FlashAppTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() / ("bramis-flash-" + std::to_string(std::random_device{}()));
+    FlashAppTest() {
         fs::create_directories(folder_);
-        environment.settings = &settings;
-        environment.portOpener = cable.Opener();
+        environment_.settings = &settings;
+        std::mt19937 random(11);
+        std::generate(image.begin(), image.end(), [&random] { return static_cast<char>(random()); });
+        Connect();
     }
-    void TearDown() override {
+    ~FlashAppTest() override {
         SetPortOpener({});
         fs::remove_all(folder_);
     }
 
+    // The device the next run talks to (one without faults from the start), on a fresh cable.
+    devsim::Device& Connect(std::vector<devsim::FaultRule> faults = {}) {
+        cable_.reset();
+        devsim::DeviceConfig config;
+        config.faults = devsim::FaultPlan(std::move(faults), std::nullopt);
+        device_ = std::make_unique<devsim::Device>(config);
+        cable_ = std::make_unique<VirtualPort>(*device_);
+        environment_.portOpener = cable_->Opener();
+        return *device_;
+    }
+    VirtualPort& cable() { return *cable_; }
+    std::string Flash() const { return std::string(device_->Flash().begin(), device_->Flash().end()); }
+
+    // bramis-flash with `args`; its output lands in `out` and `err`.
     int Run(const std::vector<std::string>& args) {
         out.str("");
         err.str("");
-        return RunFlashCommandLine(args, environment, out, err);
-    }
-
-    std::string File(const std::string& name, std::size_t size) {
-        const std::string path = (folder_ / name).string();
-        std::ofstream(path, std::ios::binary) << std::string(size, '\x5A');
-        return path;
+        return RunFlashCommandLine(args, environment_, out, err);
     }
 
     std::string Path(const std::string& name) const { return (folder_ / name).string(); }
+    std::string File(const std::string& name, const std::string& content) const {
+        std::ofstream(Path(name), std::ios::binary) << content;
+        return Path(name);
+    }
+    static std::string Contents(const std::string& path) {
+        std::ifstream file(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
 
-    SilentDevice device;
-    VirtualPort cable{device};
     MemoryProfileStore settings;
-    FlashEnvironment environment;
+    std::string image = std::string(kImageSize, '\0');
     std::ostringstream out;
     std::ostringstream err;
 
 private:
-    fs::path folder_;
+    fs::path folder_ = fs::temp_directory_path() / ("bramis-flash-" + std::to_string(std::random_device{}()));
+    FlashEnvironment environment_;
+    std::unique_ptr<devsim::Device> device_;
+    std::unique_ptr<VirtualPort> cable_;
 };
 
 TEST_F(FlashAppTest, BadFilesAndUsageStopBeforeThePortIsTouched) {
     EXPECT_EQ(Run({"write", Path("absent.dat")}), kExitBadUsage);
     EXPECT_EQ(err.str(), "bramis-flash: Не могу открыть файл\n  файл: " + Path("absent.dat") + "\n");
-
-    EXPECT_EQ(Run({"write", File("short.dat", 188415)}), kExitBadUsage);
+    EXPECT_EQ(Run({"write", File("short.dat", std::string(188415, 'x'))}), kExitBadUsage);
     EXPECT_NE(err.str().find("bramis-flash: Не верная длина файла\n"), std::string::npos);
-    EXPECT_EQ(Run({"verify", File("long.dat", 188417)}), kExitBadUsage);
+    EXPECT_EQ(Run({"verify", File("long.dat", std::string(188417, 'x'))}), kExitBadUsage);
     EXPECT_NE(err.str().find("Не верная длина файла"), std::string::npos);
     EXPECT_EQ(Run({"write", Path("")}), kExitBadUsage);  // a folder is no image file
-
     // Reading for minutes into a folder that does not exist would be in vain.
     EXPECT_EQ(Run({"read", Path("no-such-folder/out.dat")}), kExitBadUsage);
     EXPECT_NE(err.str().find("Не могу создать файл"), std::string::npos);
-
     EXPECT_EQ(Run({"--port", "0", "version"}), kExitBadUsage);
     EXPECT_NE(err.str().find("bramis-flash --help"), std::string::npos);
 
-    EXPECT_EQ(cable.OpenCount(), 0);
-    EXPECT_EQ(device.bytes, 0);
+    EXPECT_EQ(cable().OpenCount(), 0);
     EXPECT_EQ(out.str(), "");
-
     EXPECT_EQ(Run({"--help"}), kExitOk);
     EXPECT_EQ(out.str(), UsageText());
 }
 
-TEST_F(FlashAppTest, APortThatCannotBeOpenedIsExplained) {
-    cable.FailOpens("/dev/ttyUSB4: Device or resource busy");
-    EXPECT_EQ(Run({"--port", "37", "write", File("ok.dat", 188416)}), kExitFailed);
-    EXPECT_EQ(cable.LastPortNumber(), 37U);
+TEST_F(FlashAppTest, ThePortIsTheGivenOrStoredNumberAndAFailedOpenIsExplained) {
+    cable().FailOpens("/dev/ttyUSB4: Device or resource busy");
+    EXPECT_EQ(Run({"--port", "37", "write", File("ok.dat", image)}), kExitFailed);
+    EXPECT_EQ(cable().LastPortNumber(), 37U);
     EXPECT_EQ(out.str(), "Открытие порта\n");
     EXPECT_EQ(err.str(),
               "bramis-flash: Не могу открыть порт\n"
               "  причина: /dev/ttyUSB4: Device or resource busy\n");
-}
 
-TEST_F(FlashAppTest, ThePortComesFromTheStoredSettingsUnlessGiven) {
     settings.WriteString("Settings", "PortNumber", "12");
-    cable.FailOpens("no");
     Run({"version"});
-    EXPECT_EQ(cable.LastPortNumber(), 12U);
+    EXPECT_EQ(cable().LastPortNumber(), 12U);
     Run({"--port", "3", "version"});
-    EXPECT_EQ(cable.LastPortNumber(), 3U);
+    EXPECT_EQ(cable().LastPortNumber(), 3U);
     settings.Remove("Settings", "PortNumber");
     Run({"version"});
-    EXPECT_EQ(cable.LastPortNumber(), 99U);
+    EXPECT_EQ(cable().LastPortNumber(), 99U);
 }
 
 TEST_F(FlashAppTest, VersionGivesUpWhenTheDeviceNeverEntersProgrammingMode) {
-    const auto start = std::chrono::steady_clock::now();
+    devsim::Device& device = Connect({{.kind = FaultKind::Silent}});  // deaf to every request
     EXPECT_EQ(Run({"--wait", "0.2", "version"}), kExitFailed);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
     EXPECT_EQ(out.str(), "Открытие порта\nПереход в режим программирования\n");
     EXPECT_EQ(err.str(), "bramis-flash: прибор не перешёл в режим программирования за 0.2 с\n");
-    EXPECT_GT(device.bytes, 0);
-    EXPECT_FALSE(cable.IsOpen());
+    EXPECT_GT(device.RequestCount(CMD_ENTER_PROG), 0);
+    EXPECT_FALSE(cable().IsOpen());
 }
 
-TEST_F(FlashAppTest, CtrlCCancelsAJobThatWaitsForProgrammingMode) {
-    // Both signals come while the worker repeats the enter request: the
-    // second one changes nothing.
-    std::thread user([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        std::raise(SIGINT);
-        std::raise(SIGTERM);
-    });
-    const int code = Run({"read", Path("out.dat")});
-    user.join();
-    EXPECT_EQ(code, kExitCancelled);
-    EXPECT_NE(err.str().find("Отмена:"), std::string::npos) << err.str();
-    EXPECT_TRUE(err.str().ends_with("bramis-flash: задание отменено\n")) << err.str();
-    EXPECT_FALSE(cable.IsOpen());
-    EXPECT_FALSE(fs::exists(Path("out.dat")));
+TEST_F(FlashAppTest, WriteVerifyAndReadBack) {
+    devsim::Device& device = Connect();
+    const std::string file = File("image.dat", image);
+    EXPECT_EQ(Run({"write", file}), kExitOk) << err.str();
+    EXPECT_EQ(Flash(), image);
+    EXPECT_EQ(device.CurrentMode(), devsim::Mode::Working);
+    EXPECT_TRUE(out.str().ends_with("Переход в рабочий режим\nПрограмма успешно записана\n")) << out.str();
+    EXPECT_EQ(err.str(), "");
+
+    EXPECT_EQ(Run({"verify", file}), kExitOk) << err.str();
+    EXPECT_TRUE(out.str().ends_with("Программа в приборе совпадает с файлом\n")) << out.str();
+    device.Flash()[77 * 512 + 5] ^= 1;
+    device.Flash()[300 * 512] ^= 1;
+    EXPECT_EQ(Run({"verify", file}), kExitFailed);
+    EXPECT_TRUE(out.str().ends_with("Программа в приборе отличается от файла: первый отличающийся блок 77, "
+                                    "всего отличающихся блоков 2 из 368\n"))
+        << out.str();
+
+    const std::string back = File("back.dat", "an older file");
+    EXPECT_EQ(Run({"read", back}), kExitOk) << err.str();
+    EXPECT_EQ(Contents(back), Flash());  // the image only, not the two spare bytes
+    EXPECT_NE(out.str().find("Программа успешно прочитана\nСохранено в " + back + "\n"), std::string::npos)
+        << out.str();
+}
+
+TEST_F(FlashAppTest, AFailedJobIsNamedAndLeavesTheOldFileAsItWas) {
+    devsim::Device& device =
+        Connect({{.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = 5, .value = 0x2A}});
+    EXPECT_EQ(Run({"write", File("image.dat", image)}), kExitFailed);
+    EXPECT_EQ(err.str(), "Ошибка: Ошибка записи\n");
+    EXPECT_EQ(device.RequestCount(CMD_RUN_PROGRAM), 1);
+    EXPECT_EQ(out.str().find("успешно"), std::string::npos);
+
+    Connect({{.kind = FaultKind::WrongCheck, .command = CMD_GET_VERSION}});
+    EXPECT_EQ(Run({"version"}), kExitFailed);
+    EXPECT_EQ(err.str(), "bramis-flash: задание не выполнено на этапе «Определение версии загрузчика»\n");
+
+    Connect({{.kind = FaultKind::CorruptCrc, .command = CMD_READ_BLOCK, .block = 100}});
+    const std::string target = File("keep.dat", "the file the user had");
+    EXPECT_EQ(Run({"read", target}), kExitFailed);
+    EXPECT_EQ(Contents(target), "the file the user had");
+    EXPECT_EQ(err.str(), "Ошибка: Ошибка чтения\n");
+    EXPECT_EQ(out.str().find("Сохранено"), std::string::npos);
+    // Nothing else was left in the folder either.
+    EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(target).parent_path()), fs::directory_iterator()), 2);
+}
+
+TEST_F(FlashAppTest, TraceShowsEveryRequestAndReplyInHexDuringItsJobOnly) {
+    EXPECT_EQ(Run({"--trace", "version"}), kExitOk);
+    const std::string trace = err.str();
+    EXPECT_TRUE(trace.starts_with("     0.000 мс -> 80 7F 7F 7F 7F 55\n")) << trace;
+    EXPECT_NE(trace.find(" мс <- 80 7F 7F 7F 7F 2A\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find(" мс -> 80 7F 7F 7F 7F 09 23\n"), std::string::npos) << trace;
+    EXPECT_TRUE(trace.ends_with(" мс <- 80 7F 7F 7F 7F 08 22\n")) << trace;
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), 6);
+    EXPECT_EQ(Run({"version"}), kExitOk);
+    EXPECT_EQ(err.str(), "");
 }
 
 TEST_F(FlashAppTest, PortsListsTheNumbersWhoseDeviceOpens) {
     // Any file that opens for reading and writing stands in for a device.
-    const std::string name = File("device", 0);
+    const std::string name = File("device", "");
     settings.WriteString("Ports", "COM200", name);
     settings.WriteString("Ports", "COM201", Path("absent"));
     EXPECT_EQ(Run({"ports"}), kExitOk);
     EXPECT_NE(out.str().find("COM200\t" + name + "\n"), std::string::npos) << out.str();
     EXPECT_EQ(out.str().find("COM201"), std::string::npos);
-    EXPECT_EQ(cable.OpenCount(), 0);  // probing goes to the devices, not through the channel
+    EXPECT_EQ(cable().OpenCount(), 0);  // probing goes to the devices, not through the channel
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
 // bramis-flash as a user runs it: a separate process talking in real time
 // over a pseudo-terminal to bramis-devsim, which logs every request it gets.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
-#include <poll.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -12,32 +10,35 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
 
 namespace {
 
+namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using std::chrono::seconds;
+constexpr auto npos = std::string::npos;
 
-// A child process with its standard output and error in pipes.
+std::string Contents(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// A child process with its standard output and error in files of `folder`.
 class Child {
 public:
-    explicit Child(const std::vector<std::string>& args) {
-        int outPipe[2];
-        int errPipe[2];
-        if (pipe(outPipe) != 0 || pipe(errPipe) != 0) {
-            return;
-        }
+    Child(const fs::path& folder, const std::string& name, const std::vector<std::string>& args)
+        : out_(folder / (name + ".out")), err_(folder / (name + ".err")) {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-        posix_spawn_file_actions_addclose(&actions, outPipe[0]);
-        posix_spawn_file_actions_addclose(&actions, errPipe[0]);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         std::vector<char*> argv;
         for (const std::string& arg : args) {
             argv.push_back(const_cast<char*>(arg.c_str()));
@@ -47,171 +48,105 @@ public:
             pid_ = -1;
         }
         posix_spawn_file_actions_destroy(&actions);
-        close(outPipe[1]);
-        close(errPipe[1]);
-        out_ = outPipe[0];
-        err_ = errPipe[0];
     }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
     ~Child() {
-        if (pid_ > 0 && !status_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        close(out_);
-        close(err_);
+        Signal(SIGKILL);
+        Wait(seconds(10));
     }
 
-    bool Started() const { return pid_ > 0; }
-    void Signal(int number) { kill(pid_, number); }
+    void Signal(int number) const {
+        if (pid_ > 0) {  // never kill(-1, ...)
+            kill(pid_, number);
+        }
+    }
+    std::string Out() const { return Contents(out_); }
+    std::string Err() const { return Contents(err_); }
 
-    // Reads standard output until a line containing `text` has come; false
-    // when `limit` passes first or the output ends.
+    // Waits until a line of standard output after the last one found holds
+    // `text`; false when `limit` passes first.
     bool WaitForLine(const std::string& text, Clock::duration limit) {
-        const Clock::time_point deadline = Clock::now() + limit;
-        while (true) {
-            for (auto end = out.find('\n', scanned_); end != std::string::npos; end = out.find('\n', scanned_)) {
-                const std::string line = out.substr(scanned_, end - scanned_);
+        for (const Clock::time_point deadline = Clock::now() + limit; Clock::now() < deadline;) {
+            const std::string out = Out();
+            for (auto end = out.find('\n', scanned_); end != npos; end = out.find('\n', scanned_)) {
+                const bool found = out.find(text, scanned_) < end;
                 scanned_ = end + 1;
-                if (line.find(text) != std::string::npos) {
+                if (found) {
                     return true;
                 }
             }
-            if (Clock::now() >= deadline || !Pump(deadline)) {
-                return false;
-            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
+        return false;
     }
 
-    // Waits for the process to end, collecting all its output; the exit
-    // code, or nothing when it did not end in time (it is then killed).
+    // The exit code once the process has ended (-1 when a signal ended it);
+    // nothing when it did not end within `limit`.
     std::optional<int> Wait(Clock::duration limit) {
         const Clock::time_point deadline = Clock::now() + limit;
-        while (Pump(deadline)) {
-        }
         int status = 0;
-        while (Clock::now() < deadline) {
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                status_ = status;
-                return WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : std::optional<int>(-1);
+        while (pid_ > 0 && waitpid(pid_, &status, WNOHANG) != pid_) {
+            if (Clock::now() >= deadline) {
+                return std::nullopt;
             }
-            usleep(10000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        return std::nullopt;
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-
-    std::string out;
-    std::string err;
 
 private:
-    // Takes what the pipes hold; false once both have ended or time is up.
-    bool Pump(Clock::time_point deadline) {
-        std::vector<pollfd> fds;
-        for (const int fd : {out_, err_}) {
-            if (fd >= 0) {
-                fds.push_back({fd, POLLIN, 0});
-            }
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (fds.empty() || left <= 0 || poll(fds.data(), fds.size(), static_cast<int>(left)) <= 0) {
-            return false;
-        }
-        for (const pollfd& p : fds) {
-            if (p.revents == 0) {
-                continue;
-            }
-            char buffer[4096];
-            const ssize_t n = read(p.fd, buffer, sizeof buffer);
-            std::string& text = p.fd == out_ ? out : err;
-            if (n > 0) {
-                text.append(buffer, static_cast<std::size_t>(n));
-            } else {
-                close(p.fd);
-                (p.fd == out_ ? out_ : err_) = -1;
-            }
-        }
-        return true;
-    }
-
+    fs::path out_;
+    fs::path err_;
     pid_t pid_ = -1;
-    int out_ = -1;
-    int err_ = -1;
     std::size_t scanned_ = 0;
-    std::optional<int> status_;
 };
 
-// The emulator on its pseudo-terminal, logging each request on its output.
-class Emulator {
-public:
-    explicit Emulator(std::vector<std::string> extra = {}) {
-        std::vector<std::string> args = {BRAMIS_DEVSIM_PATH, "--events"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        process_ = std::make_unique<Child>(args);
-        if (process_->WaitForLine("/", seconds(10))) {
-            path_ = process_->out.substr(0, process_->out.find('\n'));
-        }
-    }
-    ~Emulator() {
-        process_->Signal(SIGTERM);
-        process_->Wait(seconds(10));
-    }
-    const std::string& path() const { return path_; }
-    Child& process() { return *process_; }
-
-private:
-    std::unique_ptr<Child> process_;
-    std::string path_;
+// A folder of scratch files while this lives.
+struct ScratchFolder {
+    ScratchFolder() { fs::create_directories(path); }
+    ~ScratchFolder() { fs::remove_all(path); }
+    const fs::path path = fs::temp_directory_path() / ("bramis-e2e-" + std::to_string(getpid()));
 };
 
-std::string TempFile(const std::string& name, std::size_t size) {
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              (name + "-" + std::to_string(getpid()) + ".dat"))
-                                 .string();
-    std::ofstream(path, std::ios::binary) << std::string(size, '\x33');
-    return path;
-}
+TEST(FlashOverPty, VersionABadFileAndCtrlCDuringAWrite) {
+    const ScratchFolder scratch;
+    const fs::path& folder = scratch.path;
+    // The emulator logs each request; its first line is its terminal.
+    Child device(folder, "devsim", {BRAMIS_DEVSIM_PATH, "--events", "--version", "2.7"});
+    ASSERT_TRUE(device.WaitForLine("/", seconds(10))) << device.Err();
+    const std::string port = device.Out().substr(0, device.Out().find('\n'));
 
-TEST(FlashOverPty, VersionPrintsTheBootloaderVersion) {
-    Emulator device({"--version", "2.7"});
-    ASSERT_FALSE(device.path().empty());
-    Child flash({BRAMIS_FLASH_PATH, "--device", device.path(), "version"});
-    ASSERT_TRUE(flash.Started());
-    EXPECT_EQ(flash.Wait(seconds(60)), 0) << flash.err;
-    EXPECT_NE(flash.out.find("Версия загрузчика 02.07\n"), std::string::npos) << flash.out;
-    EXPECT_TRUE(flash.out.ends_with("Переход в рабочий режим\n")) << flash.out;
-    EXPECT_EQ(flash.err, "");
-    EXPECT_TRUE(device.process().WaitForLine("run", seconds(10))) << device.process().out;
-}
+    Child version(folder, "version", {BRAMIS_FLASH_PATH, "--device", port, "version"});
+    EXPECT_EQ(version.Wait(seconds(60)), 0) << version.Err();
+    EXPECT_NE(version.Out().find("Версия загрузчика 02.07\n"), npos) << version.Out();
+    EXPECT_TRUE(version.Out().ends_with("Переход в рабочий режим\n")) << version.Out();
+    EXPECT_EQ(version.Err(), "");
+    EXPECT_TRUE(device.WaitForLine("run", seconds(10))) << device.Out();
 
-TEST(FlashOverPty, CtrlCDuringAWriteStillReturnsTheDeviceToWorkingMode) {
-    Emulator device;
-    ASSERT_FALSE(device.path().empty());
-    const std::string image = TempFile("bramis-e2e-write", 188416);
-    Child flash({BRAMIS_FLASH_PATH, "--device", device.path(), "write", image});
-    ASSERT_TRUE(flash.Started());
-    ASSERT_TRUE(device.process().WaitForLine("write 2 ", seconds(60))) << device.process().out;
-    // Twice, as an impatient user does: the second changes nothing.
-    flash.Signal(SIGINT);
-    usleep(100000);
-    flash.Signal(SIGINT);
-    EXPECT_EQ(flash.Wait(seconds(60)), 3) << flash.err;
-    EXPECT_TRUE(device.process().WaitForLine("run", seconds(10))) << device.process().out;
-    EXPECT_NE(flash.err.find("задание отменено"), std::string::npos) << flash.err;
-    EXPECT_EQ(device.process().out.find("write 5 "), std::string::npos) << device.process().out;
-    std::filesystem::remove(image);
-}
+    // A bad file ends the run before the port is opened.
+    const std::string shortFile = (folder / "short.dat").string();
+    std::ofstream(shortFile, std::ios::binary) << std::string(1000, '\x33');
+    Child bad(folder, "bad", {BRAMIS_FLASH_PATH, "--device", port, "write", shortFile});
+    EXPECT_EQ(bad.Wait(seconds(30)), 2);
+    EXPECT_NE(bad.Err().find("Не верная длина файла"), npos) << bad.Err();
+    EXPECT_EQ(bad.Out(), "");  // not even "Открытие порта"
+    EXPECT_FALSE(device.WaitForLine("enter", seconds(1)));
 
-TEST(FlashOverPty, ABadFileEndsTheRunBeforeThePortIsOpened) {
-    Emulator device;
-    ASSERT_FALSE(device.path().empty());
-    const std::string image = TempFile("bramis-e2e-short", 1000);
-    Child flash({BRAMIS_FLASH_PATH, "--device", device.path(), "write", image});
-    EXPECT_EQ(flash.Wait(seconds(30)), 2);
-    EXPECT_NE(flash.err.find("Не верная длина файла"), std::string::npos) << flash.err;
-    EXPECT_EQ(flash.out, "");  // not even "Открытие порта"
-    EXPECT_FALSE(device.process().WaitForLine("enter", seconds(1)));
-    std::filesystem::remove(image);
+    const std::string image = (folder / "image.dat").string();
+    std::ofstream(image, std::ios::binary) << std::string(188416, '\x33');
+    Child write(folder, "write", {BRAMIS_FLASH_PATH, "--device", port, "write", image});
+    ASSERT_TRUE(device.WaitForLine("write 2 ", seconds(60))) << device.Out();
+    // Ctrl+C, then a termination request from an impatient user: the second changes nothing.
+    write.Signal(SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    write.Signal(SIGTERM);
+    EXPECT_EQ(write.Wait(seconds(60)), 3) << write.Err();
+    EXPECT_TRUE(device.WaitForLine("run", seconds(10))) << device.Out();
+    EXPECT_NE(write.Err().find("Отмена: задание остановится после текущего шага"), npos) << write.Err();
+    EXPECT_TRUE(write.Err().ends_with("bramis-flash: задание отменено\n")) << write.Err();
+    EXPECT_EQ(device.Out().find("write 5 "), npos) << device.Out();
 }
 
 }  // namespace

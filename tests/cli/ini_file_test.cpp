@@ -27,6 +27,8 @@ constexpr const char* kSettingsText =
     "ProgramAutoload=1\r\n"
     "Note=\"  padded \\\"quoted\\\"\\tand tabbed  \"\r\n"
     "At=@@home\r\n"
+    "Folder=/home/я/прошивки\r\n"  // UTF-8 as it is, and as an escaped code point
+    "Letter=\\x44f\r\n"
     "# also a comment\r\n";
 
 TEST(IniFile, ReadsTheSettingsWritersFormat) {
@@ -40,6 +42,8 @@ TEST(IniFile, ReadsTheSettingsWritersFormat) {
     EXPECT_EQ(ini.Value("Settings", "PortNumber"), "5");
     EXPECT_EQ(ini.Value("Settings", "Note"), "  padded \"quoted\"\tand tabbed  ");
     EXPECT_EQ(ini.Value("Settings", "At"), "@home");
+    EXPECT_EQ(ini.Value("Settings", "Folder"), "/home/я/прошивки");
+    EXPECT_EQ(ini.Value("Settings", "Letter"), "я");
     EXPECT_FALSE(ini.Value("Settings", "Missing"));
     EXPECT_FALSE(ini.Value("Nowhere", "COM5"));
     EXPECT_TRUE(ini.Keys("Nowhere").empty());
@@ -52,12 +56,6 @@ TEST(IniFile, ReadsTheSettingsWritersFormat) {
     EXPECT_EQ(overrides, (std::map<int, std::string>{{5, "/dev/pts/3"},
                                                      {7, "/dev/serial/by-id/usb-Adapter, port 0"},
                                                      {9, "/dev/ttyUSBD0"}}));
-}
-
-TEST(IniFile, NonAsciiTextSurvivesRawAndEscaped) {
-    const IniFile ini = IniFile::Parse("[Init]\nProgramFilesDir=/home/я/прошивки\nOther=\\x44f\n");
-    EXPECT_EQ(ini.Value("Init", "ProgramFilesDir"), "/home/я/прошивки");
-    EXPECT_EQ(ini.Value("Init", "Other"), "я");
 }
 
 }  // namespace
