@@ -1,6 +1,7 @@
 // What bramis-flash needs of the console and the process around it: whether
 // standard output is a terminal, Ctrl+C and termination requests as cancel
-// requests, and a hint when a serial device may not be opened.
+// requests, and a hint when a serial device may not be opened. Implemented
+// once per system: console_posix.cpp and console_win32.cpp.
 #pragma once
 
 #include <functional>
@@ -24,9 +25,15 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv);
 // sense). Any thread.
 bool StandardOutputIsTerminal();
 
-// While an object lives, SIGINT (Ctrl+C, Ctrl+Break) and SIGTERM no longer
-// end the process; they are only counted. The previous handling comes back
-// when the object goes. One object at a time; main thread.
+// While an object lives, the requests to stop the process no longer end it;
+// they are only counted, as cancel requests. On POSIX systems these are
+// SIGINT (Ctrl+C) and SIGTERM. On Windows they are Ctrl+C, Ctrl+Break and
+// closing the console (or logging off, or shutting down); as the system ends
+// the process once such a close has been handled, its handling waits, a few
+// seconds at most, until the object goes, so that the job can return the
+// device to its working mode first. The previous handling comes back when the
+// object goes, which should be once the job has ended. One object at a time;
+// main thread.
 class CancelSignals {
 public:
     CancelSignals();

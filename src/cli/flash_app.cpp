@@ -95,7 +95,8 @@ TraceHandler MakeTrace(TerminalView& view) {
 }
 
 // Runs one job on the worker thread and waits for its outcome, turning the
-// first Ctrl+C or SIGTERM into a cancel request; later ones change nothing.
+// first Ctrl+C or other request to stop into a cancel request; later ones
+// change nothing.
 JobEnd RunJob(TransferContext& context, TerminalView& view, TransferMode mode, std::uint8_t* buffer,
               const PortChoice& port, double limitSeconds) {
     PrepareTransferContext(context, &view, port.number, buffer, mode);

@@ -16,7 +16,7 @@ namespace bramis::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;     // the job failed, or verify found differences
 inline constexpr int kExitBadUsage = 2;   // bad command line or bad image file
-inline constexpr int kExitCancelled = 3;  // Ctrl+C or SIGTERM
+inline constexpr int kExitCancelled = 3;  // Ctrl+C or another request to stop (CancelSignals)
 
 // Stands in for an empty message caption.
 inline constexpr const char* kApplicationTitle = "bramis-flash";
@@ -35,7 +35,8 @@ struct FlashEnvironment {
 };
 
 // Carries out one parsed command line and returns the exit code. Progress
-// goes to `out`, messages to `err`. SIGINT and SIGTERM cancel a running job.
+// goes to `out`, messages to `err`. Ctrl+C and the other requests to stop
+// that CancelSignals counts cancel a running job.
 // Main thread; one call at a time (the serial channel exists once).
 int RunFlash(const CliOptions& options, const FlashEnvironment& environment, std::ostream& out,
              std::ostream& err);
