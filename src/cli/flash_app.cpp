@@ -10,6 +10,7 @@
 #include "cli/verify.h"
 #include "image/firmware_image.h"
 #include "image/image_file.h"
+#include "image/utf8_path.h"
 #include "job/transfer_worker.h"
 #include "link/port_discovery.h"
 #include "link/serial_channel.h"
@@ -170,13 +171,15 @@ bool LoadImage(const std::string& path, FirmwareImage& image, std::ostream& err)
 // Refuses a read into a folder that does not exist before the device is read
 // for minutes in vain.
 bool TargetFolderExists(const std::string& path, std::ostream& err) {
-    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    // The path is UTF-8 on every system: a narrow filesystem::path would read
+    // it in the Windows code page and miss a Cyrillic folder.
+    const std::filesystem::path parent = PathFromUtf8(path).parent_path();
     std::error_code error;
     if (parent.empty() || std::filesystem::is_directory(parent, error)) {
         return true;
     }
     PrintError(err, ImageFileMessage(ImageFileStatus::CannotCreate));
-    err << "  нет папки: " << parent.string() << '\n' << std::flush;
+    err << "  нет папки: " << Utf8FromPath(parent) << '\n' << std::flush;
     return false;
 }
 

@@ -90,6 +90,8 @@ TEST_F(FlashAppTest, BadFilesAndUsageStopBeforeThePortIsTouched) {
     // Reading for minutes into a folder that does not exist would be in vain.
     EXPECT_EQ(Run({"read", Path("no-such-folder/out.dat")}), kExitBadUsage);
     EXPECT_NE(err.str().find("Не могу создать файл"), std::string::npos);
+    EXPECT_EQ(Run({"read", Path("нет-папки/out.dat")}), kExitBadUsage);
+    EXPECT_NE(err.str().find("  нет папки: " + Path("нет-папки") + "\n"), std::string::npos) << err.str();
     EXPECT_EQ(Run({"--port", "0", "version"}), kExitBadUsage);
     EXPECT_NE(err.str().find("bramis-flash --help"), std::string::npos);
 
