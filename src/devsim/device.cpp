@@ -25,22 +25,6 @@ const CommandRow* FindCommand(std::uint8_t code) {
     return found == kCommands.end() ? nullptr : *found;
 }
 
-std::size_t ArgsLength(const CommandRow& row) {
-    switch (row.args) {
-    case RequestArgs::None:
-        return 0;
-    case RequestArgs::BlockNumber:
-        return 2;
-    case RequestArgs::BlockNumberAndData:
-        return 2 + kEncodedBlockSize;
-    }
-    return 0;
-}
-
-std::size_t FrameLength(const CommandRow& row) {
-    return kArgsOffset + ArgsLength(row) + (row.checkByte ? 1 : 0);
-}
-
 bool CheckByteValid(const std::vector<std::uint8_t>& frame) {
     return CheckByte(std::span(frame.data(), frame.size() - 1)) == frame.back();
 }
@@ -167,7 +151,7 @@ std::vector<TimedByte> Device::OnByte(std::uint8_t value, double atMs) {
             }
             return {};
         }
-        frameLength_ = FrameLength(*row);
+        frameLength_ = RequestLength(*row);
     }
     if (frame_.size() < frameLength_) {
         return {};

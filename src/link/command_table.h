@@ -51,8 +51,17 @@ inline constexpr CommandRow kReadBlockCommand{
 inline constexpr CommandRow kRunProgramCommand{
     CMD_RUN_PROGRAM, RequestArgs::None, true, 0, 10, 7, 7, ReplyCheck::None, LINK_FAILED};
 
+// The length of every request of `command`: header, command code, the
+// block number field and the encoded block it carries, and its check byte.
+constexpr std::size_t RequestLength(const CommandRow& command) {
+    const std::size_t args = command.args == RequestArgs::None          ? 0
+                             : command.args == RequestArgs::BlockNumber ? 2
+                                                                        : 2 + kEncodedBlockSize;
+    return kFrameHeader.size() + 1 + args + (command.checkByte ? 1 : 0);
+}
+
 // The longest request (a block write) and the largest read capacity (a block read).
-inline constexpr std::size_t kMaxRequestSize = kFrameHeader.size() + 1 + 2 + kEncodedBlockSize + 1;  // 1037
+inline constexpr std::size_t kMaxRequestSize = RequestLength(kWriteBlockCommand);  // 1037
 inline constexpr std::size_t kMaxReplyCapacity = 1040;
 
 // Status bytes that answer a request.
