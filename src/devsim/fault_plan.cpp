@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <span>
 #include <utility>
 
 #include "link/bootloader.h"
@@ -111,8 +112,9 @@ std::optional<Fault> FaultPlan::DrawRandom(std::uint8_t command, int block) {
         return std::nullopt;
     }
     std::vector<FaultKind> fitting;
-    const std::vector<FaultKind> recoverable(kRecoverableKinds.begin(), kRecoverableKinds.end());
-    for (FaultKind kind : random_->kinds.empty() ? recoverable : random_->kinds) {
+    using Kinds = std::span<const FaultKind>;
+    const Kinds kinds = random_->kinds.empty() ? Kinds(kRecoverableKinds) : Kinds(random_->kinds);
+    for (FaultKind kind : kinds) {
         if (FaultFits(kind, command)) {
             fitting.push_back(kind);
         }
