@@ -61,7 +61,8 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
     }
 }
 
-std::optional<double> ParseMs(std::string_view text) {
+// A non-negative decimal number: milliseconds, or a probability.
+std::optional<double> ParseNonNegative(std::string_view text) {
     double value = 0.0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0.0) {
@@ -81,7 +82,7 @@ std::optional<int> ParseByte(std::string_view text, int base) {
 using ValueHandler = std::function<bool(std::string_view, DevsimOptions&)>;
 
 bool SetMs(std::string_view text, double& target) {
-    const std::optional<double> ms = ParseMs(text);
+    const std::optional<double> ms = ParseNonNegative(text);
     if (ms) {
         target = *ms;
     }
@@ -160,7 +161,7 @@ const std::vector<std::pair<std::string_view, ValueHandler>>& ValueOptions() {
          [](std::string_view v, DevsimOptions& o) {
              const auto parts = Split(v, ':');
              const auto seed = ParseNumber(parts[0]);
-             const auto probability = parts.size() == 2 ? ParseMs(parts[1]) : std::nullopt;
+             const auto probability = parts.size() == 2 ? ParseNonNegative(parts[1]) : std::nullopt;
              if (!seed || !probability || *probability > 1.0) {
                  return false;
              }
