@@ -75,7 +75,8 @@ bool Matches(const FaultRule& rule, std::uint8_t command, int block, int attempt
     if (rule.block != kAny && rule.block != block) {
         return false;
     }
-    return rule.attempt == kAny || (attempt >= rule.attempt && attempt < rule.attempt + rule.times);
+    // Counted from the rule's first attempt: its end, attempt + times, may not fit in an int.
+    return rule.attempt == kAny || (attempt >= rule.attempt && attempt - rule.attempt < rule.times);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // checks, the rules that choose the requests struck, and seeded random faults.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <set>
 
 #include "device_harness.h"
@@ -93,6 +94,8 @@ TEST(FaultTest, RulesStrikeTheChosenCommandsBlocksAndAttempts) {
     Device device = WithRules({
         {.kind = FaultKind::Silent, .command = CMD_ENTER_PROG, .attempt = 0, .times = 3},
         {.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = 7, .attempt = 1, .times = 2, .value = 0x5A},
+        // Every erase from the second on: the largest count must not wrap.
+        {.kind = FaultKind::Status, .command = CMD_ERASE, .attempt = 1, .times = INT_MAX},
         // The first write or read of block 20, whatever the command.
         {.kind = FaultKind::Drop, .block = 20},
     });
@@ -108,6 +111,13 @@ TEST(FaultTest, RulesStrikeTheChosenCommandsBlocksAndAttempts) {
         statuses.push_back(Exchange(device, Request(kWriteBlockCommand, block)).back());
     }
     EXPECT_EQ(statuses, (Bytes{kBlockAccepted, kBlockAccepted, kBlockRefused5A, kBlockRefused5A, kBlockAccepted}));
+
+    const Bytes erase = Request(kEraseCommand);
+    Bytes eraseStatuses;
+    for (int i = 0; i < 3; ++i) {
+        eraseStatuses.push_back(Exchange(device, erase).at(5));
+    }
+    EXPECT_EQ(eraseStatuses, (Bytes{kEraseDone, 0x00, 0x00}));
 
     EXPECT_EQ(Exchange(device, Request(kReadBlockCommand, 19)).size(), 1034U);
     EXPECT_TRUE(Exchange(device, Request(kReadBlockCommand, 20)).empty());
