@@ -2,6 +2,7 @@
 // serial port (POSIX or Win32) or the in-process line to the device emulator.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -9,6 +10,18 @@
 #include <string>
 
 namespace bramis {
+
+// The read-return rule of one chunk read (ReadChunk): at most this long in
+// all, and no longer than this without a byte once one has come.
+inline constexpr std::uint32_t kChunkTotalMs = 30;
+inline constexpr std::uint32_t kByteIntervalMs = 5;
+
+// When a chunk read that began at `startMs` ends if no byte comes first,
+// with `got` bytes received so far, the last at `lastByteMs`. Any thread.
+inline double ChunkDeadlineMs(double startMs, double lastByteMs, std::size_t got) {
+    const double totalMs = startMs + kChunkTotalMs;
+    return got == 0 ? totalMs : std::min(totalMs, lastByteMs + kByteIntervalMs);
+}
 
 // One open port. All calls block the calling thread (the transfer worker).
 class PortBackend {
@@ -25,8 +38,9 @@ public:
     virtual void Drain() = 0;
 
     // One chunk read of at most `want` bytes (want <= 16). Returns as soon as
-    // `want` bytes are there, 30 ms after the call began, or, once a byte has
-    // arrived in this call, when more than 5 ms pass without another one.
+    // `want` bytes are there, or at ChunkDeadlineMs: 30 ms after the call
+    // began or, once a byte has arrived in this call, when more than 5 ms
+    // pass without another one.
     // Returns the count delivered (0 on a silent line or an error).
     virtual std::size_t ReadChunk(std::uint8_t* buffer, std::size_t want) = 0;
 

@@ -20,10 +20,6 @@
 namespace bramis {
 namespace {
 
-// The read-return rule of one chunk read.
-constexpr double kChunkTotalMs = 30.0;
-constexpr double kByteIntervalMs = 5.0;
-
 double MonotonicMs() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -70,8 +66,7 @@ public:
         double lastByteMs = 0.0;
         std::size_t got = 0;
         while (got < want) {
-            const double deadlineMs =
-                got == 0 ? startMs + kChunkTotalMs : std::min(startMs + kChunkTotalMs, lastByteMs + kByteIntervalMs);
+            const double deadlineMs = ChunkDeadlineMs(startMs, lastByteMs, got);
             const double leftMs = deadlineMs - MonotonicMs();
             if (leftMs <= 0.0) {
                 break;

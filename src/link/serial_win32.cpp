@@ -116,9 +116,9 @@ PortOpenResult OpenOsPort(const std::string& devicePath) {
     }
     // A read returns on its count, 30 ms after it began, or 5 ms after a byte with no other.
     COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = 5;
+    timeouts.ReadIntervalTimeout = kByteIntervalMs;
     timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = 30;
+    timeouts.ReadTotalTimeoutConstant = kChunkTotalMs;
     timeouts.WriteTotalTimeoutMultiplier = 0;
     timeouts.WriteTotalTimeoutConstant = 0;
     if (!SetCommTimeouts(handle, &timeouts)) {

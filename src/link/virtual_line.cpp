@@ -5,13 +5,6 @@
 #include <utility>
 
 namespace bramis {
-namespace {
-
-// The read-return rule of one chunk read.
-constexpr double kChunkTotalMs = 30.0;
-constexpr double kByteIntervalMs = 5.0;
-
-}  // namespace
 
 VirtualLine::VirtualLine(LinePeer& peer, VirtualClock& clock, std::function<void()> onClose)
     : peer_(peer), clock_(clock), onClose_(std::move(onClose)), sendFreeMs_(clock.nowMs) {}
@@ -54,8 +47,7 @@ std::size_t VirtualLine::ReadChunk(std::uint8_t* buffer, std::size_t want) {
     double lastByteMs = startMs;
     std::size_t got = 0;
     while (got < want) {
-        const double deadlineMs =
-            got == 0 ? startMs + kChunkTotalMs : std::min(startMs + kChunkTotalMs, lastByteMs + kByteIntervalMs);
+        const double deadlineMs = ChunkDeadlineMs(startMs, lastByteMs, got);
         // A byte that came in before the call is there at once.
         if (incoming_.empty() || std::max(incoming_.front().atMs, startMs) > deadlineMs) {
             clock_.nowMs = deadlineMs;
