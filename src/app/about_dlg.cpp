@@ -5,23 +5,10 @@
 
 #include "app_icon.h"
 #include "app_texts.h"
-#include "dialog_units.h"
+#include "dialog_controls.h"
 #include "resource_ids.h"
 
 namespace bramis {
-namespace {
-
-QLabel* AddStaticText(QWidget* parent, const QString& text, const DialogBaseUnits& units, const DluRect& rect) {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);  // shown as it is, no mnemonic processing
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setWordWrap(true);
-    label->setProperty(kControlIdProperty, IDC_STATIC);
-    PlaceInDialogUnits(label, units, rect);
-    return label;
-}
-
-}  // namespace
 
 CAboutDlg::CAboutDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -38,15 +25,11 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     // The icon keeps its own size in pixels; only its corner is in dialog units.
     picture->setGeometry(QRect(MapDialogRect(units, {11, 17, 0, 0}).topLeft(), QSize(32, 32)));
 
-    AddStaticText(this, texts::AboutDescription(), units, {42, 7, 119, 22})
-        ->setObjectName(QStringLiteral("description"));
-    AddStaticText(this, texts::AboutVersion(), units, {42, 38, 119, 8})->setObjectName(QStringLiteral("version"));
+    AddStaticText(this, texts::AboutDescription(), "description", units, {42, 7, 119, 22})->setWordWrap(true);
+    AddStaticText(this, texts::AboutVersion(), "version", units, {42, 38, 119, 8})->setWordWrap(true);
 
-    auto* ok = new QPushButton(texts::OkButton(), this);
-    ok->setObjectName(QStringLiteral("IDOK"));
-    ok->setProperty(kControlIdProperty, IDOK);
+    QPushButton* ok = AddPushButton(this, texts::OkButton(), "IDOK", IDOK, units, {59, 75, 50, 14});
     ok->setDefault(true);
-    PlaceInDialogUnits(ok, units, {59, 75, 50, 14});
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
     setFixedSize(MapDialogSize(units, 168, 96));

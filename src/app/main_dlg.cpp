@@ -4,7 +4,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -15,7 +14,7 @@
 #include "about_dlg.h"
 #include "app_icon.h"
 #include "app_texts.h"
-#include "dialog_units.h"
+#include "dialog_controls.h"
 #include "help_page.h"
 #include "image/profile_store.h"
 #include "message_box.h"
@@ -30,15 +29,6 @@ namespace {
 std::string SystemDocumentsFolder() {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     return QDir::toNativeSeparators(folder).toStdString();
-}
-
-QPushButton* AddButton(QWidget* parent, const QString& text, const char* name, int id, const DialogBaseUnits& units,
-                       const DluRect& rect, int topOffset) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setProperty(kControlIdProperty, id);
-    PlaceInDialogUnits(button, units, rect, topOffset);
-    return button;
 }
 
 }  // namespace
@@ -104,19 +94,15 @@ void CMainDlg::BuildControls() {
     m_menuBar->setGeometry(0, 0, client.width(), menuHeight);
 
     // Template order, which is also the tab order.
-    QPushButton* exitButton = AddButton(this, texts::ExitButton(), "IDC_EXIT", IDC_EXIT, units, {82, 93, 50, 14}, menuHeight);
+    QPushButton* exitButton =
+        AddPushButton(this, texts::ExitButton(), "IDC_EXIT", IDC_EXIT, units, {82, 93, 50, 14}, menuHeight);
     exitButton->setDefault(true);
     QPushButton* writeButton =
-        AddButton(this, texts::WriteButton(), "IDC_WRITE", IDC_WRITE, units, {7, 40, 89, 18}, menuHeight);
+        AddPushButton(this, texts::WriteButton(), "IDC_WRITE", IDC_WRITE, units, {7, 40, 89, 18}, menuHeight);
     QPushButton* browseButton =
-        AddButton(this, texts::BrowseButton(), "IDC_BROWSE", IDC_BROWSE, units, {208, 20, 15, 12}, menuHeight);
+        AddPushButton(this, texts::BrowseButton(), "IDC_BROWSE", IDC_BROWSE, units, {208, 20, 15, 12}, menuHeight);
 
-    auto* label = new QLabel(texts::FileNameLabel(), this);
-    label->setObjectName(QStringLiteral("file_name_label"));
-    label->setProperty(kControlIdProperty, IDC_STATIC);
-    label->setTextFormat(Qt::PlainText);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    PlaceInDialogUnits(label, units, {7, 7, 86, 11}, menuHeight);
+    AddStaticText(this, texts::FileNameLabel(), "file_name_label", units, {7, 7, 86, 11}, menuHeight);
 
     m_cbFileName = new QComboBox(this);
     m_cbFileName->setObjectName(QStringLiteral("IDC_FILE_NAME"));
@@ -128,12 +114,10 @@ void CMainDlg::BuildControls() {
     // The template gives the box 87 units including its 12-unit edit field;
     // the list below it has room for one item per 8 units.
     m_cbFileName->setMaxVisibleItems((87 - 12) / 8);
-    QRect comboRect = MapDialogRect(units, {7, 20, 196, 12}).translated(0, menuHeight);
-    comboRect.setHeight(std::max(comboRect.height(), m_cbFileName->minimumSizeHint().height()));
-    m_cbFileName->setGeometry(comboRect);
+    PlaceComboBox(m_cbFileName, units, {7, 20, 196, 12}, menuHeight);
 
     QPushButton* readButton =
-        AddButton(this, texts::ReadButton(), "IDC_READ", IDC_READ, units, {113, 40, 89, 18}, menuHeight);
+        AddPushButton(this, texts::ReadButton(), "IDC_READ", IDC_READ, units, {113, 40, 89, 18}, menuHeight);
 
     for (QPushButton* button : {exitButton, writeButton, browseButton, readButton}) {
         const int id = button->property(kControlIdProperty).toInt();

@@ -9,7 +9,7 @@
 
 #include "app_texts.h"
 #include "link/device_memory.h"
-#include "dialog_units.h"
+#include "dialog_controls.h"
 #include "controls/labeled_progress_ctrl.h"
 #include "message_box.h"
 #include "resource_ids.h"
@@ -59,10 +59,7 @@ CProgressDlg::CProgressDlg(QWidget* parent)
     const DialogBaseUnits units = BaseUnitsOf(font());
 
     // Template order, which is also the tab order.
-    m_cancelButton = new QPushButton(texts::CancelButton(), this);
-    m_cancelButton->setObjectName(QStringLiteral("IDCANCEL"));
-    m_cancelButton->setProperty(kControlIdProperty, IDCANCEL);
-    PlaceInDialogUnits(m_cancelButton, units, {68, 59, 50, 14});
+    m_cancelButton = AddPushButton(this, texts::CancelButton(), "IDCANCEL", IDCANCEL, units, {68, 59, 50, 14});
     connect(m_cancelButton, &QPushButton::clicked, this, &CProgressDlg::reject);
 
     m_progress = new CLabeledProgressCtrl(this);

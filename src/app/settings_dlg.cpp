@@ -9,7 +9,7 @@
 #include <algorithm>
 
 #include "app_texts.h"
-#include "dialog_units.h"
+#include "dialog_controls.h"
 #include "resource_ids.h"
 
 namespace bramis {
@@ -20,26 +20,6 @@ namespace {
 constexpr DluRect kPortComboField{164, 7, 52, 12};
 constexpr int kPortComboDropDownHeight = 69;
 constexpr int kItemHeight = 8;
-
-QLabel* AddLabel(QWidget* parent, const QString& text, const char* name, const DialogBaseUnits& units,
-                 const DluRect& rect) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setProperty(kControlIdProperty, IDC_STATIC);
-    label->setTextFormat(Qt::PlainText);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    PlaceInDialogUnits(label, units, rect);
-    return label;
-}
-
-QPushButton* AddButton(QWidget* parent, const QString& text, const char* name, int id, const DialogBaseUnits& units,
-                       const DluRect& rect) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setProperty(kControlIdProperty, id);
-    PlaceInDialogUnits(button, units, rect);
-    return button;
-}
 
 // Shows the wait cursor while the ports are probed, which may take a while.
 class WaitCursor {
@@ -61,13 +41,13 @@ CSettingsDlg::CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent)
     const DialogBaseUnits units = BaseUnitsOf(font());
 
     // Template order, which is also the tab order.
-    QPushButton* ok = AddButton(this, texts::OkButton(), "IDOK", IDOK, units, {51, 49, 50, 14});
+    QPushButton* ok = AddPushButton(this, texts::OkButton(), "IDOK", IDOK, units, {51, 49, 50, 14});
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CSettingsDlg::accept);
-    QPushButton* cancel = AddButton(this, texts::CancelButton(), "IDCANCEL", IDCANCEL, units, {122, 49, 50, 14});
+    QPushButton* cancel = AddPushButton(this, texts::CancelButton(), "IDCANCEL", IDCANCEL, units, {122, 49, 50, 14});
     connect(cancel, &QPushButton::clicked, this, &CSettingsDlg::reject);
 
-    QLabel* portLabel = AddLabel(this, texts::PortNumberLabel(), "port_label", units, {7, 9, 140, 8});
+    QLabel* portLabel = AddStaticText(this, texts::PortNumberLabel(), "port_label", units, {7, 9, 140, 8});
 
     m_autoloadCheck = new QCheckBox(this);
     m_autoloadCheck->setObjectName(QStringLiteral("IDC_PROGRAM_AUTOLOAD"));
@@ -76,16 +56,15 @@ CSettingsDlg::CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent)
     m_autoloadCheck->setAccessibleName(texts::ProgramAutoloadLabel());
     PlaceInDialogUnits(m_autoloadCheck, units, {167, 26, 16, 8});
 
-    QLabel* autoloadLabel = AddLabel(this, texts::ProgramAutoloadLabel(), "autoload_label", units, {7, 26, 154, 8});
+    QLabel* autoloadLabel =
+        AddStaticText(this, texts::ProgramAutoloadLabel(), "autoload_label", units, {7, 26, 154, 8});
 
     m_portCombo = new QComboBox(this);
     m_portCombo->setObjectName(QStringLiteral("IDC_PORT_NUMBER"));
     m_portCombo->setProperty(kControlIdProperty, IDC_PORT_NUMBER);
     m_portCombo->setAccessibleName(texts::PortNumberLabel());
     m_portCombo->setMaxVisibleItems((kPortComboDropDownHeight - kPortComboField.height) / kItemHeight);
-    QRect comboRect = MapDialogRect(units, kPortComboField);
-    comboRect.setHeight(std::max(comboRect.height(), m_portCombo->minimumSizeHint().height()));
-    m_portCombo->setGeometry(comboRect);
+    PlaceComboBox(m_portCombo, units, kPortComboField);
     connect(m_portCombo, &QComboBox::currentIndexChanged, this, &CSettingsDlg::ShowChosenDevice);
 
     // A font wider than the one the layout was drawn for (Cyrillic is, in
