@@ -7,6 +7,12 @@
 #include <utility>
 
 namespace bramis {
+namespace {
+
+// The label is centred both ways, on one line.
+constexpr int kLabelFormat = static_cast<int>(Qt::AlignCenter) | static_cast<int>(Qt::TextSingleLine);
+
+}  // namespace
 
 CLabeledProgressCtrl::CLabeledProgressCtrl(QWidget* parent) : QWidget(parent)
 {
@@ -162,7 +168,7 @@ void CLabeledProgressCtrl::paintEvent(QPaintEvent* /*event*/)
             return;
         painter.setClipRect(part);
         painter.setPen(ResolveColor(m_crLabel, automatic));
-        painter.drawText(client, static_cast<int>(m_uLabelFormat), label);
+        painter.drawText(client, kLabelFormat, label);
     };
     drawPart(split.filled, back);
     drawPart(split.empty, bar);

@@ -112,9 +112,6 @@ private:
     int m_nFilledPixels = -1;
     ColorRef m_crBar = kColorDefault;
     ColorRef m_crBack = kColorDefault;
-    // Centred both ways, on one line.
-    unsigned m_uLabelFormat =
-        static_cast<unsigned>(Qt::AlignCenter) | static_cast<unsigned>(Qt::TextSingleLine);
     Qt::Orientation m_orientation = Qt::Horizontal;
 };
 
