@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "image/utf8_path.h"
 #include "job/transfer_worker.h"
 #include "link/device_memory.h"
 
@@ -11,14 +12,6 @@ namespace bramis::cli {
 namespace {
 
 constexpr int kBarWidth = 30;
-
-std::size_t CodePoints(const std::string& text) {
-    std::size_t count = 0;
-    for (const char c : text) {
-        count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }
-    return count;
-}
 
 }  // namespace
 
@@ -74,7 +67,7 @@ void TerminalView::SetBarPosition(int position) {
     if (live_) {
         // Pads with spaces so that a shorter line wipes out the longer one.
         const std::string line = ProgressLine();
-        const std::size_t width = CodePoints(line);
+        const std::size_t width = Utf8CharacterCount(line);
         widestLine_ = std::max(widestLine_, width);
         out_ << '\r' << line << std::string(widestLine_ - width, ' ') << std::flush;
         progressLineOpen_ = true;

@@ -2,18 +2,9 @@
 
 #include <algorithm>
 
+#include "utf8_path.h"
+
 namespace bramis {
-
-namespace {
-
-// Characters, not bytes: a Cyrillic letter takes two bytes of UTF-8.
-std::size_t CharacterCount(std::string_view utf8) {
-    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char byte) {
-        return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
-    }));
-}
-
-}  // namespace
 
 std::string FolderOfPath(std::string_view path, PathStyle style) {
     const bool windows = style == PathStyle::Windows;
@@ -36,7 +27,7 @@ std::string GetInitialDirectory(const ProfileStore& store, const DocumentsFolder
     if (stored.empty()) {
         return documentsFolder ? documentsFolder() : std::string();
     }
-    if (CharacterCount(stored) >= kFolderLengthLimit) {
+    if (Utf8CharacterCount(stored) >= kFolderLengthLimit) {
         return std::string();
     }
     return stored;

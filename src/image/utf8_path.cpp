@@ -1,5 +1,6 @@
 #include "utf8_path.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "native_file.h"
@@ -24,6 +25,13 @@ std::string AbsoluteUtf8Path(std::string_view utf8) {
         path = PathFromUtf8(utf8);
     }
     return Utf8FromPath(path.lexically_normal().make_preferred());
+}
+
+std::size_t Utf8CharacterCount(std::string_view utf8) {
+    // Every byte but the continuation bytes (10xxxxxx) starts a character.
+    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char byte) {
+        return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+    }));
 }
 
 namespace {

@@ -3,6 +3,7 @@
 // narrow-character code page, so Cyrillic names work on Windows too.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -18,6 +19,10 @@ std::string Utf8FromPath(const std::filesystem::path& path);
 // The absolute, lexically normalised form of `utf8` in native separators:
 // how a file is named in the recent-file list. Any thread.
 std::string AbsoluteUtf8Path(std::string_view utf8);
+
+// How many characters (code points, not bytes) the UTF-8 text `utf8` holds:
+// a Cyrillic letter takes two bytes. Any thread.
+std::size_t Utf8CharacterCount(std::string_view utf8);
 
 // True when `a` and `b` name the same file: their canonical forms (symbolic
 // links and "." / ".." resolved as far as the files exist) are equal, compared
