@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <cstdlib>
 
 namespace bramis {
 
@@ -21,10 +22,10 @@ DialogBaseUnits BaseUnitsOf(const QFont& font) {
 
 int MulDivRound(int a, int b, int c) {
     const std::int64_t product = static_cast<std::int64_t>(a) * b;
-    const std::int64_t half = (c < 0 ? -c : c) / 2;
-    const bool negative = (product < 0) != (c < 0);
-    const std::int64_t magnitude = ((product < 0 ? -product : product) + half) / (c < 0 ? -c : c);
-    return static_cast<int>(negative ? -magnitude : magnitude);
+    const std::int64_t divisor = std::abs(static_cast<std::int64_t>(c));
+    // Rounded on the magnitudes, so that halves go away from zero either way.
+    const std::int64_t magnitude = (std::abs(product) + divisor / 2) / divisor;
+    return static_cast<int>((product < 0) != (c < 0) ? -magnitude : magnitude);
 }
 
 QRect MapDialogRect(const DialogBaseUnits& units, const DluRect& rect) {
