@@ -22,9 +22,6 @@ namespace {
 // How often the main thread looks for Ctrl+C while it waits for the outcome.
 constexpr std::chrono::milliseconds kSignalPoll(50);
 
-// The port number stored by the programmer window when it has none yet.
-constexpr int kDefaultPortNumber = 99;
-
 // Which port a job opens, and how to name it in messages.
 struct PortChoice {
     int number = kDefaultPortNumber;

@@ -13,12 +13,15 @@ namespace bramis {
 
 // Sections and value names of the stored settings.
 inline constexpr std::string_view kSectionSettings = "Settings";
-inline constexpr std::string_view kValuePortNumber = "PortNumber";            // integer, 99 when absent
+inline constexpr std::string_view kValuePortNumber = "PortNumber";            // integer, kDefaultPortNumber when absent
 inline constexpr std::string_view kValueProgramAutoload = "ProgramAutoload";  // integer 0 or 1
 inline constexpr std::string_view kSectionInit = "Init";
 inline constexpr std::string_view kValueProgramFilesDir = "ProgramFilesDir";  // folder last used
 inline constexpr std::string_view kSectionProgramFileList = "ProgramFileList";  // File1..File20
 inline constexpr std::string_view kSectionPorts = "Ports";  // COM<n> = device path
+
+// The port number the programmer window and bramis-flash use while none is stored.
+inline constexpr int kDefaultPortNumber = 99;
 
 // Reads and writes the stored settings. Implementations are used from one
 // thread (the user-interface thread in the application).
