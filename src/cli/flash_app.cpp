@@ -44,6 +44,11 @@ void PrintError(std::ostream& err, const std::string& message) {
     err << kApplicationTitle << ": " << message << '\n' << std::flush;
 }
 
+// The "Ports" overrides of the programmer window's settings; none without them.
+std::map<int, std::string> StoredPortOverrides(const FlashEnvironment& environment) {
+    return environment.settings != nullptr ? ReadPortOverrides(*environment.settings) : std::map<int, std::string>();
+}
+
 // Points the serial channel at the port the options name and says which it is.
 PortChoice ChoosePort(const CliOptions& options, const FlashEnvironment& environment) {
     PortChoice choice;
@@ -55,10 +60,7 @@ PortChoice ChoosePort(const CliOptions& options, const FlashEnvironment& environ
         SetPortOpener(DevicePathOpener(options.devicePath));
         return choice;
     }
-    std::map<int, std::string> overrides;
-    if (environment.settings != nullptr) {
-        overrides = ReadPortOverrides(*environment.settings);
-    }
+    std::map<int, std::string> overrides = StoredPortOverrides(environment);
     if (options.portNumber) {
         choice.number = *options.portNumber;
     }
@@ -181,11 +183,7 @@ bool TargetFolderExists(const std::string& path, std::ostream& err) {
 }
 
 int ListPorts(const FlashEnvironment& environment, std::ostream& out) {
-    std::map<int, std::string> overrides;
-    if (environment.settings != nullptr) {
-        overrides = ReadPortOverrides(*environment.settings);
-    }
-    const std::vector<FoundPort> ports = DiscoverPorts(overrides);
+    const std::vector<FoundPort> ports = DiscoverPorts(StoredPortOverrides(environment));
     if (ports.empty()) {
         out << "COM-порты не найдены\n";
     }
