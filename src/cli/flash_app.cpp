@@ -44,6 +44,12 @@ void PrintError(std::ostream& err, const std::string& message) {
     err << kApplicationTitle << ": " << message << '\n' << std::flush;
 }
 
+// An image file that could not be read or saved, with its path.
+void PrintFileError(std::ostream& err, ImageFileStatus status, const std::string& path) {
+    PrintError(err, ImageFileMessage(status));
+    err << "  файл: " << path << '\n' << std::flush;
+}
+
 // The "Ports" overrides of the programmer window's settings; none without them.
 std::map<int, std::string> StoredPortOverrides(const FlashEnvironment& environment) {
     return environment.settings != nullptr ? ReadPortOverrides(*environment.settings) : std::map<int, std::string>();
@@ -162,8 +168,7 @@ bool LoadImage(const std::string& path, FirmwareImage& image, std::ostream& err)
     if (status == ImageFileStatus::Ok) {
         return true;
     }
-    PrintError(err, ImageFileMessage(status));
-    err << "  файл: " << path << '\n' << std::flush;
+    PrintFileError(err, status, path);
     return false;
 }
 
@@ -264,8 +269,7 @@ private:
         view_.Note("Программа успешно прочитана");
         const ImageFileStatus status = SaveFileAtomically(options_.file, deviceImage_.Bytes());
         if (status != ImageFileStatus::Ok) {
-            PrintError(err_, ImageFileMessage(status));
-            err_ << "  файл: " << options_.file << '\n' << std::flush;
+            PrintFileError(err_, status, options_.file);
             return kExitFailed;
         }
         view_.Note("Сохранено в " + options_.file);
