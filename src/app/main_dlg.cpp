@@ -49,7 +49,7 @@ CMainDlg::CMainDlg(ProfileStore& store, FileChoosers choosers, DocumentsFolderLo
 
     m_files.ReadRecentFiles();
     FillFileNameBox();
-    m_nPortNumber = m_store.GetInt(kSectionSettings, kValuePortNumber, 99);
+    m_nPortNumber = m_store.GetInt(kSectionSettings, kValuePortNumber, kDefaultPortNumber);
     if (m_store.GetInt(kSectionSettings, kValueProgramAutoload, 0) != 0)
         LoadImageFile(QString::fromStdString(m_files.RecentFiles().Entries()[0]), false);
 }

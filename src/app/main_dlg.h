@@ -11,6 +11,7 @@
 
 #include "file_choosers.h"
 #include "image/image_files.h"
+#include "image/profile_store.h"
 #include "progress_dlg.h"
 #include "settings_dlg.h"
 
@@ -20,15 +21,13 @@ class QPushButton;
 
 namespace bramis {
 
-class ProfileStore;
-
 class CMainDlg : public QDialog {
     Q_OBJECT
 public:
     // Builds the window and reads its settings from `store`: the recent-file
-    // list, "PortNumber" (99 when absent) and, when "ProgramAutoload" is set,
-    // loads the most recent file silently. `store` must outlive the window.
-    // GUI thread.
+    // list, "PortNumber" (kDefaultPortNumber when absent) and, when
+    // "ProgramAutoload" is set, loads the most recent file silently. `store`
+    // must outlive the window. GUI thread.
     explicit CMainDlg(ProfileStore& store, FileChoosers choosers = SystemFileChoosers(),
                       DocumentsFolderLookup documentsFolder = {}, QWidget* parent = nullptr);
 
@@ -85,7 +84,7 @@ private:
     ImageFiles m_files;  // the image and the recent-file list
     QComboBox* m_cbFileName = nullptr;
     QMenuBar* m_menuBar = nullptr;
-    std::int32_t m_nPortNumber = 99;
+    std::int32_t m_nPortNumber = kDefaultPortNumber;
     PortDiscovery m_discoverPorts;  // empty: the system's
     CProgressDlg m_dlgProgress;
     bool m_systemMenuReady = false;
