@@ -1,5 +1,6 @@
 #include "cli/flash_app.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -106,7 +107,7 @@ TraceHandler MakeTrace(TerminalView& view) {
 JobEnd RunJob(TransferContext& context, TerminalView& view, TransferMode mode, std::uint8_t* buffer,
               const PortChoice& port, double limitSeconds) {
     PrepareTransferContext(context, &view, port.number, buffer, mode);
-    context.enterProgrammingLimitMs = static_cast<std::int64_t>(limitSeconds * 1000.0);
+    context.enterProgrammingLimitMs = WaitLimitMs(limitSeconds);
 
     const CancelSignals signals;
     std::thread worker = StartThreadWithoutCancelSignals([&context] { TransferThreadProc(&context); });
@@ -298,6 +299,16 @@ private:
 };
 
 }  // namespace
+
+std::int64_t WaitLimitMs(double seconds) {
+    // Compared with the steady clock in nanoseconds: far below their int64 end.
+    constexpr double kLongestMs = 1e12;
+    const double ms = seconds * 1000.0;
+    if (!(ms > 0) || ms >= kLongestMs) {
+        return 0;
+    }
+    return std::max<std::int64_t>(1, static_cast<std::int64_t>(ms));
+}
 
 int RunFlash(const CliOptions& options, const FlashEnvironment& environment, std::ostream& out,
              std::ostream& err) {

@@ -2,6 +2,7 @@
 // version and ports. main() only gathers the environment and calls RunFlash.
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -23,6 +24,12 @@ inline constexpr const char* kApplicationTitle = "bramis-flash";
 
 // Seconds `version` waits for programming mode unless --wait says otherwise.
 inline constexpr double kVersionWaitSeconds = 5.0;
+
+// The worker's limit for entering programming mode, in milliseconds (0: none)
+// for a wait of `seconds` (0: none). A positive wait never comes to 0 ms, which
+// would mean no limit; a wait beyond what the clock's nanoseconds can count
+// (about 31 years on) means no limit, which it is in practice. Any thread.
+std::int64_t WaitLimitMs(double seconds);
 
 struct FlashEnvironment {
     // The programmer window's stored settings: "Settings"/"PortNumber" when

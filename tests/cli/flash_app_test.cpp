@@ -129,6 +129,18 @@ TEST_F(FlashAppTest, VersionGivesUpWhenTheDeviceNeverEntersProgrammingMode) {
     EXPECT_FALSE(cable().IsOpen());
 }
 
+TEST(FlashWait, EveryPositiveWaitIsALimitTheWorkerCanCount) {
+    EXPECT_EQ(WaitLimitMs(0), 0);  // no --wait: no limit
+    EXPECT_EQ(WaitLimitMs(0.2), 200);
+    EXPECT_EQ(WaitLimitMs(5), 5000);
+    EXPECT_EQ(WaitLimitMs(0.0004), 1);  // not 0, which would wait for ever
+    // Milliseconds that overflow the clock's nanoseconds (or the int64 itself)
+    // would end the wait at once or be undefined: beyond that there is no limit.
+    EXPECT_EQ(WaitLimitMs(1e10), 0);
+    EXPECT_EQ(WaitLimitMs(1e300), 0);
+    EXPECT_EQ(WaitLimitMs(9e8), 900000000000);
+}
+
 TEST_F(FlashAppTest, WriteVerifyAndReadBack) {
     devsim::Device& device = Connect();
     const std::string file = File("image.dat", image);
