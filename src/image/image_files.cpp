@@ -16,9 +16,7 @@ FileOutcome ImageFiles::LoadImageFile(std::string_view path, bool interactive) {
     if (status != ImageFileStatus::Ok) {
         return {2, interactive ? ImageFileMessage(status) : ""};
     }
-    RememberDirectory(store_, path);
-    recentFiles_.Add(path);
-    return {1, ""};
+    return Remembered(path);
 }
 
 FileOutcome ImageFiles::SaveImageFile(std::string_view path) {
@@ -26,6 +24,10 @@ FileOutcome ImageFiles::SaveImageFile(std::string_view path) {
     if (status != ImageFileStatus::Ok) {
         return {2, ImageFileMessage(status)};
     }
+    return Remembered(path);
+}
+
+FileOutcome ImageFiles::Remembered(std::string_view path) {
     RememberDirectory(store_, path);
     recentFiles_.Add(path);
     return {1, ""};

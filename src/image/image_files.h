@@ -53,6 +53,10 @@ public:
     std::string GetInitialDirectory() const;
 
 private:
+    // After a load or save of `path`: its folder is the one last used and it
+    // leads the recent files. Returns the outcome of success.
+    FileOutcome Remembered(std::string_view path);
+
     ProfileStore& store_;
     const DocumentsFolderLookup documentsFolder_;
     FirmwareImage image_;
