@@ -278,7 +278,7 @@ private:
     }
 
     int Compare() {
-        const BlockDifferences differences = CompareImages(deviceImage_.Bytes().data(), fileImage_.Bytes().data());
+        const BlockDifferences differences = CompareImages(deviceImage_.Bytes(), fileImage_.Bytes());
         if (differences.count == 0) {
             view_.Note("Программа в приборе совпадает с файлом");
             return kExitOk;

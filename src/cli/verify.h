@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+
+#include "link/device_memory.h"
 
 namespace bramis::cli {
 
@@ -10,7 +13,8 @@ struct BlockDifferences {
     int firstBlock = -1;  // lowest such block, -1 when the images agree
 };
 
-// Compares two images of kImageSize bytes block by block. Any thread.
-BlockDifferences CompareImages(const std::uint8_t* device, const std::uint8_t* file);
+// Compares two images block by block. Any thread.
+BlockDifferences CompareImages(std::span<const std::uint8_t, kImageSize> device,
+                               std::span<const std::uint8_t, kImageSize> file);
 
 }  // namespace bramis::cli

@@ -17,7 +17,7 @@ TEST(Verify, NamesTheFirstDifferingBlockAndCountsThem) {
     }
     const std::vector<std::uint8_t> file = device;
     const auto found = [&] {
-        const BlockDifferences differences = CompareImages(device.data(), file.data());
+        const BlockDifferences differences = CompareImages(std::span(device).first<kImageSize>(), std::span(file).first<kImageSize>());
         return std::pair(differences.count, differences.firstBlock);
     };
     device[kImageSize + 1] ^= 1;  // the spare bytes behind the image (the last block's CRC) never count
