@@ -1,5 +1,6 @@
 // bramis-devsim: the device emulator on a pseudo-terminal.
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -23,7 +24,14 @@ void OnStopSignal(int) {
 }
 
 // Makes `linkPath` a symlink to `target`, replacing an older symlink there.
+// Anything else at that path is left alone: a mistyped --link must not
+// destroy a file.
 bool MakeLink(const std::string& linkPath, const std::string& target, std::string& error) {
+    struct stat existing {};
+    if (lstat(linkPath.c_str(), &existing) == 0 && !S_ISLNK(existing.st_mode)) {
+        error = linkPath + ": exists and is not a symbolic link; not replaced";
+        return false;
+    }
     const std::string temporary = linkPath + ".tmp";
     unlink(temporary.c_str());
     if (symlink(target.c_str(), temporary.c_str()) != 0) {

@@ -237,6 +237,18 @@ TEST_F(DevsimExeTest, ExplainsBadCommandLinesAndBadImages) {
     EXPECT_EQ(badImage.Stop(0), 2);
     EXPECT_NE(badImage.ReadLine(-1).find("188416"), std::string::npos);
 
+    // A mistyped --link that names a file keeps the file.
+    const std::string keptFile = (folder / "kept.dat").string();
+    std::ofstream(keptFile) << "keep me";
+    Emulator overFile({"--link", keptFile});
+    const std::string said = overFile.ReadLine();
+    EXPECT_NE(said.find("not a symbolic link"), std::string::npos) << said;
+    // Stopped by hand only when it went on to serve: that must not hang the test.
+    EXPECT_EQ(overFile.Stop(said.rfind("/dev/pts/", 0) == 0 ? SIGTERM : 0), 1);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(keptFile)));
+    std::ifstream kept(keptFile);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep me");
+
     Emulator help({"--help"});
     EXPECT_EQ(help.ReadLine(), "usage: bramis-devsim [options]");
     EXPECT_EQ(help.Stop(0), 0);
