@@ -12,6 +12,7 @@
 #include "file_choosers.h"
 #include "image/image_files.h"
 #include "image/profile_store.h"
+#include "link/serial_channel.h"
 #include "progress_dlg.h"
 #include "settings_dlg.h"
 
@@ -51,8 +52,10 @@ public:
     // function restores the default. GUI thread.
     void SetPortDiscovery(PortDiscovery discoverPorts) { m_discoverPorts = std::move(discoverPorts); }
 
-    // The progress window that runs every job, and the image with its files.
+    // The progress window that runs every job, the channel they talk
+    // through (the system's ports by default), and the image with its files.
     CProgressDlg& ProgressWindow() { return m_dlgProgress; }
+    SerialChannel& Channel() { return m_channel; }
     ImageFiles& Files() { return m_files; }
 
 public slots:
@@ -86,6 +89,7 @@ private:
     QMenuBar* m_menuBar = nullptr;
     std::int32_t m_nPortNumber = kDefaultPortNumber;
     PortDiscovery m_discoverPorts;  // empty: the system's
+    SerialChannel m_channel;
     CProgressDlg m_dlgProgress;
     bool m_systemMenuReady = false;
 };

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
-#include <thread>
 
 #include "cli/console.h"
 #include "cli/terminal_view.h"
@@ -12,6 +11,7 @@
 #include "image/firmware_image.h"
 #include "image/image_file.h"
 #include "image/utf8_path.h"
+#include "job/transfer_job.h"
 #include "job/transfer_worker.h"
 #include "link/port_discovery.h"
 #include "link/serial_channel.h"
@@ -30,9 +30,8 @@ struct PortChoice {
 };
 
 struct JobEnd {
-    int outcome = ID_JOB_FAILED;
+    TransferOutcome outcome;
     bool cancelRequested = false;
-    bool timedOut = false;
 };
 
 std::string FormatSeconds(double seconds) {
@@ -56,15 +55,15 @@ std::map<int, std::string> StoredPortOverrides(const FlashEnvironment& environme
     return environment.settings != nullptr ? ReadPortOverrides(*environment.settings) : std::map<int, std::string>();
 }
 
-// Points the serial channel at the port the options name and says which it is.
-PortChoice ChoosePort(const CliOptions& options, const FlashEnvironment& environment) {
+// Points `channel` at the port the options name and says which it is.
+PortChoice ChoosePort(const CliOptions& options, const FlashEnvironment& environment, SerialChannel& channel) {
     PortChoice choice;
     if (environment.settings != nullptr) {
         choice.number = environment.settings->GetInt(kSectionSettings, kValuePortNumber, kDefaultPortNumber);
     }
     if (!options.devicePath.empty()) {
         choice.device = options.devicePath;
-        SetPortOpener(DevicePathOpener(options.devicePath));
+        channel.SetPortOpener(DevicePathOpener(options.devicePath));
         return choice;
     }
     std::map<int, std::string> overrides = StoredPortOverrides(environment);
@@ -72,8 +71,8 @@ PortChoice ChoosePort(const CliOptions& options, const FlashEnvironment& environ
         choice.number = *options.portNumber;
     }
     choice.device = DeviceForPort(choice.number, overrides);
-    SetPortOverrides(std::move(overrides));
-    SetPortOpener(environment.portOpener);
+    channel.SetPortOverrides(std::move(overrides));
+    channel.SetPortOpener(environment.portOpener);
     return choice;
 }
 
@@ -104,35 +103,32 @@ TraceHandler MakeTrace(TerminalView& view) {
 // Runs one job on the worker thread and waits for its outcome, turning the
 // first Ctrl+C or other request to stop into a cancel request; later ones
 // change nothing.
-JobEnd RunJob(TransferContext& context, TerminalView& view, TransferMode mode, std::uint8_t* buffer,
+JobEnd RunJob(SerialChannel& channel, TerminalView& view, TransferMode mode, std::uint8_t* buffer,
               const PortChoice& port, double limitSeconds) {
-    PrepareTransferContext(context, &view, port.number, buffer, mode);
-    context.enterProgrammingLimitMs = WaitLimitMs(limitSeconds);
+    TransferJob job(channel, view, port.number, buffer, mode, WaitLimitMs(limitSeconds));
 
     const CancelSignals signals;
-    std::thread worker = StartThreadWithoutCancelSignals([&context] { TransferThreadProc(&context); });
-    context.workerStarted = true;
-
     JobEnd end;
+    if (!job.Start(StdThreadLauncher(StartThreadWithoutCancelSignals))) {
+        view.ShowError("Не удалось запустить обмен с прибором", "");
+        return end;
+    }
     int signalsSeen = 0;
-    std::optional<int> outcome;
-    while (!(outcome = view.WaitForOutcome(kSignalPoll))) {
+    while (!job.Wait(kSignalPoll)) {
         const int count = signals.Count();
         if (count == signalsSeen) {
             continue;
         }
         if (signalsSeen == 0) {
-            context.abortRequested = true;
+            job.Cancel();
             view.Note("Отмена: задание остановится после текущего шага", true);
         } else {
             view.Note("Отмена уже запрошена, дождитесь конца задания", true);
         }
         signalsSeen = count;
     }
-    worker.join();
-    end.outcome = *outcome;
+    end.outcome = job.Outcome();
     end.cancelRequested = signalsSeen > 0;
-    end.timedOut = context.enterProgrammingTimedOut;
     return end;
 }
 
@@ -140,13 +136,13 @@ JobEnd RunJob(TransferContext& context, TerminalView& view, TransferMode mode, s
 // the exit code.
 int ReportFailure(const JobEnd& end, const TerminalView& view, const PortChoice& port, double limitSeconds,
                   std::ostream& err) {
-    if (end.timedOut) {
+    if (end.outcome.enterProgrammingTimedOut) {
         PrintError(err, "прибор не перешёл в режим программирования за " + FormatSeconds(limitSeconds) + " с");
         return kExitFailed;
     }
     if (view.errorShown()) {
-        if (view.stage() == kStageOpeningPort) {
-            const std::string reason = LastOpenError();
+        if (end.outcome.stage == TransferStage::OpeningPort) {
+            const std::string& reason = end.outcome.openError;
             err << "  причина: " << (reason.empty() ? "неизвестна" : reason) << '\n';
             if (const std::string hint = PortAccessHint(port.device); !hint.empty()) {
                 err << "  " << hint << '\n';
@@ -159,7 +155,7 @@ int ReportFailure(const JobEnd& end, const TerminalView& view, const PortChoice&
         PrintError(err, "задание отменено");
         return kExitCancelled;
     }
-    PrintError(err, "задание не выполнено на этапе «" + view.lastWorkStage() + "»");
+    PrintError(err, "задание не выполнено на этапе «" + StageText(end.outcome.stage) + "»");
     return kExitFailed;
 }
 
@@ -240,13 +236,13 @@ public:
 
 private:
     int Transfer(TransferMode mode, std::uint8_t* buffer, double limitSeconds) {
-        const PortChoice port = ChoosePort(options_, environment_);
+        SerialChannel channel;
+        const PortChoice port = ChoosePort(options_, environment_, channel);
         if (options_.trace) {
-            SetTraceHandler(MakeTrace(view_));
+            channel.SetTraceHandler(MakeTrace(view_));
         }
-        const JobEnd end = RunJob(g_transferContext, view_, mode, buffer, port, limitSeconds);
-        SetTraceHandler({});
-        if (end.outcome != ID_JOB_SUCCEEDED) {
+        const JobEnd end = RunJob(channel, view_, mode, buffer, port, limitSeconds);
+        if (!end.outcome.succeeded()) {
             return ReportFailure(end, view_, port, limitSeconds, err_);
         }
         return Succeeded();

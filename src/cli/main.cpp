@@ -7,7 +7,6 @@
 #include "cli/console.h"
 #include "cli/flash_app.h"
 #include "image/memory_profile_store.h"
-#include "link/serial_channel.h"
 
 int main(int argc, char** argv) {
     using namespace bramis;
@@ -19,7 +18,6 @@ int main(int argc, char** argv) {
     cli::ReadProgrammerSettings(settings);
     cli::FlashEnvironment environment;
     environment.settings = &settings;
-    environment.portOpener = SystemPortOpener();
     environment.liveProgress = cli::StandardOutputIsTerminal();
     return cli::RunFlashCommandLine(args, environment, std::cout, std::cerr);
 }
