@@ -102,11 +102,16 @@ void CSettingsDlg::OnInitDialog() {
     // item of the port given is to be selected.
     bool selected = false;
     for (const FoundPort& port : ports) {
-        const QString text = texts::PortItem(port.number);
+        QString text = texts::PortItem(port.number);
+        if (!port.description.empty())
+            text += QStringLiteral(" — ") + QString::fromStdString(port.description);
         const int index = SortedPlaceOf(text);
         m_portCombo->insertItem(index, text, port.number);
-        if (!port.device.empty())
-            m_portCombo->setItemData(index, QString::fromStdString(port.device), Qt::ToolTipRole);
+        QString device = QString::fromStdString(port.device);
+        if (!port.stablePath.empty() && port.stablePath != port.device)
+            device += QLatin1Char('\n') + QString::fromStdString(port.stablePath);
+        if (!device.isEmpty())
+            m_portCombo->setItemData(index, device, Qt::ToolTipRole);
         if (port.number == m_nPortNumber) {
             m_portCombo->setCurrentIndex(index);
             selected = true;

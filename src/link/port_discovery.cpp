@@ -21,7 +21,7 @@ std::vector<FoundPort> DiscoverPorts(const std::map<int, std::string>& overrides
     for (int number = 1; number <= kHighestPort; ++number) {
         std::string device = DeviceForPort(number, overrides);
         if (!device.empty() && ProbeSerialDevice(device)) {
-            found.push_back({number, std::move(device)});
+            found.push_back({.number = number, .device = std::move(device)});
         }
     }
     return found;
