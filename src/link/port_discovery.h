@@ -8,6 +8,10 @@
 
 namespace bramis {
 
+// The COM numbers a port can have.
+inline constexpr int kLowestPortNumber = 1;
+inline constexpr int kHighestPortNumber = 255;
+
 struct FoundPort {
     int number;          // COM number: 1..255 when probed; as named when listed by the system
     std::string device;  // what opening it opens
