@@ -5,11 +5,13 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 #include <algorithm>
 
 #include "app_texts.h"
 #include "dialog_controls.h"
+#include "port_watch.h"
 #include "resource_ids.h"
 
 namespace bramis {
@@ -82,6 +84,7 @@ CSettingsDlg::CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent)
 
     setFixedSize(MapDialogSize(units, 223, 70) + QSize(extra, 0));
     ok->setFocus();
+    WatchPortChanges(this, [this] { RefreshPorts(); });
 }
 
 int CSettingsDlg::DoModal() {
@@ -91,26 +94,47 @@ int CSettingsDlg::DoModal() {
 
 void CSettingsDlg::OnInitDialog() {
     m_autoloadCheck->setChecked(m_bProgramAutoload != 0);
+    const WaitCursor waiting;
+    FillPortList(m_nPortNumber);
+}
 
+void CSettingsDlg::RefreshPorts() {
+    const int index = m_portCombo->currentIndex();
+    FillPortList(index < 0 ? -1 : m_portCombo->itemData(index).toInt());
+}
+
+void CSettingsDlg::FillPortList(int portToSelect) {
     std::vector<FoundPort> ports;
-    if (m_discoverPorts) {
-        const WaitCursor waiting;
-        ports = m_discoverPorts();
-    }
+    if (m_discoverPorts) ports = m_discoverPorts();
+    // Rebuilding the list is no choice of the user's.
+    const QSignalBlocker quiet(m_portCombo);
     m_portCombo->clear();
     // The first item added is made current by the combo box itself; only the
     // item of the port given is to be selected.
     bool selected = false;
     for (const FoundPort& port : ports) {
-        const QString text = texts::PortItem(port.number);
+        QString text = texts::PortItem(port.number);
+        if (!port.description.empty())
+            text += QStringLiteral(" — ") + QString::fromStdString(port.description);
         const int index = SortedPlaceOf(text);
         m_portCombo->insertItem(index, text, port.number);
-        if (!port.device.empty())
-            m_portCombo->setItemData(index, QString::fromStdString(port.device), Qt::ToolTipRole);
-        if (port.number == m_nPortNumber) {
+        QString device = QString::fromStdString(port.device);
+        if (!port.stablePath.empty() && port.stablePath != port.device)
+            device += QLatin1Char('\n') + QString::fromStdString(port.stablePath);
+        if (!device.isEmpty())
+            m_portCombo->setItemData(index, device, Qt::ToolTipRole);
+        if (port.number == portToSelect && !selected) {
             m_portCombo->setCurrentIndex(index);
             selected = true;
         }
+    }
+    // A port that is not plugged in now stays the choice, so that OK keeps it.
+    if (!selected && portToSelect >= kLowestPortNumber && portToSelect <= kHighestPortNumber) {
+        const QString text = texts::AbsentPortItem(portToSelect);
+        const int index = SortedPlaceOf(text);
+        m_portCombo->insertItem(index, text, portToSelect);
+        m_portCombo->setCurrentIndex(index);
+        selected = true;
     }
     if (!selected) m_portCombo->setCurrentIndex(-1);
     ShowChosenDevice();

@@ -29,7 +29,7 @@ public:
     explicit CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent = nullptr);
 
     // Fills the port list from a fresh discovery, selecting the item of
-    // m_nPortNumber (none when that port was not found), sets the check box
+    // m_nPortNumber (see FillPortList), sets the check box
     // from m_bProgramAutoload and runs the window modally. Returns IDOK after
     // OK, which has updated both members, or IDCANCEL after Cancel, Esc or the
     // close box, which change nothing. GUI thread.
@@ -41,6 +41,11 @@ public:
     int m_bProgramAutoload = 0;
 
 public slots:
+    // Finds the ports afresh and rebuilds the list, keeping the chosen port
+    // (shown as not plugged in when it has gone). Runs by itself when ports
+    // come and go while the window is open.
+    void RefreshPorts();
+
     // OK and Enter: takes the chosen port and the box's state into the members
     // and ends the window with IDOK.
     void accept() override;
@@ -49,6 +54,10 @@ public slots:
 
 private:
     void OnInitDialog();
+    // Fills the list from a fresh discovery and selects `portToSelect`: its
+    // item, or one that says it is not plugged in when it is a COM number
+    // (1..255) not found; nothing otherwise.
+    void FillPortList(int portToSelect);
     void ShowChosenDevice();
     // The place where the list, kept in text order, takes an item `text`.
     int SortedPlaceOf(const QString& text) const;

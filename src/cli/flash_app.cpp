@@ -13,7 +13,7 @@
 #include "image/utf8_path.h"
 #include "job/transfer_job.h"
 #include "job/transfer_worker.h"
-#include "link/port_discovery.h"
+#include "link/port_details.h"
 #include "link/serial_channel.h"
 
 namespace bramis::cli {
@@ -185,12 +185,20 @@ bool TargetFolderExists(const std::string& path, std::ostream& err) {
 }
 
 int ListPorts(const FlashEnvironment& environment, std::ostream& out) {
-    const std::vector<FoundPort> ports = DiscoverPorts(StoredPortOverrides(environment));
+    std::vector<FoundPort> ports = DiscoverPorts(StoredPortOverrides(environment));
+    AddPortDetails(ports);
     if (ports.empty()) {
         out << "COM-порты не найдены\n";
     }
     for (const FoundPort& port : ports) {
-        out << "COM" << port.number << '\t' << port.device << '\n';
+        out << "COM" << port.number << '\t' << port.device;
+        if (!port.description.empty()) {
+            out << '\t' << port.description;
+        }
+        if (!port.stablePath.empty() && port.stablePath != port.device) {
+            out << '\t' << port.stablePath;
+        }
+        out << '\n';
     }
     out << std::flush;
     return kExitOk;

@@ -8,9 +8,17 @@
 
 namespace bramis {
 
+// The COM numbers a port can have.
+inline constexpr int kLowestPortNumber = 1;
+inline constexpr int kHighestPortNumber = 255;
+
 struct FoundPort {
     int number;          // COM number: 1..255 when probed; as named when listed by the system
     std::string device;  // what opening it opens
+    // The adapter as the system names it ("FT232R USB UART (A50285BI)") and,
+    // on Linux, its /dev/serial/by-id path; empty when unknown (AddPortDetails).
+    std::string description{};
+    std::string stablePath{};
 };
 
 // The device COM `portNumber` stands for: the per-user override when there is

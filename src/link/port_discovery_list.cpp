@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "port_details.h"
 #include "port_discovery_list.h"
 
 namespace bramis {
@@ -81,8 +82,9 @@ std::vector<int> ComPortsFromDeviceList(const DeviceListQuery& query) {
 std::vector<FoundPort> EnumerateComPortDevices(const std::map<int, std::string>& overrides) {
     std::vector<FoundPort> found;
     for (const int number : EnumerateComPorts(overrides)) {
-        found.push_back({number, DeviceForPort(number, overrides)});
+        found.push_back({.number = number, .device = DeviceForPort(number, overrides)});
     }
+    AddPortDetails(found);
     return found;
 }
 

@@ -89,42 +89,63 @@ TEST_F(SettingsWindowTest, ShowsTheTemplateTextsLayoutAndTabOrder) {
     }));
 }
 
-TEST_F(SettingsWindowTest, ListsThePortsInTextOrderSelectsTheStoredOneAndOkWithoutOneStoresMinusOne) {
-    // Nothing stored: the main window's 99, and no COM99 is found.
-    ports = {{2, "/dev/ttyS1"}, {1, "/dev/ttyS0"}, {10, "/dev/ttyS9"}};
+TEST_F(SettingsWindowTest, ListsThePortsInTextOrderAndKeepsTheChosenOneWhenItIsNotPluggedIn) {
+    // Nothing stored: the main window's 99, which is not found, stays chosen.
+    ports = {{2, "/dev/ttyS1"}, {1, "/dev/ttyS0"}, {10, "/dev/ttyS9", "FT232R USB UART (A50285BI)", "/dev/by-id"}};
     ASSERT_TRUE(OpenSettings([](QDialog& dialog) {
-        EXPECT_EQ(Items(dialog), (QStringList{"COM1=1 (/dev/ttyS0)", "COM10=10 (/dev/ttyS9)", "COM2=2 (/dev/ttyS1)"}));
-        EXPECT_EQ(PortList(dialog)->currentIndex(), -1);
+        EXPECT_EQ(Items(dialog), (QStringList{"COM1=1 (/dev/ttyS0)", "COM10 — FT232R USB UART (A50285BI)=10 "
+                                              "(/dev/ttyS9\n/dev/by-id)",
+                                              "COM2=2 (/dev/ttyS1)", "COM99 (не подключён)=99 ()"}));
+        EXPECT_EQ(PortList(dialog)->currentText(), QStringLiteral("COM99 (не подключён)"));
         EXPECT_TRUE(PortList(dialog)->toolTip().isEmpty());
     }));
     // The stored port is selected, and the closed list names its device.
     store.WriteInt(kSectionSettings, kValuePortNumber, 2);
     Restart();
-    ASSERT_TRUE(OpenSettings([](QDialog& dialog) {
+    ASSERT_TRUE(OpenSettings([this](QDialog& dialog) {
         EXPECT_EQ(PortList(dialog)->currentText(), QStringLiteral("COM2"));
         EXPECT_EQ(PortList(dialog)->toolTip(), QStringLiteral("/dev/ttyS1"));
+        // Unplugged while the window is open: the choice stays, as not plugged
+        // in; plugged in again, it is the port found again.
+        ports = {{1, "/dev/ttyS0"}, {3, "/dev/ttyS2"}};
+        static_cast<CSettingsDlg&>(dialog).RefreshPorts();
+        EXPECT_EQ(Items(dialog), (QStringList{"COM1=1 (/dev/ttyS0)", "COM2 (не подключён)=2 ()", "COM3=3 (/dev/ttyS2)"}));
+        EXPECT_EQ(PortList(dialog)->currentText(), QStringLiteral("COM2 (не подключён)"));
+        ports.push_back({2, "/dev/ttyUSB0"});
+        static_cast<CSettingsDlg&>(dialog).RefreshPorts();
+        EXPECT_EQ(PortList(dialog)->currentText(), QStringLiteral("COM2"));
+        EXPECT_EQ(PortList(dialog)->toolTip(), QStringLiteral("/dev/ttyUSB0"));
+        // A port chosen by the user stays chosen across a refresh.
+        Choose(dialog, "COM3");
+        static_cast<CSettingsDlg&>(dialog).RefreshPorts();
+        EXPECT_EQ(PortList(dialog)->currentText(), QStringLiteral("COM3"));
     }));
 
     // Found afresh at each opening: nothing is left of the last list. A port
     // found twice shows twice; numbers outside 1..255 are shown as the system
-    // named them, without a device. Port 2 has gone: OK stores -1.
+    // named them, without a device. Port 2 has gone and changing only the
+    // switch keeps it.
     ports = {{3, "/dev/ttyS2"}, {-5, ""}, {300, ""}, {3, "/dev/ttyS2"}, {0, ""}};
     ASSERT_TRUE(OpenSettings([](QDialog& dialog) {
-        EXPECT_EQ(Items(dialog), (QStringList{"COM-5=-5 ()", "COM0=0 ()", "COM3=3 (/dev/ttyS2)", "COM3=3 (/dev/ttyS2)",
-                                              "COM300=300 ()"}));
-        EXPECT_EQ(PortList(dialog)->currentIndex(), -1);
+        EXPECT_EQ(Items(dialog), (QStringList{"COM-5=-5 ()", "COM0=0 ()", "COM2 (не подключён)=2 ()",
+                                              "COM3=3 (/dev/ttyS2)", "COM3=3 (/dev/ttyS2)", "COM300=300 ()"}));
         EXPECT_FALSE(Autoload(dialog)->isChecked());
+        Autoload(dialog)->setChecked(true);
         Ok(dialog);
     }));
-    EXPECT_EQ(discoveries, 3);
-    EXPECT_EQ(window->PortNumber(), -1);
-    EXPECT_EQ(store.GetInt(kSectionSettings, kValuePortNumber, 0), -1);
-    EXPECT_EQ(store.GetInt(kSectionSettings, kValueProgramAutoload, -7), 0);
+    EXPECT_EQ(window->PortNumber(), 2);
+    EXPECT_EQ(store.GetInt(kSectionSettings, kValuePortNumber, 0), 2);
+    EXPECT_EQ(store.GetInt(kSectionSettings, kValueProgramAutoload, -7), 1);
 
-    // No ports at all: the same, and Enter is OK.
+    // A stored number that is no COM port selects nothing; Enter is OK and
+    // stores -1.
     ports.clear();
-    store.WriteInt(kSectionSettings, kValuePortNumber, 5);
-    ASSERT_TRUE(OpenSettings([](QDialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); }));
+    store.WriteInt(kSectionSettings, kValuePortNumber, -1);
+    Restart();
+    ASSERT_TRUE(OpenSettings([](QDialog& dialog) {
+        EXPECT_EQ(PortList(dialog)->currentIndex(), -1);
+        QTest::keyClick(&dialog, Qt::Key_Return);
+    }));
     EXPECT_EQ(store.GetInt(kSectionSettings, kValuePortNumber, 0), -1);
     EXPECT_TRUE(recorder.messages.empty());
 }

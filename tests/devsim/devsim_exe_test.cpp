@@ -181,20 +181,29 @@ TEST_F(DevsimExeTest, SilentLineAndPausedRepliesFollowTheReadRule) {
     EXPECT_EQ(port.ReadChunk(buffer.data(), buffer.size()), 0U);
     EXPECT_GT(MsSince(started), 25.0);
     EXPECT_LT(MsSince(started), 250.0);
+    // The emulator may be late to answer on a loaded machine; what is under
+    // test is how a reply already under way is split, not the turnaround.
+    const auto firstChunk = [&] {
+        std::size_t got = 0;
+        for (const auto start = Clock::now(); got == 0 && MsSince(start) < 2000.0;) {
+            got = port.ReadChunk(buffer.data(), buffer.size());
+        }
+        return got;
+    };
 
     const std::uint8_t enter[] = {0x80, 0x7F, 0x7F, 0x7F, 0x7F, CMD_ENTER_PROG};
     port.WriteAll(enter, sizeof enter);
-    EXPECT_EQ(port.ReadChunk(buffer.data(), 6), 6U);
+    EXPECT_EQ(firstChunk(), 6U);
     const std::uint8_t version[] = {0x80, 0x7F, 0x7F, 0x7F, 0x7F, CMD_GET_VERSION, 0x23};
 
     // A chunk read ends at the 20 ms pause; the next one gets the rest.
     port.WriteAll(version, sizeof version);
-    EXPECT_EQ(port.ReadChunk(buffer.data(), buffer.size()), 4U);
+    EXPECT_EQ(firstChunk(), 4U);
     EXPECT_EQ(port.ReadChunk(buffer.data(), buffer.size()), 5U);
 
     // After a 60 ms pause the next chunk read has given up: the reply is short.
     port.WriteAll(version, sizeof version);
-    EXPECT_EQ(port.ReadChunk(buffer.data(), buffer.size()), 4U);
+    EXPECT_EQ(firstChunk(), 4U);
     EXPECT_EQ(port.ReadChunk(buffer.data(), buffer.size()), 0U);
 }
 

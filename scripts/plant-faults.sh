@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Plants small faults in the source one at a time and runs the tests against
+# each: a fault that no test notices is a hole in the tests. Not part of CI
+# (each fault costs a rebuild and a test run: some 20-40 minutes in all).
+#
+#   bash scripts/plant-faults.sh [NAME-PATTERN]
+#
+# Builds in build/faults (the dev preset's settings); the source tree is put
+# back after each fault, also when the script is interrupted. Exits 1 when a
+# fault survived or could not be planted.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+only=${1:-}
+build=build/faults
+
+# name | file | Perl substitution (run with -0, so it may span lines)
+faults=(
+  "check byte seed|src/link/codec.cpp|s/check = 0xAA;/check = 0x00;/"
+  "block number high part|src/link/codec.cpp|s/\(blockNumber >> 7\)/(blockNumber >> 8)/"
+  "nibble validation|src/link/codec.cpp|s/\(high & 0xF0U\) != 0x40/(high \& 0xE0U) != 0x40/"
+  "CRC byte order|src/link/codec.cpp|s/plain\[kBlockSize\] = (.*?);\n(\s*)plain\[kBlockSize \+ 1\] = (.*?);/plain[kBlockSize] = \3;\n\2plain[kBlockSize + 1] = \1;/"
+  "write pacing|src/link/serial_channel.cpp|s/length \* 12U \/ 10U/length * 11U \/ 10U/"
+  "purge after write|src/link/serial_channel.cpp|s/\n\s*port->PurgeInput\(\);//"
+  "chunk size|src/link/serial_channel.cpp|s/kMaxChunkBytes = 16/kMaxChunkBytes = 17/"
+  "byte interval|src/link/port_backend.h|s/kByteIntervalMs = 5/kByteIntervalMs = 9/"
+  "chunk total time|src/link/port_backend.h|s/kChunkTotalMs = 30/kChunkTotalMs = 45/"
+  "one attempt|src/link/bootloader.cpp|s/kAttempts = 2/kAttempts = 1/"
+  "retry after success|src/link/bootloader.cpp|s/if \(result == LINK_OK\) \{\s*break;\s*\}//"
+  "status 5A and 2A swapped|src/link/bootloader.cpp|s/return LINK_WRITE_STATUS_5A;/return LINK_WRITE_STATUS_2A;/"
+  "version header unchecked|src/link/command_table.h|s/(CMD_GET_VERSION, RequestArgs::None, true, 500, 16, 9, )5/\${1}0/"
+  "erase header unchecked|src/link/command_table.h|s/(CMD_ERASE, RequestArgs::None, true, 500, 10, 7, )5/\${1}0/"
+  "write pre-delay|src/link/command_table.h|s/(RequestArgs::BlockNumberAndData, true, )40/\${1}30/"
+  "erase status ignored|src/link/bootloader.cpp|s/ && reply\[5\] == kEraseDone//"
+  "bar range before position|src/job/transfer_worker.cpp|s/(\s*)(context\.view->SetBarPosition\(context\.blockCounter\);)(\s*)(context\.view->SetBarRange\([^;]*;)/\1\4\3\2/"
+  "no cancel after a block|src/job/transfer_worker.cpp|s/bool StepProgress\(TransferContext& context\) \{\s*if \(context\.abortRequested\)/bool StepProgress(TransferContext\& context) {\n    if (false)/"
+  "no return to working mode|src/job/transfer_worker.cpp|s/if \(programmingEntered\) \{/if (false) {/"
+  "image length check|src/image/image_file.cpp|s/\*size != kImageSize/*size < kImageSize/"
+  "temporary file left behind|src/image/image_file.cpp|s/\n\s*fs::remove\(temporary, ignored\);//"
+  "recent list keeps duplicates|src/image/recent_file_list.cpp|s/!slot\.empty\(\) && SameFile\(slot, entry\)/false/"
+  "override port range|src/image/profile_store.cpp|s/\*number > kHighestPort/*number > kHighestPort + 1/"
+)
+
+restore=""
+cleanup() {
+  if [[ -n $restore ]]; then
+    mv -f "$restore.fault-orig" "$restore"
+    touch "$restore"  # newer than the objects built with the fault
+  fi
+}
+trap cleanup EXIT INT TERM
+
+run_tests() {
+  ctest --test-dir "$build" -j2 --timeout 120 --stop-on-failure --no-tests=error >"$build/fault-ctest.log" 2>&1
+}
+
+echo "== baseline"
+cmake --preset dev -B "$build" >/dev/null
+cmake --build "$build" >/dev/null
+run_tests || { echo "plant-faults: the tests fail without any fault ($build/fault-ctest.log)" >&2; exit 2; }
+
+survived=() broken=()
+for fault in "${faults[@]}"; do
+  IFS='|' read -r name file expr <<<"$fault"
+  [[ -z $only || $name == *$only* ]] || continue
+  cp "$file" "$file.fault-orig"
+  restore=$file
+  perl -0pi -e "$expr" "$file"
+  if cmp -s "$file" "$file.fault-orig"; then
+    echo "NOT PLANTED  $name: the pattern no longer matches $file"
+    broken+=("$name")
+  elif ! cmake --build "$build" >"$build/fault-build.log" 2>&1; then
+    echo "NOT PLANTED  $name: does not build ($build/fault-build.log)"
+    broken+=("$name")
+  elif run_tests; then
+    echo "SURVIVED     $name ($file)"
+    survived+=("$name")
+  else
+    failed=$(grep -m1 -oE '[0-9]+ - [^ ]+ \((Failed|Timeout|SEGFAULT|Subprocess aborted|Child aborted)' \
+             "$build/fault-ctest.log" || echo "a test")
+    echo "caught       $name: $failed"
+  fi
+  cleanup
+  restore=""
+done
+# Leave the build matching the source again.
+cmake --build "$build" >/dev/null
+
+echo "== ${#survived[@]} survived, ${#broken[@]} not planted"
+((${#survived[@]} == 0 && ${#broken[@]} == 0))

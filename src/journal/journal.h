@@ -1,0 +1,74 @@
+// The journal of jobs: one record per job, appended to a CSV file that a
+// spreadsheet program opens as it is (UTF-8 with a byte order mark, ';'
+// between fields as Russian spreadsheets expect, a header row). For service
+// and warranty work: which file went into which device, when, and how it went.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace bramis {
+
+enum class JournalJob { Write, Read, Verify, Version };
+enum class JournalResult { Succeeded, Failed, Cancelled };
+
+struct JournalRecord {
+    QDateTime started;  // local time; written with its offset from UTC
+    qint64 durationMs = 0;
+    QString program;  // "bramis-programmer" or "bramis-flash"
+    QString user;
+    JournalJob job = JournalJob::Write;
+    int portNumber = 0;    // COM number; 0 when a device path was given instead
+    QString device;        // the device path opened
+    QString adapterSerial; // "" when unknown
+    QString file;          // the image file written, read or compared
+    QString imageSha256;   // of the image written or read, hex; "" when none
+    QString loaderVersion; // "01.03"; "" when never read
+    JournalResult result = JournalResult::Succeeded;
+    QString stage;  // the stage a failed job ended in
+    int block = 0;  // 1..368, the block a failed job ended at; 0 for none
+    int retries = 0;
+};
+
+// The header row, then each record as the rows under it; any thread.
+QStringList JournalHeader();
+QStringList JournalFields(const JournalRecord& record);
+
+// Where the journal lives unless the settings move it: "journal.csv" in the
+// user's data folder (%APPDATA%\Orvy\TOLVA upgrade,
+// ~/.local/share/Orvy/TOLVA upgrade). Needs the organisation and application
+// names set, as both programs do at start. Any thread.
+QString DefaultJournalPath();
+
+// The settings value that moves the journal ("Settings"/"JournalFile").
+inline constexpr const char* kValueJournalFile = "JournalFile";
+
+// Appends `record`, writing the header first into a new or empty file and
+// making the folder if needed. Safe when several programs append at once (a
+// lock file beside the journal). A journal that is not a CSV file of ours is
+// moved aside (its name gets ".damaged-<time>") and a new one begun. Never
+// blocks on a FIFO or device. Returns "" on success, else a warning in
+// Russian; the caller's job is not affected either way. Any thread.
+QString AppendJournalRecord(const QString& path, const JournalRecord& record);
+
+// The records of the journal at `path`, oldest first, each as its fields
+// (the header row left out); rows of a damaged file are skipped. `warning`
+// says in Russian why nothing could be read ("" when all went well or the
+// journal does not exist yet). Any thread.
+std::vector<QStringList> ReadJournal(const QString& path, QString& warning);
+
+// The index of a field in a row of ReadJournal.
+enum JournalColumn : int {
+    kColumnStarted, kColumnDuration, kColumnProgram, kColumnUser, kColumnJob, kColumnPort, kColumnDevice,
+    kColumnAdapterSerial, kColumnFile, kColumnSha256, kColumnLoaderVersion, kColumnResult, kColumnStage,
+    kColumnBlock, kColumnRetries, kColumnCount
+};
+
+// True when the last five jobs on `device` in `rows` needed more than ten
+// retried attempts in all: the cable or the adapter wants checking. Any thread.
+bool CableNeedsChecking(const std::vector<QStringList>& rows, const QString& device);
+
+}  // namespace bramis

@@ -1,0 +1,37 @@
+// What the system knows about the adapter behind a serial port: the maker's
+// names and serial number of a USB adapter, and on Linux the adapter's stable
+// name under /dev/serial/by-id. For port lists that tell the adapters apart.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "port_discovery.h"
+
+namespace bramis {
+
+struct PortDetails {
+    std::string product;       // "FT232R USB UART"; on Windows the device's friendly name
+    std::string manufacturer;  // "FTDI"
+    std::string serial;        // the adapter's serial number
+    std::string stablePath;    // Linux: /dev/serial/by-id/... naming the same device
+};
+
+// One line for a port list: the product (or the maker when the product is
+// unknown) and the serial number in brackets: "FT232R USB UART (A50285BI)";
+// "" when nothing is known. Any thread.
+std::string DescribeAdapter(const PortDetails& details);
+
+// Fills each port's description and stable path from what the system knows;
+// ports it knows nothing of keep them empty. Reads only the system's device
+// information (sysfs on Linux, SetupAPI on Windows); opens no port. Any thread.
+void AddPortDetails(std::vector<FoundPort>& ports);
+
+// Linux builds: the details of `device` (a tty path or a link to one) read
+// from a sysfs tree at `sysRoot` and the links in `byIdFolder`, as
+// AddPortDetails reads /sys and /dev/serial/by-id. Any thread.
+PortDetails ReadSysfsPortDetails(const std::string& device, const std::filesystem::path& sysRoot,
+                                 const std::filesystem::path& byIdFolder);
+
+}  // namespace bramis

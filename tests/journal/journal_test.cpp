@@ -1,0 +1,134 @@
+// The journal file: records as a spreadsheet reads them back, appends from
+// several writers at once, and files that must never stop a job.
+#include "journal/journal.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
+#include <set>
+#include <thread>
+
+namespace bramis {
+namespace {
+
+JournalRecord SampleRecord(int retries = 0) {
+    JournalRecord record;
+    record.started = QDateTime(QDate(2026, 3, 14), QTime(9, 30, 5), Qt::OffsetFromUTC, 3 * 3600);
+    record.durationMs = 486'600;
+    record.program = QStringLiteral("bramis-flash");
+    record.user = QStringLiteral("Иванов");
+    record.portNumber = 5;
+    record.device = QStringLiteral("/dev/ttyUSB0");
+    record.file = QStringLiteral("/home/Иванов/прошивки/v2; \"новая\".dat");
+    record.imageSha256 = QString(64, QLatin1Char('a'));
+    record.loaderVersion = QStringLiteral("01.03");
+    record.result = JournalResult::Failed;
+    record.stage = QStringLiteral("Запись программы");
+    record.block = 17;
+    record.retries = retries;
+    return record;
+}
+
+TEST(Journal, RecordsReadBackWithTheirHeaderOnceAndSeparatorsInsideFieldsIntact) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("новая папка/journal.csv"));
+    EXPECT_EQ(AppendJournalRecord(path, SampleRecord()), QString());
+    EXPECT_EQ(AppendJournalRecord(path, SampleRecord(3)), QString());
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(text.startsWith("\xEF\xBB\xBF\xD0\x9D\xD0\xB0\xD1\x87"));  // BOM, "Нач"
+    EXPECT_EQ(text.count("Начало"), 1);
+    EXPECT_TRUE(text.contains("2026-03-14T09:30:05+03:00;487;bramis-flash;Иванов;запись;COM5;"));
+
+    QString warning;
+    const std::vector<QStringList> rows = ReadJournal(path, warning);
+    EXPECT_EQ(warning, QString());
+    ASSERT_EQ(rows.size(), 2U);
+    EXPECT_EQ(rows[0], JournalFields(SampleRecord()));
+    EXPECT_EQ(rows[1][kColumnFile], SampleRecord().file);
+    EXPECT_EQ(rows[1][kColumnBlock], QStringLiteral("17"));
+    EXPECT_EQ(rows[1][kColumnRetries], QStringLiteral("3"));
+    EXPECT_EQ(rows[1][kColumnResult], QStringLiteral("ошибка"));
+}
+
+TEST(Journal, WritersAppendingAtOnceLoseNoRecord) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("journal.csv"));
+    constexpr int kWriters = 4;
+    constexpr int kEach = 50;
+    std::vector<std::thread> writers;
+    for (int w = 0; w < kWriters; ++w) {
+        writers.emplace_back([&path, w] {
+            for (int i = 0; i < kEach; ++i) EXPECT_EQ(AppendJournalRecord(path, SampleRecord(w * 1000 + i)), QString());
+        });
+    }
+    for (std::thread& writer : writers) writer.join();
+    QString warning;
+    const std::vector<QStringList> rows = ReadJournal(path, warning);
+    ASSERT_EQ(rows.size(), static_cast<std::size_t>(kWriters * kEach));
+    std::set<int> seen;
+    for (const QStringList& row : rows) seen.insert(row[kColumnRetries].toInt());
+    EXPECT_EQ(seen.size(), rows.size());
+}
+
+TEST(Journal, DamagedUnwritableAndSpecialFilesWarnAndNeverBlock) {
+    QTemporaryDir folder;
+    // A damaged journal is kept aside, and a new one begun.
+    const QString path = folder.filePath(QStringLiteral("journal.csv"));
+    QFile damaged(path);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray("\x00\xFFgarbage\n", 10));
+    damaged.close();
+    EXPECT_TRUE(AppendJournalRecord(path, SampleRecord()).contains(QStringLiteral("повреждён")));
+    QString warning;
+    EXPECT_EQ(ReadJournal(path, warning).size(), 1U);
+    EXPECT_EQ(QDir(folder.path()).entryList({QStringLiteral("journal.csv.damaged-*")}).size(), 1);
+
+    // A FIFO or a link to a device is refused at once, for writing and reading.
+    const QString fifo = folder.filePath(QStringLiteral("fifo.csv"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString zero = folder.filePath(QStringLiteral("zero.csv"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
+    for (const QString& special : {fifo, zero}) {
+        EXPECT_FALSE(AppendJournalRecord(special, SampleRecord()).isEmpty()) << special.toStdString();
+        EXPECT_TRUE(ReadJournal(special, warning).empty());
+        EXPECT_FALSE(warning.isEmpty());
+    }
+
+    // A folder that cannot be written: a warning, nothing else.
+    if (geteuid() != 0) {
+        const QString locked = folder.filePath(QStringLiteral("locked"));
+        ASSERT_TRUE(QDir().mkpath(locked));
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
+        EXPECT_FALSE(AppendJournalRecord(locked + QStringLiteral("/journal.csv"), SampleRecord()).isEmpty());
+    }
+    EXPECT_FALSE(AppendJournalRecord(QStringLiteral("/proc/bramis/journal.csv"), SampleRecord()).isEmpty());
+}
+
+TEST(Journal, CableWantsCheckingAfterMoreThanTenRetriesInTheLastFiveJobsOnThePort) {
+    std::vector<QStringList> rows;
+    const auto add = [&rows](const char* device, int retries) {
+        JournalRecord record = SampleRecord(retries);
+        record.device = QString::fromLatin1(device);
+        rows.push_back(JournalFields(record));
+    };
+    add("/dev/ttyUSB0", 9);  // sixth from the end: no longer counted
+    for (int retries : {2, 2, 2, 2}) add("/dev/ttyUSB0", retries);
+    add("/dev/ttyUSB1", 50);
+    add("/dev/ttyUSB0", 2);
+    EXPECT_FALSE(CableNeedsChecking(rows, QStringLiteral("/dev/ttyUSB0")));  // 10 in all
+    add("/dev/ttyUSB0", 3);
+    EXPECT_TRUE(CableNeedsChecking(rows, QStringLiteral("/dev/ttyUSB0")));  // 11
+    EXPECT_TRUE(CableNeedsChecking(rows, QStringLiteral("/dev/ttyUSB1")));
+    EXPECT_FALSE(CableNeedsChecking(rows, QStringLiteral("/dev/ttyS0")));
+}
+
+}  // namespace
+}  // namespace bramis
