@@ -18,6 +18,7 @@
 #include "app/app_texts.h"
 #include "app/help_page.h"
 #include "app/journal_dlg.h"
+#include "app/qt_translations.h"
 #include "gui_test_support.h"
 #include "image/image_file.h"
 #include "job/transfer_worker.h"
@@ -282,6 +283,12 @@ TEST_F(MainWindowTest, TheHelpCommandOpensTheShippedPageWhichExplainsEveryMessag
                                          ImageFileStatus::WriteFailed})
         messages << QString::fromUtf8(ImageFileMessage(status));
     for (const QString& message : messages) EXPECT_TRUE(html.contains(message)) << message.toStdString();
+}
+
+TEST(QtTranslations, QtsOwnDialogTextsAreRussian) {
+    ASSERT_TRUE(LoadQtTranslations(*QCoreApplication::instance()));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Отмена"));
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Save As"), QStringLiteral("Сохранить как"));
 }
 
 TEST_F(MainWindowTest, TheJournalWindowShowsTheJournalTheSettingsNameAndFiltersIt) {
