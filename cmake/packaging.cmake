@@ -24,6 +24,8 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     # Qt loads its platform plugins at run time, so no library names them; the
     # xcb and offscreen plugins come with libqt6gui6, the others with this one.
     list(APPEND _bramis_depends "qt6-qpa-plugins")
+    # Qt's own dialogs and buttons in Russian (qtbase_ru.qm).
+    list(APPEND _bramis_depends "qt6-translations-l10n")
     # The help page opens in the desktop's browser.
     set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
   endif()

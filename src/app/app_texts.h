@@ -21,6 +21,10 @@ inline QString MenuRead() { return QStringLiteral("&Прочитать из пр
 inline QString MenuExit() { return QStringLiteral("В&ыход"); }
 inline QString MenuService() { return QStringLiteral("Серв&ис"); }
 inline QString MenuSettings() { return QStringLiteral("&Настройка"); }
+inline QString MenuJournal() { return QStringLiteral("&Журнал заданий"); }
+inline QString JournalCaption() { return QStringLiteral("Журнал заданий"); }
+inline QString JournalFilterHint() { return QStringLiteral("Найти: файл, порт, пользователь, результат…"); }
+inline QString JournalOpenFolder() { return QStringLiteral("Открыть папку"); }
 inline QString MenuHelp() { return QStringLiteral("&?"); }
 inline QString MenuHelpTopics() { return QStringLiteral("Вызов &справки"); }
 inline QString MenuAbout() { return QStringLiteral("&О программе ..."); }

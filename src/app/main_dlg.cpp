@@ -17,6 +17,8 @@
 #include "dialog_controls.h"
 #include "help_page.h"
 #include "image/profile_store.h"
+#include "journal/journal.h"
+#include "journal_dlg.h"
 #include "message_box.h"
 #include "resource_ids.h"
 #include "link/port_discovery_list.h"
@@ -80,6 +82,7 @@ void CMainDlg::BuildMenu() {
 
     QMenu* service = m_menuBar->addMenu(texts::MenuService());
     addItem(service, texts::MenuSettings(), ID_SERVICE_SETTINGS);
+    addItem(service, texts::MenuJournal(), ID_SERVICE_JOURNAL);
 
     QMenu* help = m_menuBar->addMenu(texts::MenuHelp());
     addItem(help, texts::MenuHelpTopics(), ID_HELP_TOPICS);
@@ -137,6 +140,11 @@ void CMainDlg::OnCommand(int id) {
         case IDC_READ:
         case ID_OP_READ: ReadFromDevice(); break;
         case ID_SERVICE_SETTINGS: OnSettings(); break;
+        case ID_SERVICE_JOURNAL: {
+            CJournalDlg journal(JournalPath(m_store), this);
+            journal.exec();
+            break;
+        }
         case ID_HELP_ABOUT: ShowAbout(); break;
         case IDC_EXIT:
         case ID_OP_EXIT: Exit(); break;

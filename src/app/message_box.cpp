@@ -2,14 +2,24 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QMessageBox>
 
 namespace bramis {
 namespace {
 
+// Room in a title bar besides the caption: the window's icon and its buttons.
+constexpr int kTitleBarExtras = 160;
+
 void ShowQtMessageBox(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) {
     QMessageBox box(icon == MessageIcon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
                     caption, text, QMessageBox::Ok, owner);
+    // The box is as wide as its text; a short text must not cut the caption.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const int captionWidth = box.fontMetrics().horizontalAdvance(caption) + kTitleBarExtras;
+        grid->addItem(new QSpacerItem(captionWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(),
+                      0, 1, grid->columnCount());
+    }
     box.exec();
 }
 

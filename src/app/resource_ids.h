@@ -45,6 +45,7 @@ inline constexpr int ID_SERVICE_SETTINGS = 32774;
 inline constexpr int ID_HELP_TOPICS = 32775;
 inline constexpr int ID_HELP_ABOUT = 32777;
 inline constexpr int ID_OP_EXIT = 32778;
+inline constexpr int ID_SERVICE_JOURNAL = 32779;
 
 // The About item of the window's system menu (low four bits clear, as the
 // system-menu dispatch masks them off).

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <charconv>
 #include <functional>
+#include <map>
+
+#include <QCommandLineParser>
+#include <QStringList>
 
 #include "link/bootloader.h"
 
@@ -192,39 +196,63 @@ const std::vector<std::pair<std::string_view, ValueHandler>>& ValueOptions() {
 }  // namespace
 
 std::optional<DevsimOptions> ParseDevsimOptions(std::span<const std::string_view> args, std::string& error) {
+    QCommandLineParser parser;
+    // "--link" and "-link" alike; "-h" is a name of its own, not letters to split.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const auto name = [](std::string_view option) { return QString::fromLatin1(option.substr(2)); };
+    const QStringList flags{QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("wire-speed"),
+                            QStringLiteral("events"), QStringLiteral("fail-version"), QStringLiteral("fail-erase")};
+    for (const QString& flag : flags) {
+        parser.addOption(QCommandLineOption(flag));
+    }
+    for (const auto& [option, handler] : ValueOptions()) {
+        parser.addOption(QCommandLineOption(name(option), QString(), QStringLiteral("value")));
+    }
+    parser.addOption(QCommandLineOption(QStringLiteral("fault"), QString(), QStringLiteral("rule")));
+
+    QStringList arguments{QStringLiteral("bramis-devsim")};
+    for (const std::string_view arg : args) {
+        arguments << QString::fromUtf8(arg.data(), static_cast<qsizetype>(arg.size()));
+    }
+    if (!parser.parse(arguments)) {
+        error = parser.errorText().toStdString();
+        return std::nullopt;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        error = "unexpected argument '" + parser.positionalArguments().front().toStdString() + "'";
+        return std::nullopt;
+    }
+
+    // Options in the order given, so that fault rules keep their order (the
+    // first rule that matches a request strikes it).
     DevsimOptions options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        if (arg == "--help" || arg == "-h") {
+    std::map<QString, qsizetype> seen;
+    for (const QString& option : parser.optionNames()) {
+        if (option == QLatin1String("h") || option == QLatin1String("help")) {
             options.help = true;
-        } else if (arg == "--wire-speed") {
+        } else if (option == QLatin1String("wire-speed")) {
             options.timing.wireSpeed = true;
-        } else if (arg == "--events") {
+        } else if (option == QLatin1String("events")) {
             options.events = true;
-        } else if (arg == "--fail-version") {
+        } else if (option == QLatin1String("fail-version")) {
             options.faults.push_back(FaultRule{.kind = FaultKind::WrongCheck, .command = CMD_GET_VERSION});
-        } else if (arg == "--fail-erase") {
+        } else if (option == QLatin1String("fail-erase")) {
             options.faults.push_back(FaultRule{.kind = FaultKind::Status, .command = CMD_ERASE, .value = 0x00});
         } else {
-            const auto& table = ValueOptions();
-            const auto found = std::find_if(table.begin(), table.end(), [arg](const auto& o) { return o.first == arg; });
-            if (found == table.end() && arg != "--fault") {
-                error = "unknown option '" + std::string(arg) + "'";
-                return std::nullopt;
-            }
-            if (i + 1 == args.size()) {
-                error = "option '" + std::string(arg) + "' needs a value";
-                return std::nullopt;
-            }
-            const std::string_view value = args[++i];
-            if (found == table.end()) {
+            const std::string value = parser.values(option).at(seen[option]++).toStdString();
+            if (option == QLatin1String("fault")) {
                 const std::optional<FaultRule> rule = ParseFaultRule(value, error);
                 if (!rule) {
                     return std::nullopt;
                 }
                 options.faults.push_back(*rule);
-            } else if (!found->second(value, options)) {
-                error = "bad value '" + std::string(value) + "' for " + std::string(arg);
+                continue;
+            }
+            const auto& table = ValueOptions();
+            const auto found =
+                std::find_if(table.begin(), table.end(), [&](const auto& o) { return name(o.first) == option; });
+            if (!found->second(value, options)) {
+                error = "bad value '" + value + "' for --" + option.toStdString();
                 return std::nullopt;
             }
         }

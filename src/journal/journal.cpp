@@ -145,6 +145,11 @@ QString DefaultJournalPath() {
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/journal.csv");
 }
 
+QString JournalPath(const ProfileStore& settings) {
+    const std::string stored = settings.GetString(kSectionSettings, kValueJournalFile, "");
+    return stored.empty() ? DefaultJournalPath() : QString::fromStdString(stored);
+}
+
 QString AppendJournalRecord(const QString& path, const JournalRecord& record) {
     const QFileInfo info(path);
     if (QString refusal = RefusalOf(info); !refusal.isEmpty()) return refusal;

@@ -10,6 +10,8 @@
 
 #include <vector>
 
+#include "image/profile_store.h"
+
 namespace bramis {
 
 enum class JournalJob { Write, Read, Verify, Version };
@@ -45,6 +47,9 @@ QString DefaultJournalPath();
 
 // The settings value that moves the journal ("Settings"/"JournalFile").
 inline constexpr const char* kValueJournalFile = "JournalFile";
+
+// The journal the settings name, else DefaultJournalPath(). The store's thread.
+QString JournalPath(const ProfileStore& settings);
 
 // Appends `record`, writing the header first into a new or empty file and
 // making the folder if needed. Safe when several programs append at once (a

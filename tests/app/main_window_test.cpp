@@ -17,9 +17,12 @@
 
 #include "app/app_texts.h"
 #include "app/help_page.h"
+#include "app/journal_dlg.h"
+#include "app/qt_translations.h"
 #include "gui_test_support.h"
 #include "image/image_file.h"
 #include "job/transfer_worker.h"
+#include "journal/journal.h"
 
 namespace bramis {
 namespace {
@@ -99,7 +102,7 @@ TEST_F(MainWindowTest, MainWindowAndAboutBoxShowTheirTextsInTheTemplatePlaces) {
                                          : item->text() + '=' + item->property(kControlIdProperty).toString());
     }
     EXPECT_EQ(menu, (QStringList{"&Операции", "Выбрать &файл ...=32771", "-", "&Записать в прибор=32772",
-                                 "&Прочитать из прибора=32773", "-", "В&ыход=32778", "Серв&ис", "&Настройка=32774",
+                                 "&Прочитать из прибора=32773", "-", "В&ыход=32778", "Серв&ис", "&Настройка=32774", "&Журнал заданий=32779",
                                  "&?", "Вызов &справки=32775", "-", "&О программе ...=32777"}));
 
     // The About box from the menu; Esc closes it.
@@ -280,6 +283,32 @@ TEST_F(MainWindowTest, TheHelpCommandOpensTheShippedPageWhichExplainsEveryMessag
                                          ImageFileStatus::WriteFailed})
         messages << QString::fromUtf8(ImageFileMessage(status));
     for (const QString& message : messages) EXPECT_TRUE(html.contains(message)) << message.toStdString();
+}
+
+TEST(QtTranslations, QtsOwnDialogTextsAreRussian) {
+    ASSERT_TRUE(LoadQtTranslations(*QCoreApplication::instance()));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Отмена"));
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Save As"), QStringLiteral("Сохранить как"));
+}
+
+TEST_F(MainWindowTest, TheJournalWindowShowsTheJournalTheSettingsNameAndFiltersIt) {
+    const QString path = folder.Path(QStringLiteral("журнал.csv"));
+    store.WriteString(kSectionSettings, kValueJournalFile, path.toStdString());
+    for (const int port : {5, 6, 5}) {
+        JournalRecord record;
+        record.started = QDateTime::currentDateTime();
+        record.portNumber = port;
+        ASSERT_EQ(AppendJournalRecord(path, record), QString());
+    }
+    ASSERT_TRUE(test::InModal([this] { window->OnCommand(ID_SERVICE_JOURNAL); },
+                              [](QDialog& dialog) {
+                                  auto& journal = static_cast<CJournalDlg&>(dialog);
+                                  EXPECT_EQ(journal.VisibleRows(), 3);
+                                  QTest::keyClicks(Child<QLineEdit>(dialog, "journal_filter"), "com6");
+                                  EXPECT_EQ(journal.VisibleRows(), 1);
+                                  EXPECT_TRUE(Child<QLabel>(dialog, "journal_place")->text().endsWith("журнал.csv"));
+                                  dialog.reject();
+                              }));
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 
 namespace bramis {
 namespace {
@@ -216,23 +215,6 @@ TEST_F(LabeledProgressCtrlTest, PositionRepaintsAtOnceOnlyWhenTheFilledLengthCha
         const QImage screen = parent.screen()->grabWindow(parent.winId()).toImage();
         EXPECT_EQ(screen.pixelColor(100, 12), parent.palette().color(QPalette::Window));
     }
-}
-
-// A picture of the bar for people to look at, in the application's own look.
-TEST(LabeledProgressCtrlPreview, WritesPng)
-{
-    QWidget parent;
-    QImage sheet(320, 7 * 30, QImage::Format_RGB32);
-    sheet.fill(parent.palette().color(QPalette::Window));
-    CLabeledProgressCtrl bar(&parent);
-    bar.setGeometry(0, 0, 300, 22);
-    bar.SetRange32(0, 368);
-    for (int row = 0; row < 7; ++row) {
-        bar.SetLabelText(row == 6 ? "Стирание..." : "");
-        bar.SetPos(std::array{0, 29, 92, 184, 300, 368, 150}[row]);
-        bar.render(&sheet, QPoint(10, 6 + 30 * row));
-    }
-    EXPECT_TRUE(sheet.save(QStringLiteral(BRAMIS_PREVIEW_PNG)));
 }
 
 }  // namespace
