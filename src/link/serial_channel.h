@@ -48,7 +48,12 @@ void SetPortOverrides(std::map<int, std::string> overrides);
 // An opener that ignores the number and opens `devicePath` itself.
 PortOpener DevicePathOpener(std::string devicePath);
 
-// The system's reason for the last failed OpenPort ("" after a success).
+// True when the open port has gone from the system (a USB adapter
+// unplugged); reads and writes then return at once. Worker thread.
+bool PortVanished();
+
+// The system's reason for the last failed OpenPort ("" after a success), in
+// Russian, with the device's path.
 std::string LastOpenError();
 
 // Protocol trace: every request written and every reply read, with the line's

@@ -31,8 +31,31 @@ timespec ToTimespec(double ms) {
     return timespec{static_cast<time_t>(ns / 1000000000LL), static_cast<long>(ns % 1000000000LL)};
 }
 
+// The reasons a port fails to open that users meet, in the program's
+// language; any other error keeps the system's text with its number.
 std::string SystemReason(const std::string& devicePath, int error) {
-    return devicePath + ": " + std::strerror(error);
+    std::string reason;
+    switch (error) {
+        case ENOENT: reason = "нет такого устройства"; break;
+        case EACCES:
+        case EPERM: reason = "нет прав на доступ к устройству"; break;
+        case EBUSY:
+        case EWOULDBLOCK: reason = "порт занят другой программой"; break;
+        case ENOTTY:
+        case EINVAL: reason = "это устройство не последовательный порт"; break;
+        case ENXIO:
+        case ENODEV:
+        case EIO: reason = "устройство не отвечает или отключено"; break;
+        case EISDIR: reason = "это папка, а не устройство"; break;
+        default: reason = "системная ошибка " + std::to_string(error) + " (" + std::strerror(error) + ")"; break;
+    }
+    return devicePath + ": " + reason;
+}
+
+// Errors after which the port is gone from the system: a USB adapter
+// unplugged, or the far end of a pseudo-terminal closed.
+bool MeansVanished(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
 }
 
 class PosixPort final : public PortBackend {
@@ -49,15 +72,24 @@ public:
             if (n > 0) {
                 written += static_cast<std::size_t>(n);
             } else if (n < 0 && errno != EINTR) {
-                return;  // the line is gone; the missing reply tells the caller
+                NoteError(errno);
+                return;  // the missing reply tells the caller
             }
         }
     }
 
-    void PurgeInput() override { tcflush(fd_, TCIFLUSH); }
+    void PurgeInput() override {
+        if (tcflush(fd_, TCIFLUSH) != 0) {
+            NoteError(errno);
+        }
+    }
 
     void Drain() override {
-        while (tcdrain(fd_) != 0 && errno == EINTR) {
+        while (tcdrain(fd_) != 0) {
+            if (errno != EINTR) {
+                NoteError(errno);
+                return;
+            }
         }
     }
 
@@ -83,16 +115,24 @@ public:
             if (ready == 0) {
                 continue;  // the deadline check above ends the call
             }
+            if ((watch.revents & POLLIN) == 0) {
+                // Hang-up, error or a closed descriptor without data: the port is gone.
+                vanished_ = (watch.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+                break;
+            }
             const ssize_t n = read(fd_, buffer + got, want - got);
             if (n > 0) {
                 got += static_cast<std::size_t>(n);
                 lastByteMs = MonotonicMs();
             } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+                NoteError(n == 0 ? 0 : errno);
                 break;  // hang-up or error: nothing more will come in this call
             }
         }
         return got;
     }
+
+    bool Vanished() const override { return vanished_; }
 
     void SleepMs(std::uint32_t ms) override {
         timespec until{};
@@ -110,7 +150,14 @@ public:
     double NowMs() const override { return MonotonicMs(); }
 
 private:
+    void NoteError(int error) {
+        if (MeansVanished(error)) {
+            vanished_ = true;
+        }
+    }
+
     int fd_;
+    bool vanished_ = false;
 };
 
 // Raw 8E1 at 9600 baud without flow control. Parity is generated on output;
@@ -198,9 +245,6 @@ PortOpenResult OpenOsPort(const std::string& devicePath) {
     const int error = Configure(fd);
     if (error != 0) {
         close(fd);
-        if (error == EWOULDBLOCK) {
-            return {nullptr, devicePath + ": the port is in use by another program"};
-        }
         return {nullptr, SystemReason(devicePath, error)};
     }
     return {std::make_unique<PosixPort>(fd), {}};
