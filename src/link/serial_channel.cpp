@@ -129,6 +129,19 @@ PortOpener DevicePathOpener(std::string devicePath) {
     return [path = std::move(devicePath)](unsigned) { return OpenOsPort(path); };
 }
 
+std::string OpenFailureReason(const std::string& devicePath, OpenFailure failure, const std::string& systemError) {
+    const char* reason = "";
+    switch (failure) {
+        case OpenFailure::NoSuchDevice: reason = "нет такого устройства"; break;
+        case OpenFailure::NoAccess: reason = "нет прав на доступ к устройству"; break;
+        case OpenFailure::Busy: reason = "порт занят другой программой"; break;
+        case OpenFailure::NotASerialPort: reason = "это устройство не последовательный порт"; break;
+        case OpenFailure::Gone: reason = "устройство не отвечает или отключено"; break;
+        case OpenFailure::Other: return devicePath + ": системная ошибка " + systemError;
+    }
+    return devicePath + ": " + reason;
+}
+
 bool PortVanished() {
     const PortBackend* port = TheChannel().port.get();
     return port != nullptr && port->Vanished();

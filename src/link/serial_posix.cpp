@@ -31,25 +31,23 @@ timespec ToTimespec(double ms) {
     return timespec{static_cast<time_t>(ns / 1000000000LL), static_cast<long>(ns % 1000000000LL)};
 }
 
-// The reasons a port fails to open that users meet, in the program's
-// language; any other error keeps the system's text with its number.
 std::string SystemReason(const std::string& devicePath, int error) {
-    std::string reason;
+    OpenFailure failure = OpenFailure::Other;
     switch (error) {
-        case ENOENT: reason = "нет такого устройства"; break;
+        case ENOENT: failure = OpenFailure::NoSuchDevice; break;
         case EACCES:
-        case EPERM: reason = "нет прав на доступ к устройству"; break;
+        case EPERM: failure = OpenFailure::NoAccess; break;
         case EBUSY:
-        case EWOULDBLOCK: reason = "порт занят другой программой"; break;
+        case EWOULDBLOCK: failure = OpenFailure::Busy; break;
         case ENOTTY:
-        case EINVAL: reason = "это устройство не последовательный порт"; break;
+        case EINVAL:
+        case EISDIR: failure = OpenFailure::NotASerialPort; break;
         case ENXIO:
         case ENODEV:
-        case EIO: reason = "устройство не отвечает или отключено"; break;
-        case EISDIR: reason = "это папка, а не устройство"; break;
-        default: reason = "системная ошибка " + std::to_string(error) + " (" + std::strerror(error) + ")"; break;
+        case EIO: failure = OpenFailure::Gone; break;
+        default: break;
     }
-    return devicePath + ": " + reason;
+    return OpenFailureReason(devicePath, failure, std::to_string(error) + " (" + std::strerror(error) + ")");
 }
 
 // Errors after which the port is gone from the system: a USB adapter

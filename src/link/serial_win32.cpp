@@ -26,27 +26,22 @@ std::string SystemText(DWORD error) {
     return utf8;
 }
 
-// The reasons a port fails to open that users meet, in the program's
-// language; any other error keeps the system's text with its number.
 std::string SystemReason(const std::string& devicePath, DWORD error) {
-    std::string reason;
+    OpenFailure failure = OpenFailure::Other;
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND: reason = "нет такого порта"; break;
+        case ERROR_PATH_NOT_FOUND: failure = OpenFailure::NoSuchDevice; break;
         case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION: reason = "порт занят другой программой"; break;
+        case ERROR_SHARING_VIOLATION: failure = OpenFailure::Busy; break;
         case ERROR_INVALID_FUNCTION:
-        case ERROR_NOT_SUPPORTED: reason = "это устройство не последовательный порт"; break;
+        case ERROR_NOT_SUPPORTED: failure = OpenFailure::NotASerialPort; break;
         case ERROR_GEN_FAILURE:
         case ERROR_DEVICE_REMOVED:
-        case ERROR_BAD_COMMAND: reason = "устройство не отвечает или отключено"; break;
-        default: {
-            const std::string text = SystemText(error);
-            reason = "системная ошибка " + std::to_string(error) + (text.empty() ? "" : " (" + text + ")");
-            break;
-        }
+        case ERROR_BAD_COMMAND: failure = OpenFailure::Gone; break;
+        default: break;
     }
-    return devicePath + ": " + reason;
+    const std::string text = SystemText(error);
+    return OpenFailureReason(devicePath, failure, std::to_string(error) + (text.empty() ? "" : " (" + text + ")"));
 }
 
 // Errors a USB serial driver gives once its adapter has been unplugged.
