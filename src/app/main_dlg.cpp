@@ -1,9 +1,9 @@
 #include "main_dlg.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QApplication>
 #include <QDir>
 #include <QMenuBar>
 #include <QPushButton>
@@ -225,8 +225,8 @@ void CMainDlg::SaveImageFile() {
             m_cbFileName->setCurrentIndex(0);
             return;
         }
-        ShowMessage(this, QString::fromStdString(outcome.message) + QStringLiteral("\n\n") + texts::ChooseAnotherPlace(),
-                    MessageIcon::Exclamation);
+        const QString reason = QString::fromStdString(outcome.message);
+        ShowMessage(this, reason + QStringLiteral("\n\n") + texts::ChooseAnotherPlace(), MessageIcon::Exclamation);
     }
 }
 
