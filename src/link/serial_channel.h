@@ -25,11 +25,13 @@ void ClosePort();
 
 // Sends `length` bytes, discards all input received so far, pauses
 // length * 12 / 10 ms and waits until the bytes have left the driver.
+// Nothing at all when no port is open or it has vanished.
 void WritePort(const std::uint8_t* buffer, std::uint32_t length);
 
 // Pauses `preDelayMs`, then reads in chunks of at most 16 bytes until
 // `capacity` bytes have come or a chunk read receives nothing.
-// Returns the count received, also stored in `bytesRead`.
+// Returns the count received, also stored in `bytesRead`; 0 at once when no
+// port is open or it has vanished.
 std::uint32_t ReadPort(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& bytesRead,
                        std::uint32_t preDelayMs);
 
