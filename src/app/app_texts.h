@@ -57,6 +57,11 @@ inline QString AbsentPortItem(int portNumber) { return QStringLiteral("COM%1 (н
 // Progress window.
 inline QString CancelButton() { return QStringLiteral("Отмена"); }
 inline QString WorkerNotStarted() { return QStringLiteral("Не удалось запустить обмен с прибором"); }
+// Added below a failed save of a program read from the device, before the
+// Save dialog comes again.
+inline QString ChooseAnotherPlace() {
+    return QStringLiteral("Прочитанная программа не сохранена. Выберите другое место для файла.");
+}
 
 // Open and Save dialogs: the filter of program files and of all files.
 inline QString ImageFileFilter() {

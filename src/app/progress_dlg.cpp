@@ -1,6 +1,7 @@
 #include "progress_dlg.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
@@ -103,6 +104,7 @@ void CProgressDlg::SetWorkerLauncher(WorkerLauncher launcher) {
 int CProgressDlg::RunJob(std::int32_t portNumber, std::uint8_t* imageBuffer, TransferMode mode) {
     TransferContext& context = g_transferContext;
     PrepareTransferContext(context, this, portNumber, imageBuffer, mode);
+    m_stoppingForExit = false;
 
     // Every job starts clean, whatever the previous one left.
     m_stageEdit->setText(QString());
@@ -123,6 +125,19 @@ int CProgressDlg::RunJob(std::int32_t portNumber, std::uint8_t* imageBuffer, Tra
 void CProgressDlg::accept() {}
 
 void CProgressDlg::reject() { g_transferContext.abortRequested = true; }
+
+void CProgressDlg::StopForExit() {
+    if (!m_hThread) return;
+    m_stoppingForExit = true;
+    g_transferContext.abortRequested = true;
+}
+
+void CProgressDlg::StopForExitAndWait(int limitMs) {
+    StopForExit();
+    if (!m_hThread) return;
+    const QDeadlineTimer deadline(limitMs);
+    while (!m_hThread->wait(QDeadlineTimer(10)) && !deadline.hasExpired()) QCoreApplication::sendPostedEvents(this);
+}
 
 void CProgressDlg::RunOnGuiThread(const std::function<void()>& update) {
     QMetaObject::invokeMethod(
@@ -151,6 +166,7 @@ void CProgressDlg::SetBarRange(int minimum, int maximum) {
 
 void CProgressDlg::ShowError(const std::string& text, const std::string& caption) {
     RunOnGuiThread([this, &text, &caption] {
+        if (m_stoppingForExit) return;
         ShowMessage(this, QString::fromStdString(text), MessageIcon::Exclamation, QString::fromStdString(caption));
     });
 }

@@ -45,6 +45,19 @@ public:
     // GUI thread; never while another job runs.
     int RunJob(std::int32_t portNumber, std::uint8_t* imageBuffer, TransferMode mode);
 
+    // True while a job's worker thread runs. GUI thread.
+    bool JobRunning() const { return m_hThread != nullptr; }
+
+    // Requests the stop of a running job for the end of the program: the job
+    // still sends the device back to its working mode, but shows no more
+    // error boxes. RunJob returns as after Cancel. GUI thread.
+    void StopForExit();
+
+    // StopForExit, then waits up to `limitMs` for the worker to end, carrying
+    // out its view calls meanwhile (the session is ending and the process
+    // will be ended soon after). RunJob returns later, on the outcome. GUI thread.
+    void StopForExitAndWait(int limitMs);
+
     // Replaces how the worker thread is started (a QThread with the
     // platform's stack size by default; an empty function restores it).
     // GUI thread, between jobs.
@@ -85,6 +98,8 @@ private:
     WorkerLauncher m_launcher;
     // Set while the window is being destroyed: late worker calls are dropped.
     bool m_closing = false;
+    // Set by StopForExit: the worker's error boxes are not shown.
+    bool m_stoppingForExit = false;
 };
 
 }  // namespace bramis

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
+#include <functional>
 #include <optional>
 #include <thread>
 
@@ -11,8 +11,8 @@
 #include "cli/verify.h"
 #include "image/firmware_image.h"
 #include "image/image_file.h"
-#include "image/utf8_path.h"
 #include "job/transfer_worker.h"
+#include "link/bootloader.h"
 #include "link/port_details.h"
 #include "link/serial_channel.h"
 
@@ -27,12 +27,21 @@ constexpr std::chrono::milliseconds kSignalPoll(50);
 struct PortChoice {
     int number = kDefaultPortNumber;
     std::string device;  // "" when the number maps to no device here
+    bool given = false;  // named by --port or --device rather than the stored settings
+
+    // "COM5 (/dev/ttyS4)", or "COM5" when it maps to no device.
+    std::string Name() const {
+        const std::string com = "COM" + std::to_string(number);
+        return device.empty() ? com : com + " (" + device + ")";
+    }
 };
 
 struct JobEnd {
     int outcome = ID_JOB_FAILED;
-    bool cancelRequested = false;
+    int result = LINK_OK;      // the worker's job result
     bool timedOut = false;
+    bool returnUnconfirmed = false;
+    int signalsSeen = 0;       // cancel requests counted by the end of the job
 };
 
 std::string FormatSeconds(double seconds) {
@@ -62,6 +71,7 @@ PortChoice ChoosePort(const CliOptions& options, const FlashEnvironment& environ
     if (environment.settings != nullptr) {
         choice.number = environment.settings->GetInt(kSectionSettings, kValuePortNumber, kDefaultPortNumber);
     }
+    choice.given = !options.devicePath.empty() || options.portNumber.has_value();
     if (!options.devicePath.empty()) {
         choice.device = options.devicePath;
         SetPortOpener(DevicePathOpener(options.devicePath));
@@ -102,14 +112,13 @@ TraceHandler MakeTrace(TerminalView& view) {
 }
 
 // Runs one job on the worker thread and waits for its outcome, turning the
-// first Ctrl+C or other request to stop into a cancel request; later ones
-// change nothing.
+// first Ctrl+C or other request to stop that `signals` counts into a cancel
+// request; later ones change nothing.
 JobEnd RunJob(TransferContext& context, TerminalView& view, TransferMode mode, std::uint8_t* buffer,
-              const PortChoice& port, double limitSeconds) {
+              const PortChoice& port, double limitSeconds, const CancelSignals& signals) {
     PrepareTransferContext(context, &view, port.number, buffer, mode);
     context.enterProgrammingLimitMs = WaitLimitMs(limitSeconds);
 
-    const CancelSignals signals;
     std::thread worker = StartThreadWithoutCancelSignals([&context] { TransferThreadProc(&context); });
     context.workerStarted = true;
 
@@ -131,8 +140,10 @@ JobEnd RunJob(TransferContext& context, TerminalView& view, TransferMode mode, s
     }
     worker.join();
     end.outcome = *outcome;
-    end.cancelRequested = signalsSeen > 0;
+    end.result = context.result;
     end.timedOut = context.enterProgrammingTimedOut;
+    end.returnUnconfirmed = context.returnUnconfirmed;
+    end.signalsSeen = signalsSeen;
     return end;
 }
 
@@ -151,11 +162,18 @@ int ReportFailure(const JobEnd& end, const TerminalView& view, const PortChoice&
             if (const std::string hint = PortAccessHint(port.device); !hint.empty()) {
                 err << "  " << hint << '\n';
             }
+            if (!port.given) {
+                err << "  порт из настроек программатора: " << port.Name()
+                    << "; другой порт: --port N (список: " << kApplicationTitle
+                    << " ports) или --device ПУТЬ\n";
+            }
             err << std::flush;
         }
         return kExitFailed;
     }
-    if (end.cancelRequested) {
+    // Only a job that the cancel itself ended counts as cancelled: a step
+    // that failed on its own while the cancel waited is a failure.
+    if (end.result == JOB_ABORTED) {
         PrintError(err, "задание отменено");
         return kExitCancelled;
     }
@@ -173,18 +191,14 @@ bool LoadImage(const std::string& path, FirmwareImage& image, std::ostream& err)
     return false;
 }
 
-// Refuses a read into a folder that does not exist before the device is read
-// for minutes in vain.
-bool TargetFolderExists(const std::string& path, std::ostream& err) {
-    // The path is UTF-8 on every system: a narrow filesystem::path would read
-    // it in the Windows code page and miss a Cyrillic folder.
-    const std::filesystem::path parent = PathFromUtf8(path).parent_path();
-    std::error_code error;
-    if (parent.empty() || std::filesystem::is_directory(parent, error)) {
+// Refuses a read whose result could not be saved as `path` before the device
+// is read for minutes in vain.
+bool TargetSavable(const std::string& path, std::ostream& err) {
+    const ImageFileStatus status = CheckSaveTarget(path);
+    if (status == ImageFileStatus::Ok) {
         return true;
     }
-    PrintError(err, ImageFileMessage(ImageFileStatus::CannotCreate));
-    err << "  нет папки: " << Utf8FromPath(parent) << '\n' << std::flush;
+    PrintFileError(err, status, path);
     return false;
 }
 
@@ -233,7 +247,7 @@ public:
                 }
                 return Transfer(TransferMode::Write, fileImage_.Buffer().data(), options_.waitSeconds.value_or(0));
             case Command::Read:
-                if (!TargetFolderExists(options_.file, err_)) {
+                if (!TargetSavable(options_.file, err_)) {
                     return kExitBadUsage;
                 }
                 return Transfer(TransferMode::Read, deviceImage_.Buffer().data(), options_.waitSeconds.value_or(0));
@@ -252,21 +266,27 @@ private:
         if (options_.trace) {
             SetTraceHandler(MakeTrace(view_));
         }
-        const JobEnd end = RunJob(g_transferContext, view_, mode, buffer, port, limitSeconds);
+        // Held until the read is saved: a request to stop during the save
+        // must not end the process with its new file half made.
+        const CancelSignals signals;
+        const JobEnd end = RunJob(g_transferContext, view_, mode, buffer, port, limitSeconds, signals);
         SetTraceHandler({});
+        if (end.returnUnconfirmed) {
+            PrintError(err_, "предупреждение: прибор не подтвердил переход в рабочий режим");
+        }
         if (end.outcome != ID_JOB_SUCCEEDED) {
             return ReportFailure(end, view_, port, limitSeconds, err_);
         }
-        return Succeeded();
+        return Succeeded([&signals, seen = end.signalsSeen] { return signals.Count() > seen; });
     }
 
-    int Succeeded() {
+    int Succeeded(const std::function<bool()>& stopRequested) {
         switch (options_.command) {
             case Command::Write:
                 view_.Note("Программа успешно записана");
                 return kExitOk;
             case Command::Read:
-                return Save();
+                return Save(stopRequested);
             case Command::Verify:
                 return Compare();
             default:
@@ -274,11 +294,20 @@ private:
         }
     }
 
-    int Save() {
+    int Save(const std::function<bool()>& stopRequested) {
         view_.Note("Программа успешно прочитана");
-        const ImageFileStatus status = SaveFileAtomically(options_.file, deviceImage_.Bytes());
+        const ImageFileStatus status = SaveFileAtomically(options_.file, deviceImage_.Bytes(), stopRequested);
+        if (status == ImageFileStatus::Stopped) {
+            PrintError(err_, "задание отменено, файл не изменён");
+            return kExitCancelled;
+        }
         if (status != ImageFileStatus::Ok) {
             PrintFileError(err_, status, options_.file);
+            // Minutes of reading are not thrown away for a file that would not save.
+            std::string fallback;
+            if (SaveAsNewFile("", deviceImage_.Bytes(), fallback) == ImageFileStatus::Ok) {
+                err_ << "  прочитанная программа сохранена в " << fallback << '\n' << std::flush;
+            }
             return kExitFailed;
         }
         view_.Note("Сохранено в " + options_.file);

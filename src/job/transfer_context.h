@@ -20,6 +20,8 @@ enum class TransferMode : std::int32_t {
 // Job result of a job stopped because cancel was requested; the link's own
 // result codes (bootloader.h) end a job the same way.
 inline constexpr int JOB_ABORTED = 11;
+// Job result of a job stopped because its port went from the system.
+inline constexpr int JOB_PORT_LOST = 21;
 
 // Outcome ids the worker posts to its view as its very last action.
 inline constexpr int ID_JOB_SUCCEEDED = 104;
@@ -51,13 +53,21 @@ struct TransferContext {
     // Set by the worker, before it posts the outcome, when that limit ended
     // the job. Read by the starting thread once the outcome has arrived.
     bool enterProgrammingTimedOut = false;
+
+    // Set by the worker before it posts the outcome; read by the starting
+    // thread once the outcome has arrived. `result`: LINK_OK, JOB_ABORTED
+    // (cancel or the time limit ended the job), JOB_PORT_LOST or the link
+    // result of the failed step. `returnUnconfirmed`: the device was sent
+    // back to its working mode but did not confirm it.
+    int result = 0;
+    bool returnUnconfirmed = false;
 };
 
 // The one context of the process (zero-initialised at start).
 extern TransferContext g_transferContext;
 
 // Prepares `context` for a new job: stores the job's parameters, clears both
-// flags, the block counter, the time limit and the time-out mark. Starting
+// flags, the block counter, the time limit and what the last job left. Starting
 // thread only, before the worker thread is created.
 void PrepareTransferContext(TransferContext& context, TransferView* view, std::int32_t portNumber,
                             std::uint8_t* imageBuffer, TransferMode mode);

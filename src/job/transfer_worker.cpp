@@ -23,6 +23,8 @@ void PrepareTransferContext(TransferContext& context, TransferView* view, std::i
     context.mode = mode;
     context.enterProgrammingLimitMs = 0;
     context.enterProgrammingTimedOut = false;
+    context.result = LINK_OK;
+    context.returnUnconfirmed = false;
 }
 
 std::string FormatLoaderVersion(int major, int minor) {
@@ -57,8 +59,22 @@ void WaitForStart(const TransferContext& context) {
     }
 }
 
-// Repeats the enter-programming request until the device answers (LINK_OK) or
-// cancel is seen, before the first attempt or after a failed one (JOB_ABORTED).
+// Reports a failed step: the step's own `message` (none: silently), or that
+// the port has gone when that is why it failed. Returns the job result.
+int StepFailed(TransferView& view, int result, const char* message) {
+    if (PortVanished()) {
+        view.ShowError(kMsgPortLost, kCaptionError);
+        return JOB_PORT_LOST;
+    }
+    if (message != nullptr) {
+        view.ShowError(message, kCaptionError);
+    }
+    return result;
+}
+
+// Repeats the enter-programming request until the device answers (LINK_OK),
+// cancel is seen, before the first attempt or after a failed one (JOB_ABORTED),
+// or the port goes (JOB_PORT_LOST).
 int EnterProgrammingMode(TransferContext& context) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
@@ -74,8 +90,12 @@ int EnterProgrammingMode(TransferContext& context) {
         return false;
     };
     while (!shouldStop()) {
-        if (EnterProgramming() == LINK_OK) {
+        const int result = EnterProgramming();
+        if (result == LINK_OK) {
             return LINK_OK;
+        }
+        if (PortVanished()) {
+            return StepFailed(*context.view, result, nullptr);
         }
     }
     return JOB_ABORTED;
@@ -92,8 +112,7 @@ int TransferBlocks(TransferContext& context) {
         const int blockNumber = static_cast<int>(block);
         const int result = writing ? WriteBlock(blockNumber, data) : ReadBlock(blockNumber, data);
         if (result != LINK_OK) {
-            view.ShowError(writing ? kMsgWriteError : kMsgReadError, kCaptionError);
-            return result;
+            return StepFailed(view, result, writing ? kMsgWriteError : kMsgReadError);
         }
         if (StepProgress(context)) {
             return JOB_ABORTED;
@@ -118,7 +137,7 @@ int RunOpenJob(TransferContext& context, bool& programmingEntered) {
     int minor = 0;
     result = GetLoaderVersion(major, minor);
     if (result != LINK_OK) {
-        return result;  // silently: the version line stays empty
+        return StepFailed(view, result, nullptr);  // the version line stays empty
     }
     view.SetVersionText(FormatLoaderVersion(major, minor));
 
@@ -129,8 +148,7 @@ int RunOpenJob(TransferContext& context, bool& programmingEntered) {
         view.SetStageText(kStageErasing);
         result = EraseProgram();
         if (result != LINK_OK) {
-            view.ShowError(kMsgEraseError, kCaptionError);
-            return result;
+            return StepFailed(view, result, kMsgEraseError);
         }
     }
     return TransferBlocks(context);
@@ -144,6 +162,7 @@ void TransferThreadProc(TransferContext* context) {
 
     WaitForStart(job);
     if (job.abortRequested) {
+        job.result = JOB_ABORTED;
         view.PostOutcome(ID_JOB_FAILED);
         return;
     }
@@ -151,16 +170,20 @@ void TransferThreadProc(TransferContext* context) {
     view.SetStageText(kStageOpeningPort);
     // Negative numbers wrap to values above 255, which the channel opens as COM1.
     if (OpenPort(static_cast<unsigned>(job.portNumber)) != LINK_OK) {
+        job.result = LINK_FAILED;
         view.ShowError(kMsgCannotOpenPort, "");
         view.PostOutcome(ID_JOB_FAILED);
         return;
     }
 
     bool programmingEntered = false;
-    const int result = RunOpenJob(job, programmingEntered);
-    if (programmingEntered) {
+    job.result = RunOpenJob(job, programmingEntered);
+    const int result = job.result;
+    // A vanished port cannot carry the request.
+    if (programmingEntered && !PortVanished()) {
         view.SetStageText(kStageReturning);
-        RunProgram();  // its result never changes the job's
+        // Its result never changes the job's; the front end may warn of it.
+        job.returnUnconfirmed = RunProgram() != LINK_OK;
     }
     ClosePort();
     // The last action: after it neither the view nor the context is touched.

@@ -47,7 +47,7 @@ int OpenPort(unsigned portNumber) {
     }
     PortOpenResult result = channel.opener ? channel.opener(portNumber) : SystemPortOpener()(portNumber);
     if (!result.port) {
-        channel.lastOpenError = result.error.empty() ? "the port could not be opened" : std::move(result.error);
+        channel.lastOpenError = result.error.empty() ? "порт не открывается" : std::move(result.error);
         return LINK_FAILED;
     }
     channel.port = std::move(result.port);
@@ -61,8 +61,19 @@ void ClosePort() {
     TheChannel().port.reset();
 }
 
-void WritePort(const std::uint8_t* buffer, std::uint32_t length) {
+namespace {
+
+// The open port, or null when none is open or it has vanished: every request
+// to a vanished port fails at once instead of waiting out its pauses.
+PortBackend* LivePort() {
     PortBackend* port = TheChannel().port.get();
+    return port != nullptr && !port->Vanished() ? port : nullptr;
+}
+
+}  // namespace
+
+void WritePort(const std::uint8_t* buffer, std::uint32_t length) {
+    PortBackend* port = LivePort();
     if (port == nullptr) {
         return;
     }
@@ -77,7 +88,7 @@ void WritePort(const std::uint8_t* buffer, std::uint32_t length) {
 std::uint32_t ReadPort(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& bytesRead,
                        std::uint32_t preDelayMs) {
     bytesRead = 0;
-    PortBackend* port = TheChannel().port.get();
+    PortBackend* port = LivePort();
     if (port == nullptr) {
         return bytesRead;
     }
@@ -104,7 +115,7 @@ PortOpener SystemPortOpener() {
     return [](unsigned portNumber) {
         const std::string device = DeviceForPort(static_cast<int>(portNumber), TheChannel().overrides);
         if (device.empty()) {
-            return PortOpenResult{nullptr, "COM" + std::to_string(portNumber) + " has no serial device on this system"};
+            return PortOpenResult{nullptr, "COM" + std::to_string(portNumber) + ": в этой системе нет такого порта"};
         }
         return OpenOsPort(device);
     };
@@ -116,6 +127,24 @@ void SetPortOverrides(std::map<int, std::string> overrides) {
 
 PortOpener DevicePathOpener(std::string devicePath) {
     return [path = std::move(devicePath)](unsigned) { return OpenOsPort(path); };
+}
+
+std::string OpenFailureReason(const std::string& devicePath, OpenFailure failure, const std::string& systemError) {
+    const char* reason = "";
+    switch (failure) {
+        case OpenFailure::NoSuchDevice: reason = "нет такого устройства"; break;
+        case OpenFailure::NoAccess: reason = "нет прав на доступ к устройству"; break;
+        case OpenFailure::Busy: reason = "порт занят другой программой"; break;
+        case OpenFailure::NotASerialPort: reason = "это устройство не последовательный порт"; break;
+        case OpenFailure::Gone: reason = "устройство не отвечает или отключено"; break;
+        case OpenFailure::Other: return devicePath + ": системная ошибка " + systemError;
+    }
+    return devicePath + ": " + reason;
+}
+
+bool PortVanished() {
+    const PortBackend* port = TheChannel().port.get();
+    return port != nullptr && port->Vanished();
 }
 
 std::string LastOpenError() {

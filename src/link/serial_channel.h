@@ -25,11 +25,13 @@ void ClosePort();
 
 // Sends `length` bytes, discards all input received so far, pauses
 // length * 12 / 10 ms and waits until the bytes have left the driver.
+// Nothing at all when no port is open or it has vanished.
 void WritePort(const std::uint8_t* buffer, std::uint32_t length);
 
 // Pauses `preDelayMs`, then reads in chunks of at most 16 bytes until
 // `capacity` bytes have come or a chunk read receives nothing.
-// Returns the count received, also stored in `bytesRead`.
+// Returns the count received, also stored in `bytesRead`; 0 at once when no
+// port is open or it has vanished.
 std::uint32_t ReadPort(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& bytesRead,
                        std::uint32_t preDelayMs);
 
@@ -48,7 +50,12 @@ void SetPortOverrides(std::map<int, std::string> overrides);
 // An opener that ignores the number and opens `devicePath` itself.
 PortOpener DevicePathOpener(std::string devicePath);
 
-// The system's reason for the last failed OpenPort ("" after a success).
+// True when the open port has gone from the system (a USB adapter
+// unplugged); reads and writes then return at once. Worker thread.
+bool PortVanished();
+
+// The system's reason for the last failed OpenPort ("" after a success), in
+// Russian, with the device's path.
 std::string LastOpenError();
 
 // Protocol trace: every request written and every reply read, with the line's

@@ -219,7 +219,7 @@ TEST_F(DevsimExeTest, OneProgrammerAtATimeAndAgainAfterItLeaves) {
     ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
     ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(OpenPort(1), LINK_FAILED);
-    EXPECT_NE(LastOpenError().find("in use"), std::string::npos) << LastOpenError();
+    EXPECT_NE(LastOpenError().find("порт занят другой программой"), std::string::npos) << LastOpenError();
     close(holder);
     // The flag went with it, so a user who is not root could open the port
     // now; the server lives on for the next client.

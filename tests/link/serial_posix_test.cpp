@@ -159,7 +159,7 @@ TEST_F(PosixPortTest, ChannelPurgesStaleInputAndAnOpenPortIsNotSharable) {
     // While the channel holds the port, nobody else opens it.
     PortOpenResult second = DevicePathOpener(slavePath)(1);
     EXPECT_FALSE(second.port);
-    EXPECT_NE(second.error.find("in use"), std::string::npos) << second.error;
+    EXPECT_NE(second.error.find("порт занят другой программой"), std::string::npos) << second.error;
 
     // And while another holder has it, OpenPort fails and the channel stays closed.
     ClosePort();
@@ -178,13 +178,13 @@ TEST(PosixPortMapping, SystemOpenerMapsNumbersByFixedRangesUnlessOverridden) {
         EXPECT_EQ(OsDeviceForPort(number), device) << number;
     }
     EXPECT_EQ(OpenPort(200), LINK_FAILED);
-    EXPECT_EQ(LastOpenError(), "COM200 has no serial device on this system");
+    EXPECT_EQ(LastOpenError(), "COM200: в этой системе нет такого порта");
 
     SetPortOverrides({{200, "/nonexistent/tty"}, {3, "/nonexistent/other"}});
     EXPECT_EQ(OpenPort(200), LINK_FAILED);
-    EXPECT_EQ(LastOpenError(), "/nonexistent/tty: No such file or directory");
+    EXPECT_EQ(LastOpenError(), "/nonexistent/tty: нет такого устройства");
     EXPECT_EQ(OpenPort(3), LINK_FAILED);
-    EXPECT_EQ(LastOpenError(), "/nonexistent/other: No such file or directory");
+    EXPECT_EQ(LastOpenError(), "/nonexistent/other: нет такого устройства");
     SetPortOverrides({});
 }
 
