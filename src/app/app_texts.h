@@ -51,6 +51,7 @@ inline QString OkButton() { return QStringLiteral("OK"); }
 inline QString SettingsCaption() { return QStringLiteral("Настройка"); }
 inline QString PortNumberLabel() { return QStringLiteral("Номер \u0421\u041E\u041C порта для связи с прибором"); }
 inline QString ProgramAutoloadLabel() { return QStringLiteral("Запоминать имя файла последней программы"); }
+inline QString EndSoundLabel() { return QStringLiteral("Звуковой сигнал по окончании"); }
 inline QString PortItem(int portNumber) { return QStringLiteral("COM%1").arg(portNumber); }
 inline QString AbsentPortItem(int portNumber) { return QStringLiteral("COM%1 (не подключён)").arg(portNumber); }
 

@@ -284,12 +284,14 @@ void CMainDlg::OnSettings() {
     CSettingsDlg settings(std::move(discoverPorts), this);
     settings.m_nPortNumber = m_nPortNumber;
     settings.m_bProgramAutoload = m_store.GetInt(kSectionSettings, kValueProgramAutoload, 0);
+    settings.m_bEndSound = m_store.GetInt(kSectionSettings, kValueEndSound, 1);
     if (settings.DoModal() != IDOK) return;
     // The port serves the next job at once; the autoload switch is read only
     // at the next start.
     m_nPortNumber = settings.m_nPortNumber;
     m_store.WriteInt(kSectionSettings, kValuePortNumber, m_nPortNumber);
     m_store.WriteInt(kSectionSettings, kValueProgramAutoload, settings.m_bProgramAutoload);
+    m_store.WriteInt(kSectionSettings, kValueEndSound, settings.m_bEndSound);
 }
 
 }  // namespace bramis
