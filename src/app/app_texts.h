@@ -51,12 +51,18 @@ inline QString OkButton() { return QStringLiteral("OK"); }
 inline QString SettingsCaption() { return QStringLiteral("Настройка"); }
 inline QString PortNumberLabel() { return QStringLiteral("Номер \u0421\u041E\u041C порта для связи с прибором"); }
 inline QString ProgramAutoloadLabel() { return QStringLiteral("Запоминать имя файла последней программы"); }
+inline QString EndSoundLabel() { return QStringLiteral("Звуковой сигнал по окончании"); }
 inline QString PortItem(int portNumber) { return QStringLiteral("COM%1").arg(portNumber); }
 inline QString AbsentPortItem(int portNumber) { return QStringLiteral("COM%1 (не подключён)").arg(portNumber); }
 
 // Progress window.
 inline QString CancelButton() { return QStringLiteral("Отмена"); }
 inline QString WorkerNotStarted() { return QStringLiteral("Не удалось запустить обмен с прибором"); }
+// Added below a failed save of a program read from the device, before the
+// Save dialog comes again.
+inline QString ChooseAnotherPlace() {
+    return QStringLiteral("Прочитанная программа не сохранена. Выберите другое место для файла.");
+}
 
 // Open and Save dialogs: the filter of program files and of all files.
 inline QString ImageFileFilter() {

@@ -1,6 +1,7 @@
 #include "main_dlg.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -132,6 +133,7 @@ void CMainDlg::BuildControls() {
 }
 
 void CMainDlg::OnCommand(int id) {
+    if (m_quitRequested) return;
     switch (id) {
         case IDC_BROWSE:
         case ID_OP_CHOOSE_FILE: ChooseImageFile(); break;
@@ -151,6 +153,26 @@ void CMainDlg::OnCommand(int id) {
         case ID_HELP_TOPICS: OpenHelpPage(this); break;
         default: break;
     }
+    // A request to end that came during the command ends the program now.
+    if (m_quitRequested) Exit();
+}
+
+void CMainDlg::RequestQuit() {
+    m_quitRequested = true;
+    m_dlgProgress.StopForExit();
+    // Boxes and dialogs in front (a message, the Save dialog, the settings)
+    // would wait for a user who is gone; the progress window closes on the
+    // job's outcome.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(widget);
+        if (dialog != nullptr && dialog != this && dialog != &m_dlgProgress && dialog->isVisible()) dialog->reject();
+    }
+    if (!m_dlgProgress.JobRunning()) Exit();
+}
+
+void CMainDlg::QuitNow(int limitMs) {
+    RequestQuit();
+    m_dlgProgress.StopForExitAndWait(limitMs);
 }
 
 void CMainDlg::accept() {}
@@ -200,15 +222,20 @@ void CMainDlg::ChooseImageFile() {
 }
 
 void CMainDlg::SaveImageFile() {
-    const QString path = m_choosers.chooseSave(this, QString::fromStdString(m_files.GetInitialDirectory()));
-    if (path.isEmpty()) return;
-    const FileOutcome outcome = m_files.SaveImageFile(path.toStdString());
-    if (outcome.result != IDOK) {
-        ShowMessage(this, QString::fromStdString(outcome.message), MessageIcon::Exclamation);
-        return;
+    // A program read for minutes is not lost to a place where it cannot be
+    // saved: the Save dialog comes again until it is saved or cancelled.
+    while (!m_quitRequested) {
+        const QString path = m_choosers.chooseSave(this, QString::fromStdString(m_files.GetInitialDirectory()));
+        if (path.isEmpty() || m_quitRequested) return;
+        const FileOutcome outcome = m_files.SaveImageFile(path.toStdString());
+        if (outcome.result == IDOK) {
+            FillFileNameBox();
+            m_cbFileName->setCurrentIndex(0);
+            return;
+        }
+        const QString reason = QString::fromStdString(outcome.message);
+        ShowMessage(this, reason + QStringLiteral("\n\n") + texts::ChooseAnotherPlace(), MessageIcon::Exclamation);
     }
-    FillFileNameBox();
-    m_cbFileName->setCurrentIndex(0);
 }
 
 void CMainDlg::FillFileNameBox() {
@@ -229,14 +256,14 @@ int CMainDlg::RunJob(std::uint8_t* buffer, TransferMode mode) {
 void CMainDlg::WriteToDevice() {
     // The file is read afresh, with the size check, at every write.
     if (LoadImageFile(m_cbFileName->currentText(), true) != IDOK) return;
-    if (RunJob(m_files.Image().Buffer().data(), TransferMode::Write) == IDOK)
+    if (RunJob(m_files.Image().Buffer().data(), TransferMode::Write) == IDOK && !m_quitRequested)
         ShowMessage(this, texts::WriteSucceeded(), MessageIcon::None, texts::WriteCaption());
 }
 
 void CMainDlg::ReadFromDevice() {
     // The image is replaced only by a successful read.
     auto readBuffer = std::make_unique<std::uint8_t[]>(kImageBufferSize);
-    if (RunJob(readBuffer.get(), TransferMode::Read) != IDOK) return;
+    if (RunJob(readBuffer.get(), TransferMode::Read) != IDOK || m_quitRequested) return;
     ShowMessage(this, texts::ReadSucceeded(), MessageIcon::None, texts::ReadCaption());
     std::copy_n(readBuffer.get(), kImageSize, m_files.Image().Bytes().begin());
     readBuffer.reset();
@@ -257,12 +284,14 @@ void CMainDlg::OnSettings() {
     CSettingsDlg settings(std::move(discoverPorts), this);
     settings.m_nPortNumber = m_nPortNumber;
     settings.m_bProgramAutoload = m_store.GetInt(kSectionSettings, kValueProgramAutoload, 0);
+    settings.m_bEndSound = m_store.GetInt(kSectionSettings, kValueEndSound, 1);
     if (settings.DoModal() != IDOK) return;
     // The port serves the next job at once; the autoload switch is read only
     // at the next start.
     m_nPortNumber = settings.m_nPortNumber;
     m_store.WriteInt(kSectionSettings, kValuePortNumber, m_nPortNumber);
     m_store.WriteInt(kSectionSettings, kValueProgramAutoload, settings.m_bProgramAutoload);
+    m_store.WriteInt(kSectionSettings, kValueEndSound, settings.m_bEndSound);
 }
 
 }  // namespace bramis

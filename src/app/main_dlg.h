@@ -52,6 +52,16 @@ public:
     // function restores the default. GUI thread.
     void SetPortDiscovery(PortDiscovery discoverPorts) { m_discoverPorts = std::move(discoverPorts); }
 
+    // A request from outside to end the program (a termination signal, the
+    // session ending): a running job is cancelled and still sends the device
+    // back to its working mode, open dialogs and boxes are closed, and the
+    // window ends like Exit once the job is over. GUI thread.
+    void RequestQuit();
+
+    // RequestQuit for a session that ends now: returns once the job has
+    // ended, or after `limitMs`. GUI thread.
+    void QuitNow(int limitMs);
+
     // The progress window that runs every job, the channel they talk
     // through (the system's ports by default), and the image with its files.
     CProgressDlg& ProgressWindow() { return m_dlgProgress; }
@@ -92,6 +102,7 @@ private:
     SerialChannel m_channel;
     CProgressDlg m_dlgProgress;
     bool m_systemMenuReady = false;
+    bool m_quitRequested = false;  // RequestQuit: end as soon as no job runs
 };
 
 }  // namespace bramis

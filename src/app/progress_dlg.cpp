@@ -1,6 +1,7 @@
 #include "progress_dlg.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
@@ -103,6 +104,8 @@ void CProgressDlg::SetWorkerLauncher(WorkerLauncher launcher) {
 
 int CProgressDlg::RunJob(SerialChannel& channel, std::int32_t portNumber, std::uint8_t* imageBuffer,
                          TransferMode mode) {
+    m_stoppingForExit = false;
+
     // Every job starts clean, whatever the previous one left.
     m_stageEdit->setText(QString());
     m_versionEdit->setText(QString());
@@ -128,6 +131,20 @@ void CProgressDlg::accept() {}
 
 void CProgressDlg::reject() {
     if (m_job) m_job->Cancel();
+}
+
+void CProgressDlg::StopForExit() {
+    if (!m_job) return;
+    m_stoppingForExit = true;
+    m_job->Cancel();
+}
+
+void CProgressDlg::StopForExitAndWait(int limitMs) {
+    StopForExit();
+    const QDeadlineTimer deadline(limitMs);
+    // The outcome, carried out meanwhile, ends the job and drops it.
+    while (m_job && !m_job->Wait(std::chrono::milliseconds(10)) && !deadline.hasExpired())
+        QCoreApplication::sendPostedEvents(this);
 }
 
 void CProgressDlg::RunOnGuiThread(const std::function<void()>& update) {
@@ -157,6 +174,7 @@ void CProgressDlg::SetBarRange(int minimum, int maximum) {
 
 void CProgressDlg::ShowError(const std::string& text, const std::string& caption) {
     RunOnGuiThread([this, &text, &caption] {
+        if (m_stoppingForExit) return;
         ShowMessage(this, QString::fromStdString(text), MessageIcon::Exclamation, QString::fromStdString(caption));
     });
 }

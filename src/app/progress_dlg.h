@@ -48,6 +48,19 @@ public:
     // The job being run; null between jobs. GUI thread.
     const TransferJob* RunningJob() const { return m_job.get(); }
 
+    // True while a job's worker thread runs. GUI thread.
+    bool JobRunning() const { return m_job != nullptr; }
+
+    // Requests the stop of a running job for the end of the program: the job
+    // still sends the device back to its working mode, but shows no more
+    // error boxes. RunJob returns as after Cancel. GUI thread.
+    void StopForExit();
+
+    // StopForExit, then waits up to `limitMs` for the worker to end, carrying
+    // out its view calls meanwhile (the session is ending and the process
+    // will be ended soon after). RunJob returns later, on the outcome. GUI thread.
+    void StopForExitAndWait(int limitMs);
+
     // Replaces how the worker thread is started (a QThread with the
     // platform's stack size by default; an empty function restores it).
     // GUI thread, between jobs.
@@ -88,6 +101,8 @@ private:
     WorkerLauncher m_launcher;
     // Set while the window is being destroyed: late worker calls are dropped.
     bool m_closing = false;
+    // Set by StopForExit: the worker's error boxes are not shown.
+    bool m_stoppingForExit = false;
 };
 
 }  // namespace bramis

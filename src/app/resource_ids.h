@@ -33,6 +33,7 @@ inline constexpr int IDC_VERSION_TEXT = 1002;
 // Controls of the settings window.
 inline constexpr int IDC_PROGRAM_AUTOLOAD = 1052;
 inline constexpr int IDC_PORT_NUMBER = 1053;
+inline constexpr int IDC_END_SOUND = 1054;
 
 // Static texts that no command refers to.
 inline constexpr int IDC_STATIC = -1;

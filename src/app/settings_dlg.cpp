@@ -8,6 +8,7 @@
 #include <QSignalBlocker>
 
 #include <algorithm>
+#include <tuple>
 
 #include "app_texts.h"
 #include "dialog_controls.h"
@@ -22,6 +23,8 @@ namespace {
 constexpr DluRect kPortComboField{164, 7, 52, 12};
 constexpr int kPortComboDropDownHeight = 69;
 constexpr int kItemHeight = 8;
+// The buttons' row, below the rows of switches.
+constexpr int kButtonsTop = 63;
 
 // Shows the wait cursor while the ports are probed, which may take a while.
 class WaitCursor {
@@ -42,24 +45,35 @@ CSettingsDlg::CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent)
     setWindowTitle(texts::SettingsCaption());
     const DialogBaseUnits units = BaseUnitsOf(font());
 
-    // Template order, which is also the tab order.
-    QPushButton* ok = AddPushButton(this, texts::OkButton(), "IDOK", IDOK, units, {51, 49, 50, 14});
+    // Template order, which is also the tab order; the sound switch comes
+    // after the template's controls, in a row of its own below them.
+    QPushButton* ok = AddPushButton(this, texts::OkButton(), "IDOK", IDOK, units, {51, kButtonsTop, 50, 14});
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CSettingsDlg::accept);
-    QPushButton* cancel = AddPushButton(this, texts::CancelButton(), "IDCANCEL", IDCANCEL, units, {122, 49, 50, 14});
+    QPushButton* cancel =
+        AddPushButton(this, texts::CancelButton(), "IDCANCEL", IDCANCEL, units, {122, kButtonsTop, 50, 14});
     connect(cancel, &QPushButton::clicked, this, &CSettingsDlg::reject);
 
     QLabel* portLabel = AddStaticText(this, texts::PortNumberLabel(), "port_label", units, {7, 9, 140, 8});
 
-    m_autoloadCheck = new QCheckBox(this);
-    m_autoloadCheck->setObjectName(QStringLiteral("IDC_PROGRAM_AUTOLOAD"));
-    m_autoloadCheck->setProperty(kControlIdProperty, IDC_PROGRAM_AUTOLOAD);
-    // The box has no text; the label to its left names it for screen readers too.
-    m_autoloadCheck->setAccessibleName(texts::ProgramAutoloadLabel());
-    PlaceInDialogUnits(m_autoloadCheck, units, {167, 26, 16, 8});
-
-    QLabel* autoloadLabel =
-        AddStaticText(this, texts::ProgramAutoloadLabel(), "autoload_label", units, {7, 26, 154, 8});
+    // A check box without text at `top`, named by the label to its left
+    // (for screen readers too).
+    const auto addSwitch = [this, &units](const QString& text, const char* name, int id, const char* labelName,
+                                          int top) {
+        auto* box = new QCheckBox(this);
+        box->setObjectName(QString::fromLatin1(name));
+        box->setProperty(kControlIdProperty, id);
+        box->setAccessibleName(text);
+        PlaceInDialogUnits(box, units, {167, top, 16, 8});
+        QLabel* label = AddStaticText(this, text, labelName, units, {7, top, 154, 8});
+        return std::pair(box, label);
+    };
+    QLabel* autoloadLabel = nullptr;
+    std::tie(m_autoloadCheck, autoloadLabel) =
+        addSwitch(texts::ProgramAutoloadLabel(), "IDC_PROGRAM_AUTOLOAD", IDC_PROGRAM_AUTOLOAD, "autoload_label", 26);
+    QLabel* soundLabel = nullptr;
+    std::tie(m_soundCheck, soundLabel) =
+        addSwitch(texts::EndSoundLabel(), "IDC_END_SOUND", IDC_END_SOUND, "end_sound_label", 40);
 
     m_portCombo = new QComboBox(this);
     m_portCombo->setObjectName(QStringLiteral("IDC_PORT_NUMBER"));
@@ -76,13 +90,13 @@ CSettingsDlg::CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent)
     const auto lacking = [](const QLabel* label) {
         return label->fontMetrics().horizontalAdvance(label->text()) - label->width();
     };
-    const int extra = std::max({0, lacking(portLabel), lacking(autoloadLabel)});
-    for (QLabel* label : {portLabel, autoloadLabel}) label->resize(label->width() + extra, label->height());
-    for (QWidget* control : {static_cast<QWidget*>(m_portCombo), static_cast<QWidget*>(m_autoloadCheck)})
+    const int extra = std::max({0, lacking(portLabel), lacking(autoloadLabel), lacking(soundLabel)});
+    for (QLabel* label : {portLabel, autoloadLabel, soundLabel}) label->resize(label->width() + extra, label->height());
+    for (QWidget* control : std::initializer_list<QWidget*>{m_portCombo, m_autoloadCheck, m_soundCheck})
         control->move(control->x() + extra, control->y());
     for (QPushButton* button : {ok, cancel}) button->move(button->x() + extra / 2, button->y());
 
-    setFixedSize(MapDialogSize(units, 223, 70) + QSize(extra, 0));
+    setFixedSize(MapDialogSize(units, 223, kButtonsTop + 21) + QSize(extra, 0));
     ok->setFocus();
     WatchPortChanges(this, [this] { RefreshPorts(); });
 }
@@ -94,6 +108,7 @@ int CSettingsDlg::DoModal() {
 
 void CSettingsDlg::OnInitDialog() {
     m_autoloadCheck->setChecked(m_bProgramAutoload != 0);
+    m_soundCheck->setChecked(m_bEndSound != 0);
     const WaitCursor waiting;
     FillPortList(m_nPortNumber);
 }
@@ -159,6 +174,7 @@ void CSettingsDlg::accept() {
     const int index = m_portCombo->currentIndex();
     m_nPortNumber = index < 0 ? -1 : m_portCombo->itemData(index).toInt();
     m_bProgramAutoload = m_autoloadCheck->isChecked() ? 1 : 0;
+    m_bEndSound = m_soundCheck->isChecked() ? 1 : 0;
     done(IDOK);
 }
 

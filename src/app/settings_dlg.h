@@ -39,6 +39,8 @@ public:
     std::int32_t m_nPortNumber = -1;
     // On entry non-zero ticks the box; after OK 1 when ticked, else 0.
     int m_bProgramAutoload = 0;
+    // The same for the sound at the end of a job.
+    int m_bEndSound = 1;
 
 public slots:
     // Finds the ports afresh and rebuilds the list, keeping the chosen port
@@ -65,6 +67,7 @@ private:
     const PortDiscovery m_discoverPorts;
     QComboBox* m_portCombo = nullptr;
     QCheckBox* m_autoloadCheck = nullptr;
+    QCheckBox* m_soundCheck = nullptr;
 };
 
 }  // namespace bramis

@@ -21,13 +21,19 @@ void UseUtf8Console();
 // wide-character command line rather than the ANSI `argv`). Main thread.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
+// Keeps the process alive when its output goes to a pipe whose reader has
+// gone (`bramis-flash write f.dat | head`): writes then fail instead of ending
+// the process in the middle of a job. Main thread, at start.
+void KeepRunningWhenOutputCloses();
+
 // True when standard output is a terminal (a live progress line makes
 // sense). Any thread.
 bool StandardOutputIsTerminal();
 
 // While an object lives, the requests to stop the process no longer end it;
 // they are only counted, as cancel requests. On POSIX systems these are
-// SIGINT (Ctrl+C) and SIGTERM. On Windows they are Ctrl+C, Ctrl+Break and
+// SIGINT (Ctrl+C), SIGTERM, SIGHUP (the terminal or the remote session
+// closed) and SIGQUIT. On Windows they are Ctrl+C, Ctrl+Break and
 // closing the console (or logging off, or shutting down); as the system ends
 // the process once such a close has been handled, its handling waits, a few
 // seconds at most, until the object goes, so that the job can return the

@@ -1,5 +1,6 @@
 // The console and the process around bramis-flash on Linux and other POSIX
-// systems: SIGINT and SIGTERM as cancel requests, the programmer window's
+// systems: SIGINT, SIGTERM, SIGHUP and SIGQUIT as cancel requests, SIGPIPE
+// ignored, the programmer window's
 // INI file, and a hint when the serial device belongs to a group.
 #include <grp.h>
 #include <pthread.h>
@@ -8,6 +9,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <iterator>
 
 #include "cli/console.h"
 #include "cli/ini_file.h"
@@ -21,16 +23,19 @@ static_assert(std::atomic<int>::is_always_lock_free, "the signal handler may onl
 
 extern "C" void CountCancelSignal(int) { g_cancelSignals.fetch_add(1); }
 
+constexpr int kCancelSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
 sigset_t CancelSignalSet() {
     sigset_t set;
     sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
+    for (const int number : kCancelSignals) {
+        sigaddset(&set, number);
+    }
     return set;
 }
 
-struct sigaction g_previousInt;
-struct sigaction g_previousTerm;
+// The handling each of kCancelSignals had before, in the same order.
+struct sigaction g_previous[std::size(kCancelSignals)];
 
 }  // namespace
 
@@ -40,6 +45,8 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
+void KeepRunningWhenOutputCloses() { signal(SIGPIPE, SIG_IGN); }
+
 bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
 
 CancelSignals::CancelSignals() {
@@ -48,13 +55,15 @@ CancelSignals::CancelSignals() {
     action.sa_handler = CountCancelSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, &g_previousInt);
-    sigaction(SIGTERM, &action, &g_previousTerm);
+    for (std::size_t i = 0; i < std::size(kCancelSignals); ++i) {
+        sigaction(kCancelSignals[i], &action, &g_previous[i]);
+    }
 }
 
 CancelSignals::~CancelSignals() {
-    sigaction(SIGINT, &g_previousInt, nullptr);
-    sigaction(SIGTERM, &g_previousTerm, nullptr);
+    for (std::size_t i = 0; i < std::size(kCancelSignals); ++i) {
+        sigaction(kCancelSignals[i], &g_previous[i], nullptr);
+    }
 }
 
 int CancelSignals::Count() const { return g_cancelSignals.load(); }

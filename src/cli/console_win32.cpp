@@ -55,6 +55,9 @@ std::vector<std::string> CommandLineArguments(int, char**) {
     return args;
 }
 
+// A closed pipe only makes writes fail here; no signal ends the process.
+void KeepRunningWhenOutputCloses() {}
+
 bool StandardOutputIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 
 CancelSignals::CancelSignals() {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
+#include <functional>
 #include <optional>
 
 #include "cli/console.h"
@@ -10,7 +10,6 @@
 #include "cli/verify.h"
 #include "image/firmware_image.h"
 #include "image/image_file.h"
-#include "image/utf8_path.h"
 #include "job/transfer_job.h"
 #include "job/transfer_worker.h"
 #include "link/port_details.h"
@@ -27,11 +26,18 @@ constexpr std::chrono::milliseconds kSignalPoll(50);
 struct PortChoice {
     int number = kDefaultPortNumber;
     std::string device;  // "" when the number maps to no device here
+    bool given = false;  // named by --port or --device rather than the stored settings
+
+    // "COM5 (/dev/ttyS4)", or "COM5" when it maps to no device.
+    std::string Name() const {
+        const std::string com = "COM" + std::to_string(number);
+        return device.empty() ? com : com + " (" + device + ")";
+    }
 };
 
 struct JobEnd {
     TransferOutcome outcome;
-    bool cancelRequested = false;
+    int signalsSeen = 0;  // cancel requests counted by the end of the job
 };
 
 std::string FormatSeconds(double seconds) {
@@ -61,6 +67,7 @@ PortChoice ChoosePort(const CliOptions& options, const FlashEnvironment& environ
     if (environment.settings != nullptr) {
         choice.number = environment.settings->GetInt(kSectionSettings, kValuePortNumber, kDefaultPortNumber);
     }
+    choice.given = !options.devicePath.empty() || options.portNumber.has_value();
     if (!options.devicePath.empty()) {
         choice.device = options.devicePath;
         channel.SetPortOpener(DevicePathOpener(options.devicePath));
@@ -101,13 +108,12 @@ TraceHandler MakeTrace(TerminalView& view) {
 }
 
 // Runs one job on the worker thread and waits for its outcome, turning the
-// first Ctrl+C or other request to stop into a cancel request; later ones
-// change nothing.
+// first Ctrl+C or other request to stop that `signals` counts into a cancel
+// request; later ones change nothing.
 JobEnd RunJob(SerialChannel& channel, TerminalView& view, TransferMode mode, std::uint8_t* buffer,
-              const PortChoice& port, double limitSeconds) {
+              const PortChoice& port, double limitSeconds, const CancelSignals& signals) {
     TransferJob job(channel, view, port.number, buffer, mode, WaitLimitMs(limitSeconds));
 
-    const CancelSignals signals;
     JobEnd end;
     if (!job.Start(StdThreadLauncher(StartThreadWithoutCancelSignals))) {
         view.ShowError("Не удалось запустить обмен с прибором", "");
@@ -128,7 +134,7 @@ JobEnd RunJob(SerialChannel& channel, TerminalView& view, TransferMode mode, std
         signalsSeen = count;
     }
     end.outcome = job.Outcome();
-    end.cancelRequested = signalsSeen > 0;
+    end.signalsSeen = signalsSeen;
     return end;
 }
 
@@ -147,11 +153,18 @@ int ReportFailure(const JobEnd& end, const TerminalView& view, const PortChoice&
             if (const std::string hint = PortAccessHint(port.device); !hint.empty()) {
                 err << "  " << hint << '\n';
             }
+            if (!port.given) {
+                err << "  порт из настроек программатора: " << port.Name()
+                    << "; другой порт: --port N (список: " << kApplicationTitle
+                    << " ports) или --device ПУТЬ\n";
+            }
             err << std::flush;
         }
         return kExitFailed;
     }
-    if (end.cancelRequested) {
+    // Only a job that the cancel itself ended counts as cancelled: a step
+    // that failed on its own while the cancel waited is a failure.
+    if (end.outcome.cancelled) {
         PrintError(err, "задание отменено");
         return kExitCancelled;
     }
@@ -169,18 +182,14 @@ bool LoadImage(const std::string& path, FirmwareImage& image, std::ostream& err)
     return false;
 }
 
-// Refuses a read into a folder that does not exist before the device is read
-// for minutes in vain.
-bool TargetFolderExists(const std::string& path, std::ostream& err) {
-    // The path is UTF-8 on every system: a narrow filesystem::path would read
-    // it in the Windows code page and miss a Cyrillic folder.
-    const std::filesystem::path parent = PathFromUtf8(path).parent_path();
-    std::error_code error;
-    if (parent.empty() || std::filesystem::is_directory(parent, error)) {
+// Refuses a read whose result could not be saved as `path` before the device
+// is read for minutes in vain.
+bool TargetSavable(const std::string& path, std::ostream& err) {
+    const ImageFileStatus status = CheckSaveTarget(path);
+    if (status == ImageFileStatus::Ok) {
         return true;
     }
-    PrintError(err, ImageFileMessage(ImageFileStatus::CannotCreate));
-    err << "  нет папки: " << Utf8FromPath(parent) << '\n' << std::flush;
+    PrintFileError(err, status, path);
     return false;
 }
 
@@ -229,7 +238,7 @@ public:
                 }
                 return Transfer(TransferMode::Write, fileImage_.Buffer().data(), options_.waitSeconds.value_or(0));
             case Command::Read:
-                if (!TargetFolderExists(options_.file, err_)) {
+                if (!TargetSavable(options_.file, err_)) {
                     return kExitBadUsage;
                 }
                 return Transfer(TransferMode::Read, deviceImage_.Buffer().data(), options_.waitSeconds.value_or(0));
@@ -249,20 +258,28 @@ private:
         if (options_.trace) {
             channel.SetTraceHandler(MakeTrace(view_));
         }
-        const JobEnd end = RunJob(channel, view_, mode, buffer, port, limitSeconds);
-        if (!end.outcome.succeeded()) {
+        // Held until the read is saved: a request to stop during the save
+        // must not end the process with its new file half made.
+        const CancelSignals signals;
+        const JobEnd end = RunJob(channel, view_, mode, buffer, port, limitSeconds, signals);
+        const TransferOutcome& outcome = end.outcome;
+        // A port that has gone has its own message.
+        if (outcome.programmingEntered && !outcome.runProgramConfirmed && outcome.result != JOB_PORT_LOST) {
+            PrintError(err_, "предупреждение: прибор не подтвердил переход в рабочий режим");
+        }
+        if (!outcome.succeeded()) {
             return ReportFailure(end, view_, port, limitSeconds, err_);
         }
-        return Succeeded();
+        return Succeeded([&signals, seen = end.signalsSeen] { return signals.Count() > seen; });
     }
 
-    int Succeeded() {
+    int Succeeded(const std::function<bool()>& stopRequested) {
         switch (options_.command) {
             case Command::Write:
                 view_.Note("Программа успешно записана");
                 return kExitOk;
             case Command::Read:
-                return Save();
+                return Save(stopRequested);
             case Command::Verify:
                 return Compare();
             default:
@@ -270,11 +287,20 @@ private:
         }
     }
 
-    int Save() {
+    int Save(const std::function<bool()>& stopRequested) {
         view_.Note("Программа успешно прочитана");
-        const ImageFileStatus status = SaveFileAtomically(options_.file, deviceImage_.Bytes());
+        const ImageFileStatus status = SaveFileAtomically(options_.file, deviceImage_.Bytes(), stopRequested);
+        if (status == ImageFileStatus::Stopped) {
+            PrintError(err_, "задание отменено, файл не изменён");
+            return kExitCancelled;
+        }
         if (status != ImageFileStatus::Ok) {
             PrintFileError(err_, status, options_.file);
+            // Minutes of reading are not thrown away for a file that would not save.
+            std::string fallback;
+            if (SaveAsNewFile("", deviceImage_.Bytes(), fallback) == ImageFileStatus::Ok) {
+                err_ << "  прочитанная программа сохранена в " << fallback << '\n' << std::flush;
+            }
             return kExitFailed;
         }
         view_.Note("Сохранено в " + options_.file);

@@ -11,6 +11,7 @@
 int main(int argc, char** argv) {
     using namespace bramis;
     cli::UseUtf8Console();
+    cli::KeepRunningWhenOutputCloses();
     const std::vector<std::string> args = cli::CommandLineArguments(argc, argv);
 
     // The programmer window's settings, read once: its port number and "Ports".

@@ -81,7 +81,7 @@ public:
     std::vector<TimedByte> OnByte(std::uint8_t value, double atMs) override;
 
     Mode CurrentMode() const { return mode_; }
-    bool Offline() const { return offline_; }
+    bool Unplugged() const override { return offline_; }
 
     // The flash: block n is bytes 512 n to 512 n + 511. Erased bytes are 0xFF.
     std::span<const std::uint8_t, kImageSize> Flash() const { return flash_; }

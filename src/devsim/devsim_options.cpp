@@ -37,6 +37,7 @@ Faults (attempt N is the (N+1)-th request with the same command and block):
   --fail-version                 answer every version request with a wrong check byte
   --fail-erase                   answer every erase with status 00 (not erased)
   --drop-after-blocks N          drop off the line at the first write or read of block N
+                                 (a drop hangs up the terminal and ends the emulator)
   --fault KIND[,cmd=C][,block=N][,attempt=A][,times=T][,value=V][,at=P]
                                  any fault, as often as needed. KIND: silent, status,
                                  corrupt-crc, corrupt-nibble, short, long, pause,

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <limits>
 #include <span>
 #include <utility>
 
@@ -196,6 +197,23 @@ std::optional<int> ParseNumber(std::string_view text) {
     return value;
 }
 
+namespace {
+
+// The largest `value` a fault of `kind` may take: a status is a byte; byte
+// counts and pauses stay within what a line could carry in a minute, so a
+// slip of the finger cannot make the device allocate gigabytes.
+int LargestValue(FaultKind kind) {
+    switch (kind) {
+    case FaultKind::Status: return 0xFF;
+    case FaultKind::Short:
+    case FaultKind::Long: return 65536;
+    case FaultKind::Pause: return 60000;
+    default: return std::numeric_limits<int>::max();
+    }
+}
+
+}  // namespace
+
 std::optional<FaultRule> ParseFaultRule(std::string_view text, std::string& error) {
     const std::size_t comma = text.find(',');
     const std::string_view kindName = text.substr(0, comma);
@@ -234,6 +252,11 @@ std::optional<FaultRule> ParseFaultRule(std::string_view text, std::string& erro
             return std::nullopt;
         }
         *field = *number;
+    }
+    if (const int most = LargestValue(rule.kind); rule.value > most) {
+        error = "value " + std::to_string(rule.value) + " out of range in fault '" + std::string(text) +
+                "' (at most " + std::to_string(most) + ")";
+        return std::nullopt;
     }
     if (rule.command && !FaultFits(rule.kind, *rule.command)) {
         error = "fault '" + std::string(kindName) + "' does not fit the command '" +

@@ -117,6 +117,9 @@ void PtyServer::Run() {
         if ((fds[0].revents & POLLIN) != 0) {
             Receive();
         }
+        if (device_.Unplugged()) {
+            return;  // the line hangs up when the server closes the terminal
+        }
         SendDue();
     }
 }

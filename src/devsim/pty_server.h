@@ -29,7 +29,9 @@ public:
     const std::string& SlavePath() const { return slavePath_; }
 
     // Feeds received bytes to the device and sends its replies at the moments
-    // it stamps on them, until Stop(). Runs on the calling thread.
+    // it stamps on them, until Stop() or until the device drops off the line;
+    // destroying the server then hangs up the terminal, as an unplugged
+    // adapter would. Runs on the calling thread.
     void Run();
 
     // Makes Run() return soon. Any thread; safe in a signal handler.

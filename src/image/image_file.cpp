@@ -24,6 +24,9 @@ const char* ImageFileMessage(ImageFileStatus status) {
         case ImageFileStatus::ReadFailed: return "Ошибка при чтении файла";
         case ImageFileStatus::CannotCreate: return "Не могу создать файл";
         case ImageFileStatus::WriteFailed: return "Ошибка при записи файла";
+        case ImageFileStatus::NotAFile: return "Не могу заменить: это папка, устройство или канал, а не файл";
+        case ImageFileStatus::ReadOnly: return "Файл защищён от записи";
+        case ImageFileStatus::Stopped: return "Сохранение отменено";
     }
     return "";
 }
@@ -49,27 +52,28 @@ ImageFileStatus ReadImageFile(std::string_view path, std::span<std::uint8_t, kIm
 
 namespace {
 
-// How many names are tried for the new file before giving up; a clash means
+// How many names are tried for a new file before giving up; a clash means
 // a leftover of another save, so a handful of random names is plenty.
-constexpr int kTemporaryNameAttempts = 16;
+constexpr int kUniqueNameAttempts = 16;
 
-// Creates a hidden new file beside `target` whose name no other file has.
-NativeFile CreateTemporaryBeside(const fs::path& target, fs::path& temporary) {
+// Creates a new file `folder`/`prefix`XXXXXXXX`suffix` whose name no other
+// file has; `created` is its path.
+NativeFile CreateUniqueFile(const fs::path& folder, const fs::path& prefix, std::string_view suffix,
+                            fs::path& created) {
     std::random_device seed;
     std::mt19937 generator(seed());
     std::uniform_int_distribution<unsigned> digit(0, 35);
     constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        std::string suffix = ".";
+    for (int attempt = 0; attempt < kUniqueNameAttempts; ++attempt) {
+        std::string random;
         for (int i = 0; i < 8; ++i) {
-            suffix += kDigits[digit(generator)];
+            random += kDigits[digit(generator)];
         }
-        fs::path name = PathFromUtf8(".");
-        name += target.filename();
-        name += PathFromUtf8(suffix + ".tmp");
-        temporary = target.parent_path() / name;
+        fs::path name = prefix;
+        name += PathFromUtf8(random + std::string(suffix));
+        created = folder / name;
         NativeFile::CreateStatus status{};
-        NativeFile file = NativeFile::CreateNew(temporary, status);
+        NativeFile file = NativeFile::CreateNew(created, status);
         if (status != NativeFile::CreateStatus::AlreadyExists) {
             return file;
         }
@@ -77,12 +81,58 @@ NativeFile CreateTemporaryBeside(const fs::path& target, fs::path& temporary) {
     return NativeFile();
 }
 
-}  // namespace
+// Creates the hidden new file that is renamed over `target` once written.
+NativeFile CreateTemporaryBeside(const fs::path& target, fs::path& temporary) {
+    fs::path prefix = PathFromUtf8(".");
+    prefix += target.filename();
+    prefix += PathFromUtf8(".");
+    return CreateUniqueFile(target.parent_path(), prefix, ".tmp", temporary);
+}
 
-ImageFileStatus SaveFileAtomically(std::string_view path, std::span<const std::uint8_t> data) {
-    const fs::path target = PathFromUtf8(path);
+// Refuses a target that a new file must never replace.
+ImageFileStatus ReplaceableStatus(const fs::path& target) {
     if (!target.has_filename()) {
         return ImageFileStatus::CannotCreate;
+    }
+    switch (detail::InspectTarget(target)) {
+        case detail::TargetKind::Other: return ImageFileStatus::NotAFile;
+        case detail::TargetKind::ReadOnly: return ImageFileStatus::ReadOnly;
+        case detail::TargetKind::Missing:
+        case detail::TargetKind::Regular: break;
+    }
+    return ImageFileStatus::Ok;
+}
+
+// Writes all of `data` to the new `file` and closes it; false on any failure.
+bool WriteAndClose(NativeFile& file, std::span<const std::uint8_t> data) {
+    const bool written = file.WriteAll(data.data(), data.size()) && file.Sync();
+    const bool closed = file.Close();
+    return written && closed;
+}
+
+}  // namespace
+
+ImageFileStatus CheckSaveTarget(std::string_view path) {
+    const fs::path target = PathFromUtf8(path);
+    if (const ImageFileStatus status = ReplaceableStatus(target); status != ImageFileStatus::Ok) {
+        return status;
+    }
+    fs::path temporary;
+    NativeFile file = CreateTemporaryBeside(target, temporary);
+    if (!file.IsOpen()) {
+        return ImageFileStatus::CannotCreate;
+    }
+    file.Close();
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    return ImageFileStatus::Ok;
+}
+
+ImageFileStatus SaveFileAtomically(std::string_view path, std::span<const std::uint8_t> data,
+                                   const std::function<bool()>& stopRequested) {
+    const fs::path target = PathFromUtf8(path);
+    if (const ImageFileStatus status = ReplaceableStatus(target); status != ImageFileStatus::Ok) {
+        return status;
     }
     fs::path temporary;
     NativeFile file = CreateTemporaryBeside(target, temporary);
@@ -90,11 +140,11 @@ ImageFileStatus SaveFileAtomically(std::string_view path, std::span<const std::u
         return ImageFileStatus::CannotCreate;
     }
     file.CopyPermissionsFrom(target);
-    const bool written = file.WriteAll(data.data(), data.size()) && file.Sync();
-    const bool closed = file.Close();
     ImageFileStatus status = ImageFileStatus::Ok;
-    if (!written || !closed) {
+    if (!WriteAndClose(file, data)) {
         status = ImageFileStatus::WriteFailed;
+    } else if (stopRequested && stopRequested()) {
+        status = ImageFileStatus::Stopped;
     } else if (!detail::RenameOver(temporary, target)) {
         status = ImageFileStatus::CannotCreate;
     }
@@ -104,6 +154,25 @@ ImageFileStatus SaveFileAtomically(std::string_view path, std::span<const std::u
         return status;
     }
     detail::SyncFolder(target.parent_path());
+    return ImageFileStatus::Ok;
+}
+
+ImageFileStatus SaveAsNewFile(std::string_view folder, std::span<const std::uint8_t> data, std::string& savedPath) {
+    std::error_code error;
+    const fs::path where = folder.empty() ? fs::temp_directory_path(error) : PathFromUtf8(folder);
+    if (error) {
+        return ImageFileStatus::CannotCreate;
+    }
+    fs::path created;
+    NativeFile file = CreateUniqueFile(where, PathFromUtf8("bramis-read-"), ".dat", created);
+    if (!file.IsOpen()) {
+        return ImageFileStatus::CannotCreate;
+    }
+    if (!WriteAndClose(file, data)) {
+        fs::remove(created, error);
+        return ImageFileStatus::WriteFailed;
+    }
+    savedPath = Utf8FromPath(created);
     return ImageFileStatus::Ok;
 }
 

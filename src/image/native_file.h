@@ -66,6 +66,15 @@ private:
     std::intptr_t handle_ = kInvalid;  // a file descriptor or a Windows HANDLE
 };
 
+// What a path names, as far as replacing it with a new file goes.
+enum class TargetKind {
+    Missing,   // nothing, or nothing this user can see: a new file may be tried
+    Regular,   // a regular file this user may replace
+    ReadOnly,  // a regular file protected from writing
+    Other,     // a folder, a device, a pipe: never replaced by a file
+};
+TargetKind InspectTarget(const std::filesystem::path& path);
+
 // Renames `from` to `to`, replacing a file that `to` names.
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to);
 

@@ -96,6 +96,22 @@ bool NativeFile::Close() {
     return ::close(Fd(std::exchange(handle_, kInvalid))) == 0;
 }
 
+TargetKind InspectTarget(const std::filesystem::path& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        return TargetKind::Missing;  // or out of reach: creating the new file will tell
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return TargetKind::Other;
+    }
+    // A file without any write permission was protected on purpose, also
+    // from root, who may write it all the same.
+    if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0) {
+        return TargetKind::ReadOnly;
+    }
+    return TargetKind::Regular;
+}
+
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }

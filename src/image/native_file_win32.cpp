@@ -96,6 +96,17 @@ bool NativeFile::Close() {
     return ::CloseHandle(Handle(std::exchange(handle_, kInvalid))) != 0;
 }
 
+TargetKind InspectTarget(const std::filesystem::path& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return TargetKind::Missing;  // or out of reach: creating the new file will tell
+    }
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        return TargetKind::Other;
+    }
+    return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? TargetKind::ReadOnly : TargetKind::Regular;
+}
+
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to) {
     return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }

@@ -25,6 +25,8 @@ enum class TransferMode : std::int32_t {
 // Job result of a job stopped because cancel was requested; the link's own
 // result codes (bootloader.h) end a job the same way.
 inline constexpr int JOB_ABORTED = 11;
+// Job result of a job stopped because its port went from the system.
+inline constexpr int JOB_PORT_LOST = 21;
 
 // Outcome ids the worker posts to its view as its very last action.
 inline constexpr int ID_JOB_SUCCEEDED = 104;
@@ -45,7 +47,7 @@ enum class TransferStage {
 // How a job ended, for the front ends to put into words.
 struct TransferOutcome {
     // LINK_OK, JOB_ABORTED (cancelled, or the time limit for programming
-    // mode ran out) or the link result of the step that failed.
+    // mode ran out), JOB_PORT_LOST or the link result of the step that failed.
     int result = JOB_ABORTED;
     // The last stage the job worked in.
     TransferStage stage = TransferStage::NotStarted;
@@ -55,7 +57,8 @@ struct TransferOutcome {
     // enter requests repeated while waiting for the device do not count).
     int retries = 0;
     bool programmingEntered = false;
-    // The device echoed the request to return to its working mode.
+    // The device echoed the request to return to its working mode (never
+    // sent over a port that has gone).
     bool runProgramConfirmed = false;
     // A cancel request ended the job.
     bool cancelled = false;

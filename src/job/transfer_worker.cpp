@@ -53,8 +53,22 @@ void EnterStage(TransferContext& context, TransferStage stage) {
     context.view->SetStageText(StageText(stage));
 }
 
-// Repeats the enter-programming request until the device answers (LINK_OK) or
-// cancel is seen, before the first attempt or after a failed one (JOB_ABORTED).
+// Reports a failed step: the step's own `message` (none: silently), or that
+// the port has gone when that is why it failed. Returns the job result.
+int StepFailed(TransferContext& context, int result, const char* message) {
+    if (context.channel->PortVanished()) {
+        context.view->ShowError(kMsgPortLost, kCaptionError);
+        return JOB_PORT_LOST;
+    }
+    if (message != nullptr) {
+        context.view->ShowError(message, kCaptionError);
+    }
+    return result;
+}
+
+// Repeats the enter-programming request until the device answers (LINK_OK),
+// cancel is seen, before the first attempt or after a failed one (JOB_ABORTED),
+// or the port goes (JOB_PORT_LOST).
 int EnterProgrammingMode(TransferContext& context) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
@@ -70,8 +84,12 @@ int EnterProgrammingMode(TransferContext& context) {
         return false;
     };
     while (!shouldStop()) {
-        if (EnterProgramming(*context.channel) == LINK_OK) {
+        const int result = EnterProgramming(*context.channel);
+        if (result == LINK_OK) {
             return LINK_OK;
+        }
+        if (context.channel->PortVanished()) {
+            return StepFailed(context, result, nullptr);
         }
     }
     return JOB_ABORTED;
@@ -80,7 +98,6 @@ int EnterProgrammingMode(TransferContext& context) {
 // Writes or reads blocks 0..367 straight from or into the context's buffer,
 // stopping at the first failure or at a cancel seen after a block.
 int TransferBlocks(TransferContext& context) {
-    TransferView& view = *context.view;
     SerialChannel& channel = *context.channel;
     const bool writing = context.mode == TransferMode::Write;
     EnterStage(context, writing ? TransferStage::Writing : TransferStage::Reading);
@@ -91,8 +108,7 @@ int TransferBlocks(TransferContext& context) {
             writing ? WriteBlock(channel, blockNumber, data) : ReadBlock(channel, blockNumber, data);
         if (result != LINK_OK) {
             context.outcome.block = blockNumber;
-            view.ShowError(writing ? kMsgWriteError : kMsgReadError, kCaptionError);
-            return result;
+            return StepFailed(context, result, writing ? kMsgWriteError : kMsgReadError);
         }
         if (StepProgress(context)) {
             return JOB_ABORTED;
@@ -120,7 +136,7 @@ int RunOpenJob(TransferContext& context, int& retriedBefore) {
     int minor = 0;
     result = GetLoaderVersion(channel, major, minor);
     if (result != LINK_OK) {
-        return result;  // silently: the version line stays empty
+        return StepFailed(context, result, nullptr);  // the version line stays empty
     }
     view.SetVersionText(FormatLoaderVersion(major, minor));
 
@@ -131,8 +147,7 @@ int RunOpenJob(TransferContext& context, int& retriedBefore) {
         EnterStage(context, TransferStage::Erasing);
         result = EraseProgram(channel);
         if (result != LINK_OK) {
-            view.ShowError(kMsgEraseError, kCaptionError);
-            return result;
+            return StepFailed(context, result, kMsgEraseError);
         }
     }
     return TransferBlocks(context);
@@ -164,10 +179,13 @@ void TransferThreadProc(TransferContext* context) {
 
     int retriedBefore = 0;
     outcome.result = RunOpenJob(job, retriedBefore);
-    if (outcome.programmingEntered) {
+    // A vanished port cannot carry the request.
+    if (outcome.programmingEntered && !channel.PortVanished()) {
         view.SetStageText(kStageReturning);
-        // Its result never changes the job's.
+        // Its result never changes the job's; the front end may warn of it.
         outcome.runProgramConfirmed = RunProgram(channel) == LINK_OK;
+    }
+    if (outcome.programmingEntered) {
         outcome.retries = channel.RetriedAttempts() - retriedBefore;
     }
     channel.ClosePort();

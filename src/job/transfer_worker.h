@@ -25,6 +25,9 @@ inline constexpr const char* kMsgEraseError = "Ошибка стирания";
 inline constexpr const char* kMsgWriteError = "Ошибка записи";
 inline constexpr const char* kMsgReadError = "Ошибка чтения";
 inline constexpr const char* kCaptionError = "Ошибка";
+// Shown instead of the step's own message when the port has gone from the
+// system (a USB adapter or its cable unplugged).
+inline constexpr const char* kMsgPortLost = "Порт пропал: кабель или USB-адаптер отключён?";
 
 // "Версия загрузчика MM.mm": each number in decimal, at least two digits.
 // Any thread.

@@ -1,5 +1,6 @@
 #include "journal.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -112,6 +113,12 @@ QString RefusalOf(const QFileInfo& info) {
 }
 
 }  // namespace
+
+QString Sha256Hex(const std::uint8_t* bytes, std::size_t size) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(QByteArrayView(bytes, static_cast<qsizetype>(size)), QCryptographicHash::Sha256)
+            .toHex());
+}
 
 QStringList JournalHeader() {
     return {QStringLiteral("Начало"),        QStringLiteral("Длительность, с"), QStringLiteral("Программа"),

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "image/profile_store.h"
@@ -34,6 +36,9 @@ struct JournalRecord {
     int block = 0;  // 1..368, the block a failed job ended at; 0 for none
     int retries = 0;
 };
+
+// The SHA-256 of `bytes` in lower-case hex, for the image column. Any thread.
+QString Sha256Hex(const std::uint8_t* bytes, std::size_t size);
 
 // The header row, then each record as the rows under it; any thread.
 QStringList JournalHeader();

@@ -21,6 +21,10 @@ public:
     // device sends in answer (usually nothing until a request is complete),
     // each byte stamped with its arrival at the programmer (>= atMs).
     virtual std::vector<TimedByte> OnByte(std::uint8_t value, double atMs) = 0;
+
+    // True once the peer has gone from the line (its adapter unplugged): the
+    // programmer's port then reports itself vanished.
+    virtual bool Unplugged() const { return false; }
 };
 
 }  // namespace bramis

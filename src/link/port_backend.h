@@ -28,7 +28,8 @@ class PortBackend {
 public:
     virtual ~PortBackend() = default;
 
-    // Writes every byte; returns when the OS has taken them all (no time-out).
+    // Writes every byte; returns when the OS has taken them all (no time-out)
+    // or the port has vanished.
     virtual void WriteAll(const std::uint8_t* data, std::size_t length) = 0;
 
     // Discards every byte received and not yet read.
@@ -43,6 +44,11 @@ public:
     // pass without another one.
     // Returns the count delivered (0 on a silent line or an error).
     virtual std::size_t ReadChunk(std::uint8_t* buffer, std::size_t want) = 0;
+
+    // True once the port has gone from the system (a USB adapter unplugged):
+    // no call can reach the device any more. Stays true until the port is
+    // closed.
+    virtual bool Vanished() const = 0;
 
     // Pauses the caller; the virtual line only advances its clock.
     virtual void SleepMs(std::uint32_t ms) = 0;

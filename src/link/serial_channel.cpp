@@ -29,7 +29,7 @@ int SerialChannel::OpenPort(unsigned portNumber) {
     }
     PortOpenResult result = opener_ ? opener_(portNumber) : SystemPortOpener(overrides_)(portNumber);
     if (!result.port) {
-        lastOpenError_ = result.error.empty() ? "the port could not be opened" : std::move(result.error);
+        lastOpenError_ = result.error.empty() ? "порт не открывается" : std::move(result.error);
         return LINK_FAILED;
     }
     port_ = std::move(result.port);
@@ -43,8 +43,17 @@ void SerialChannel::ClosePort() {
     port_.reset();
 }
 
+PortBackend* SerialChannel::LivePort() const {
+    // Every request to a vanished port fails at once instead of waiting out its pauses.
+    return port_ != nullptr && !port_->Vanished() ? port_.get() : nullptr;
+}
+
+bool SerialChannel::PortVanished() const {
+    return port_ != nullptr && port_->Vanished();
+}
+
 void SerialChannel::WritePort(const std::uint8_t* buffer, std::uint32_t length) {
-    PortBackend* port = port_.get();
+    PortBackend* port = LivePort();
     if (port == nullptr) {
         return;
     }
@@ -59,7 +68,7 @@ void SerialChannel::WritePort(const std::uint8_t* buffer, std::uint32_t length) 
 std::uint32_t SerialChannel::ReadPort(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& bytesRead,
                                       std::uint32_t preDelayMs) {
     bytesRead = 0;
-    PortBackend* port = port_.get();
+    PortBackend* port = LivePort();
     if (port == nullptr) {
         return bytesRead;
     }
@@ -98,7 +107,7 @@ PortOpener SystemPortOpener(std::map<int, std::string> overrides) {
     return [overrides = std::move(overrides)](unsigned portNumber) {
         const std::string device = DeviceForPort(static_cast<int>(portNumber), overrides);
         if (device.empty()) {
-            return PortOpenResult{nullptr, "COM" + std::to_string(portNumber) + " has no serial device on this system"};
+            return PortOpenResult{nullptr, "COM" + std::to_string(portNumber) + ": в этой системе нет такого порта"};
         }
         return OpenOsPort(device);
     };
@@ -106,6 +115,19 @@ PortOpener SystemPortOpener(std::map<int, std::string> overrides) {
 
 PortOpener DevicePathOpener(std::string devicePath) {
     return [path = std::move(devicePath)](unsigned) { return OpenOsPort(path); };
+}
+
+std::string OpenFailureReason(const std::string& devicePath, OpenFailure failure, const std::string& systemError) {
+    const char* reason = "";
+    switch (failure) {
+        case OpenFailure::NoSuchDevice: reason = "нет такого устройства"; break;
+        case OpenFailure::NoAccess: reason = "нет прав на доступ к устройству"; break;
+        case OpenFailure::Busy: reason = "порт занят другой программой"; break;
+        case OpenFailure::NotASerialPort: reason = "это устройство не последовательный порт"; break;
+        case OpenFailure::Gone: reason = "устройство не отвечает или отключено"; break;
+        case OpenFailure::Other: return devicePath + ": системная ошибка " + systemError;
+    }
+    return devicePath + ": " + reason;
 }
 
 }  // namespace bramis

@@ -55,7 +55,12 @@ public:
     // settings store), used by the default opener.
     void SetPortOverrides(std::map<int, std::string> overrides);
 
-    // The system's reason for the last failed OpenPort ("" after a success).
+    // True when the open port has gone from the system (a USB adapter
+    // unplugged); reads and writes then return at once.
+    bool PortVanished() const;
+
+    // The system's reason for the last failed OpenPort ("" after a success), in
+    // Russian, with the device's path.
     std::string LastOpenError() const;
 
     void SetTraceHandler(TraceHandler handler);
@@ -66,6 +71,8 @@ public:
     void CountRetriedAttempt() { ++retriedAttempts_; }
 
 private:
+    // The open port, or null when none is open or it has vanished.
+    PortBackend* LivePort() const;
     void Trace(TraceDirection direction, const std::uint8_t* data, std::size_t length);
 
     std::unique_ptr<PortBackend> port_;

@@ -32,7 +32,28 @@ timespec ToTimespec(double ms) {
 }
 
 std::string SystemReason(const std::string& devicePath, int error) {
-    return devicePath + ": " + std::strerror(error);
+    OpenFailure failure = OpenFailure::Other;
+    switch (error) {
+        case ENOENT: failure = OpenFailure::NoSuchDevice; break;
+        case EACCES:
+        case EPERM: failure = OpenFailure::NoAccess; break;
+        case EBUSY:
+        case EWOULDBLOCK: failure = OpenFailure::Busy; break;
+        case ENOTTY:
+        case EINVAL:
+        case EISDIR: failure = OpenFailure::NotASerialPort; break;
+        case ENXIO:
+        case ENODEV:
+        case EIO: failure = OpenFailure::Gone; break;
+        default: break;
+    }
+    return OpenFailureReason(devicePath, failure, std::to_string(error) + " (" + std::strerror(error) + ")");
+}
+
+// Errors after which the port is gone from the system: a USB adapter
+// unplugged, or the far end of a pseudo-terminal closed.
+bool MeansVanished(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
 }
 
 class PosixPort final : public PortBackend {
@@ -49,15 +70,24 @@ public:
             if (n > 0) {
                 written += static_cast<std::size_t>(n);
             } else if (n < 0 && errno != EINTR) {
-                return;  // the line is gone; the missing reply tells the caller
+                NoteError(errno);
+                return;  // the missing reply tells the caller
             }
         }
     }
 
-    void PurgeInput() override { tcflush(fd_, TCIFLUSH); }
+    void PurgeInput() override {
+        if (tcflush(fd_, TCIFLUSH) != 0) {
+            NoteError(errno);
+        }
+    }
 
     void Drain() override {
-        while (tcdrain(fd_) != 0 && errno == EINTR) {
+        while (tcdrain(fd_) != 0) {
+            if (errno != EINTR) {
+                NoteError(errno);
+                return;
+            }
         }
     }
 
@@ -83,16 +113,24 @@ public:
             if (ready == 0) {
                 continue;  // the deadline check above ends the call
             }
+            if ((watch.revents & POLLIN) == 0) {
+                // Hang-up, error or a closed descriptor without data: the port is gone.
+                vanished_ = (watch.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+                break;
+            }
             const ssize_t n = read(fd_, buffer + got, want - got);
             if (n > 0) {
                 got += static_cast<std::size_t>(n);
                 lastByteMs = MonotonicMs();
             } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+                NoteError(n == 0 ? 0 : errno);
                 break;  // hang-up or error: nothing more will come in this call
             }
         }
         return got;
     }
+
+    bool Vanished() const override { return vanished_; }
 
     void SleepMs(std::uint32_t ms) override {
         timespec until{};
@@ -110,7 +148,14 @@ public:
     double NowMs() const override { return MonotonicMs(); }
 
 private:
+    void NoteError(int error) {
+        if (MeansVanished(error)) {
+            vanished_ = true;
+        }
+    }
+
     int fd_;
+    bool vanished_ = false;
 };
 
 // Raw 8E1 at 9600 baud without flow control. Parity is generated on output;
@@ -198,9 +243,6 @@ PortOpenResult OpenOsPort(const std::string& devicePath) {
     const int error = Configure(fd);
     if (error != 0) {
         close(fd);
-        if (error == EWOULDBLOCK) {
-            return {nullptr, devicePath + ": the port is in use by another program"};
-        }
         return {nullptr, SystemReason(devicePath, error)};
     }
     return {std::make_unique<PosixPort>(fd), {}};

@@ -12,18 +12,42 @@
 namespace bramis {
 namespace {
 
+// The system's own text for `error` in UTF-8 (in the system's language), or "".
+std::string SystemText(DWORD error) {
+    wchar_t text[256] = {};
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                                        0, text, sizeof text / sizeof text[0], nullptr);
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8.data(), size, nullptr, nullptr);
+    while (!utf8.empty() && (utf8.back() == '\r' || utf8.back() == '\n' || utf8.back() == ' ' || utf8.back() == '.')) {
+        utf8.pop_back();
+    }
+    return utf8;
+}
+
 std::string SystemReason(const std::string& devicePath, DWORD error) {
-    char text[256] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                                        0, text, sizeof text, nullptr);
-    std::string reason(text, length);
-    while (!reason.empty() && (reason.back() == '\r' || reason.back() == '\n' || reason.back() == ' ')) {
-        reason.pop_back();
+    OpenFailure failure = OpenFailure::Other;
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND: failure = OpenFailure::NoSuchDevice; break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION: failure = OpenFailure::Busy; break;
+        case ERROR_INVALID_FUNCTION:
+        case ERROR_NOT_SUPPORTED: failure = OpenFailure::NotASerialPort; break;
+        case ERROR_GEN_FAILURE:
+        case ERROR_DEVICE_REMOVED:
+        case ERROR_BAD_COMMAND: failure = OpenFailure::Gone; break;
+        default: break;
     }
-    if (reason.empty()) {
-        reason = "system error " + std::to_string(error);
-    }
-    return devicePath + ": " + reason;
+    const std::string text = SystemText(error);
+    return OpenFailureReason(devicePath, failure, std::to_string(error) + (text.empty() ? "" : " (" + text + ")"));
+}
+
+// Errors a USB serial driver gives once its adapter has been unplugged.
+bool MeansVanished(DWORD error) {
+    return error == ERROR_BAD_COMMAND || error == ERROR_DEVICE_REMOVED || error == ERROR_ACCESS_DENIED ||
+           error == ERROR_OPERATION_ABORTED;
 }
 
 class Win32Port final : public PortBackend {
@@ -36,21 +60,42 @@ public:
     // Synchronous, no write time-out; a failed write shows up as a missing reply.
     void WriteAll(const std::uint8_t* data, std::size_t length) override {
         DWORD written = 0;
-        WriteFile(handle_, data, static_cast<DWORD>(length), &written, nullptr);
+        if (!WriteFile(handle_, data, static_cast<DWORD>(length), &written, nullptr)) {
+            NoteFailure();
+        }
     }
 
-    void PurgeInput() override { PurgeComm(handle_, PURGE_RXCLEAR); }
+    void PurgeInput() override {
+        if (!PurgeComm(handle_, PURGE_RXCLEAR)) {
+            NoteFailure();
+        }
+    }
 
-    void Drain() override { FlushFileBuffers(handle_); }
+    void Drain() override {
+        if (!FlushFileBuffers(handle_)) {
+            NoteFailure();
+        }
+    }
 
     // The time-outs set at open make one ReadFile follow the read-return rule.
     std::size_t ReadChunk(std::uint8_t* buffer, std::size_t want) override {
         DWORD got = 0;
         if (!ReadFile(handle_, buffer, static_cast<DWORD>(want), &got, nullptr)) {
+            NoteFailure();
             return 0;
+        }
+        if (got == 0) {
+            // A silent line, or an adapter that has gone: only the driver's
+            // error state tells them apart.
+            DWORD errors = 0;
+            if (!ClearCommError(handle_, &errors, nullptr)) {
+                NoteFailure();
+            }
         }
         return got;
     }
+
+    bool Vanished() const override { return vanished_; }
 
     void SleepMs(std::uint32_t ms) override { Sleep(ms); }
 
@@ -60,7 +105,14 @@ public:
     }
 
 private:
+    void NoteFailure() {
+        if (MeansVanished(GetLastError())) {
+            vanished_ = true;
+        }
+    }
+
     HANDLE handle_;
+    bool vanished_ = false;
 };
 
 // The device's line: 9600 baud, 8 data bits, even parity, one stop bit.

@@ -69,6 +69,10 @@ double VirtualLine::NowMs() const {
     return clock_.nowMs;
 }
 
+bool VirtualLine::Vanished() const {
+    return peer_.Unplugged();
+}
+
 VirtualPort::VirtualPort(LinePeer& peer) : peer_(peer) {}
 
 PortOpener VirtualPort::Opener() {

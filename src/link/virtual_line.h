@@ -45,6 +45,8 @@ public:
     std::size_t ReadChunk(std::uint8_t* buffer, std::size_t want) override;
     void SleepMs(std::uint32_t ms) override;
     double NowMs() const override;
+    // True once the peer is unplugged.
+    bool Vanished() const override;
 
 private:
     LinePeer& peer_;

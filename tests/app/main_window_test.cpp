@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -196,6 +197,22 @@ TEST_F(MainWindowTest, ChooseFileLoadsItStartingInTheFolderLastUsed) {
     EXPECT_TRUE(test::HoldsPattern(window->Files().Image().Bytes(), 3));
 }
 
+TEST(FileDialogs, AFolderThatIsNotThereStartsThemInTheHomeFolderWithNoNameTyped) {
+    // As the documents folder that many Linux systems do not have: the dialog
+    // must not offer its name as the file name, which Enter would then save.
+    const QString missing = QDir::home().filePath(QStringLiteral("no-such-documents-folder"));
+    const FileChoosers choosers = SystemFileChoosers();
+    for (const FileChooser& chooser : {choosers.chooseOpen, choosers.chooseSave}) {
+        QString folder, name;
+        EXPECT_TRUE(test::InModal([&] { chooser(nullptr, missing); }, [&](QDialog& dialog) {
+            folder = static_cast<QFileDialog&>(dialog).directory().absolutePath();
+            name = Child<QLineEdit>(dialog, "fileNameEdit")->text();
+        }));
+        EXPECT_EQ(folder, QDir::homePath());
+        EXPECT_EQ(name, QString());
+    }
+}
+
 TEST_F(MainWindowTest, SettingsAtStartAndRecentFilesSurviveARestart) {
     const QString first = folder.Write("a.dat", kImageSize, 1);
     const QString second = folder.Write("b.dat", kImageSize, 2);
@@ -277,10 +294,11 @@ TEST_F(MainWindowTest, TheHelpCommandOpensTheShippedPageWhichExplainsEveryMessag
     QStringList messages{texts::FileLoaded(), texts::WriteSucceeded(), texts::ReadSucceeded(),
                          QString::fromUtf8(kMsgCannotOpenPort), QString::fromUtf8(kMsgEraseError),
                          QString::fromUtf8(kMsgWriteError),     QString::fromUtf8(kMsgReadError),
-                         QString::fromUtf8(kStageEnteringProgramming)};
+                         QString::fromUtf8(kMsgPortLost),       QString::fromUtf8(kStageEnteringProgramming)};
     for (const ImageFileStatus status : {ImageFileStatus::CannotOpen, ImageFileStatus::WrongLength,
                                          ImageFileStatus::ReadFailed, ImageFileStatus::CannotCreate,
-                                         ImageFileStatus::WriteFailed})
+                                         ImageFileStatus::WriteFailed, ImageFileStatus::NotAFile,
+                                         ImageFileStatus::ReadOnly})
         messages << QString::fromUtf8(ImageFileMessage(status));
     for (const QString& message : messages) EXPECT_TRUE(html.contains(message)) << message.toStdString();
 }

@@ -57,22 +57,24 @@ TEST_F(SettingsWindowTest, ShowsTheTemplateTextsLayoutAndTabOrder) {
         // controls keep their distance to the right edge, and the buttons
         // stay centred.
         const DialogBaseUnits units = BaseUnitsOf(dialog.font());
-        const QSize templateSize = MapDialogSize(units, 223, 70);
+        const QSize templateSize = MapDialogSize(units, 223, 84);
         const int extra = dialog.width() - templateSize.width();
         EXPECT_GE(extra, 0);
         EXPECT_EQ(dialog.height(), templateSize.height());
-        test::ExpectPlaced(dialog, {{"IDOK", 1, QStringLiteral("OK"), {51, 49, 50, 14}},
-                                    {"IDCANCEL", 2, QStringLiteral("Отмена"), {122, 49, 50, 14}}},
+        test::ExpectPlaced(dialog, {{"IDOK", 1, QStringLiteral("OK"), {51, 63, 50, 14}},
+                                    {"IDCANCEL", 2, QStringLiteral("Отмена"), {122, 63, 50, 14}}},
                            {extra / 2, 0});
         test::ExpectPlaced(dialog, {{"IDC_PROGRAM_AUTOLOAD", 1052, QString(), {167, 26, 16, 8}},
-                                    {"IDC_PORT_NUMBER", 1053, QString(), {164, 7, 52, 12}}},
+                                    {"IDC_PORT_NUMBER", 1053, QString(), {164, 7, 52, 12}},
+                                    {"IDC_END_SOUND", 1054, QString(), {167, 40, 16, 8}}},
                            {extra, 0});
         // "СОМ" in the port label is Cyrillic, not the Latin look-alikes.
         const std::tuple<const char*, QString, DluRect, const char*> labels[] = {
             {"port_label", QString::fromUtf16(u"Номер \u0421\u041E\u041C порта для связи с прибором"), {7, 9, 140, 8},
              "IDC_PORT_NUMBER"},
             {"autoload_label", QStringLiteral("Запоминать имя файла последней программы"), {7, 26, 154, 8},
-             "IDC_PROGRAM_AUTOLOAD"}};
+             "IDC_PROGRAM_AUTOLOAD"},
+            {"end_sound_label", QStringLiteral("Звуковой сигнал по окончании"), {7, 40, 154, 8}, "IDC_END_SOUND"}};
         for (const auto& [name, text, rect, control] : labels) {
             const auto* label = Child<QLabel>(dialog, name);
             EXPECT_EQ(label->text(), text);
@@ -81,9 +83,9 @@ TEST_F(SettingsWindowTest, ShowsTheTemplateTextsLayoutAndTabOrder) {
             EXPECT_LE(label->geometry().right(), Child(dialog, control)->x()) << name;
         }
 
-        // Tab order: OK, Отмена, the check box, the port list, and round.
+        // Tab order: OK, Отмена, the check boxes, the port list, and round.
         const QList<QWidget*> stops{Child(dialog, "IDOK"), Child(dialog, "IDCANCEL"), Autoload(dialog),
-                                    PortList(dialog)};
+                                    Child(dialog, "IDC_END_SOUND"), PortList(dialog)};
         EXPECT_EQ(test::TabOrder(stops), stops);
         EXPECT_EQ(dialog.focusWidget(), stops[0]);
     }));
@@ -156,6 +158,9 @@ TEST_F(SettingsWindowTest, OkTakesThePortAtOnceAndTheAutoloadSwitchAtTheNextStar
     ports = {{1, "/dev/ttyS0"}, {3, "/dev/ttyS2"}, {12, "/dev/ttyS11"}};
     ASSERT_TRUE(OpenSettings([](QDialog& dialog) {
         Choose(dialog, "COM3");
+        auto* sound = Child<QCheckBox>(dialog, "IDC_END_SOUND");
+        EXPECT_TRUE(sound->isChecked());  // on until turned off
+        QTest::mouseClick(sound, Qt::LeftButton);
         QTest::mouseClick(Autoload(dialog), Qt::LeftButton);
         EXPECT_TRUE(Autoload(dialog)->isChecked());
         EXPECT_EQ(PortList(dialog)->toolTip(), QStringLiteral("/dev/ttyS2"));
@@ -164,6 +169,7 @@ TEST_F(SettingsWindowTest, OkTakesThePortAtOnceAndTheAutoloadSwitchAtTheNextStar
     EXPECT_EQ(window->PortNumber(), 3);
     EXPECT_EQ(store.GetInt(kSectionSettings, kValuePortNumber, 0), 3);
     EXPECT_EQ(store.GetInt(kSectionSettings, kValueProgramAutoload, 0), 1);
+    EXPECT_EQ(store.GetInt(kSectionSettings, kValueEndSound, 1), 0);
 
     // The very next job opens COM3.
     window->OnCommand(IDC_WRITE);
@@ -177,6 +183,7 @@ TEST_F(SettingsWindowTest, OkTakesThePortAtOnceAndTheAutoloadSwitchAtTheNextStar
     EXPECT_EQ(Box()->currentText(), program);
     ASSERT_TRUE(OpenSettings([](QDialog& dialog) {
         EXPECT_TRUE(Autoload(dialog)->isChecked());
+        EXPECT_FALSE(Child<QCheckBox>(dialog, "IDC_END_SOUND")->isChecked());
         EXPECT_EQ(PortList(dialog)->currentText(), QStringLiteral("COM3"));
     }));
 }

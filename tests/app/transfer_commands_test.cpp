@@ -122,9 +122,16 @@ TEST_F(TransferCommandsTest, ReadsIntoItsOwnBufferThenSavesOrKeepsItInMemory) {
     onStage = [&](const QString&) {
         if (const TransferJob* job = progress.RunningJob()) bufferOfTheJob = job->Context().imageBuffer;
     };
-    saveAnswer = folder.Path("read back.dat");
+    // First a folder, where no file can go: said so, and the Save dialog comes again.
+    saveAnswer = folder.Folder();
+    recorder.onShow = [&](const test::RecordedMessage& message) {
+        if (message.icon == MessageIcon::Exclamation) saveAnswer = folder.Path("read back.dat");
+    };
     window->OnCommand(IDC_READ);
-    ASSERT_EQ(recorder.Texts(), QStringList{QStringLiteral("Программа успешно прочитана")});
+    ASSERT_EQ(recorder.Texts(), (QStringList{"Программа успешно прочитана",
+                                             "Не могу заменить: это папка, устройство или канал, а не файл\n\n"
+                                             "Прочитанная программа не сохранена. Выберите другое место для файла."}));
+    recorder.messages.pop_back();
     EXPECT_EQ(recorder.messages[0].caption, QStringLiteral("Чтение"));
     EXPECT_NE(bufferOfTheJob, window->Files().Image().Buffer().data());
     EXPECT_EQ(test::ReadWholeFile(saveAnswer), test::TestPattern(kImageSize, 9));
@@ -138,7 +145,7 @@ TEST_F(TransferCommandsTest, ReadsIntoItsOwnBufferThenSavesOrKeepsItInMemory) {
     saveAnswer.clear();
     window->OnCommand(ID_OP_READ);
     EXPECT_EQ(recorder.Texts(), (QStringList{"Программа успешно прочитана", "Программа успешно прочитана"}));
-    EXPECT_EQ(saveFolders, (QStringList{documents, folder.Folder()}));
+    EXPECT_EQ(saveFolders, (QStringList{documents, documents, folder.Folder()}));
     EXPECT_TRUE(std::equal(device->Flash().begin(), device->Flash().end(), window->Files().Image().Bytes().begin()));
     EXPECT_EQ(test::ReadWholeFile(folder.Path("read back.dat")), test::TestPattern(kImageSize, 9));
     EXPECT_EQ(Box()->count(), 1);

@@ -4,6 +4,7 @@
 #include "cli/flash_app.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>  // mkfifo
 
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include "devsim/device.h"
 #include "image/memory_profile_store.h"
 #include "link/bootloader.h"
+#include "link/port_discovery.h"
 #include "link/virtual_line.h"
 
 namespace bramis::cli {
@@ -83,11 +85,6 @@ TEST_F(FlashAppTest, BadFilesAndUsageStopBeforeThePortIsTouched) {
     EXPECT_EQ(Run({"verify", File("long.dat", std::string(188417, 'x'))}), kExitBadUsage);
     EXPECT_NE(err.str().find("Не верная длина файла"), std::string::npos);
     EXPECT_EQ(Run({"write", Path("")}), kExitBadUsage);  // a folder is no image file
-    // Reading for minutes into a folder that does not exist would be in vain.
-    EXPECT_EQ(Run({"read", Path("no-such-folder/out.dat")}), kExitBadUsage);
-    EXPECT_NE(err.str().find("Не могу создать файл"), std::string::npos);
-    EXPECT_EQ(Run({"read", Path("нет-папки/out.dat")}), kExitBadUsage);
-    EXPECT_NE(err.str().find("  нет папки: " + Path("нет-папки") + "\n"), std::string::npos) << err.str();
     EXPECT_EQ(Run({"--port", "0", "version"}), kExitBadUsage);
     EXPECT_NE(err.str().find("bramis-flash --help"), std::string::npos);
 
@@ -97,18 +94,55 @@ TEST_F(FlashAppTest, BadFilesAndUsageStopBeforeThePortIsTouched) {
     EXPECT_EQ(out.str(), UsageText());
 }
 
+#ifndef _WIN32  // pipes, device nodes and mode bits as POSIX systems have them
+// Reading for minutes into a file that could not be saved would be in vain,
+// and a read must never replace what is not a file the user may replace.
+TEST_F(FlashAppTest, AReadIsRefusedBeforeThePortIsOpenedWhereItsFileCouldNotBeSaved) {
+    ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0600), 0);
+    fs::create_directory(Path("folder.dat"));
+    const std::string readOnly = File("read-only.dat", "kept");
+    fs::permissions(readOnly, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const struct {
+        std::string target;
+        const char* message;
+    } rows[] = {
+        {Path("pipe"), "Не могу заменить: это папка, устройство или канал, а не файл"},
+        {"/dev/null", "Не могу заменить: это папка, устройство или канал, а не файл"},
+        {Path("folder.dat"), "Не могу заменить: это папка, устройство или канал, а не файл"},
+        {readOnly, "Файл защищён от записи"},
+        {Path("нет-папки/out.dat"), "Не могу создать файл"},
+        {"/proc/out.dat", "Не могу создать файл"},  // a folder nobody may write in, root included
+        // The name fits; the one of the new file written first does not.
+        {Path(std::string(250, 'x')), "Не могу создать файл"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Run({"read", row.target}), kExitBadUsage) << row.target;
+        EXPECT_EQ(err.str(), "bramis-flash: " + std::string(row.message) + "\n  файл: " + row.target + "\n");
+    }
+    EXPECT_EQ(cable().OpenCount(), 0);
+    EXPECT_TRUE(fs::is_fifo(Path("pipe")));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_EQ(Contents(readOnly), "kept");
+    EXPECT_EQ(std::distance(fs::directory_iterator(Path("")), fs::directory_iterator()), 3);
+}
+#endif
+
 TEST_F(FlashAppTest, ThePortIsTheGivenOrStoredNumberAndAFailedOpenIsExplained) {
-    cable().FailOpens("/dev/ttyUSB4: Device or resource busy");
+    cable().FailOpens("/dev/ttyUSB4: порт занят другой программой");
     EXPECT_EQ(Run({"--port", "37", "write", File("ok.dat", image)}), kExitFailed);
     EXPECT_EQ(cable().LastPortNumber(), 37U);
     EXPECT_EQ(out.str(), "Открытие порта\n");
     EXPECT_EQ(err.str(),
               "bramis-flash: Не могу открыть порт\n"
-              "  причина: /dev/ttyUSB4: Device or resource busy\n");
+              "  причина: /dev/ttyUSB4: порт занят другой программой\n");
 
+    // A port from the settings, not the command line: how to choose another.
     settings.WriteString("Settings", "PortNumber", "12");
     Run({"version"});
     EXPECT_EQ(cable().LastPortNumber(), 12U);
+    EXPECT_TRUE(err.str().ends_with("  порт из настроек программатора: COM12 (" + DeviceForPort(12, {}) +
+                                    "); другой порт: --port N (список: bramis-flash ports) или --device ПУТЬ\n"))
+        << err.str();
     Run({"--port", "3", "version"});
     EXPECT_EQ(cable().LastPortNumber(), 3U);
     settings.Remove("Settings", "PortNumber");
@@ -123,6 +157,23 @@ TEST_F(FlashAppTest, VersionGivesUpWhenTheDeviceNeverEntersProgrammingMode) {
     EXPECT_EQ(err.str(), "bramis-flash: прибор не перешёл в режим программирования за 0.2 с\n");
     EXPECT_GT(device.RequestCount(CMD_ENTER_PROG), 0);
     EXPECT_FALSE(cable().IsOpen());
+}
+
+TEST_F(FlashAppTest, APortThatVanishesEndsTheJobAtOnceAndAnUnconfirmedReturnIsAWarning) {
+    // Unplugged while the programmer waits for programming mode: said at once,
+    // with or without a limit on the wait.
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"version"}, {"--wait", "60", "version"}}) {
+        devsim::Device& device = Connect({{.kind = FaultKind::Drop, .command = CMD_ENTER_PROG}});
+        EXPECT_EQ(Run(args), kExitFailed);
+        EXPECT_EQ(err.str(), "Ошибка: Порт пропал: кабель или USB-адаптер отключён?\n");
+        EXPECT_EQ(device.RequestCount(CMD_ENTER_PROG), 1);
+        EXPECT_LT(cable().NowMs(), 100.0);
+    }
+
+    devsim::Device& device = Connect({{.kind = FaultKind::Silent, .command = CMD_RUN_PROGRAM, .times = 2}});
+    EXPECT_EQ(Run({"version"}), kExitOk);
+    EXPECT_EQ(err.str(), "bramis-flash: предупреждение: прибор не подтвердил переход в рабочий режим\n");
+    EXPECT_EQ(device.RequestCount(CMD_RUN_PROGRAM), 2);
 }
 
 TEST(FlashWait, EveryPositiveWaitIsALimitTheWorkerCanCount) {

@@ -33,11 +33,21 @@ std::string Contents(const fs::path& path) {
 // A child process with its standard output and error in files of `folder`.
 class Child {
 public:
-    Child(const fs::path& folder, const std::string& name, const std::vector<std::string>& args)
+    // `outToClosedPipe`: standard output is a pipe whose reader has gone, as
+    // with `| head` once head has its lines.
+    Child(const fs::path& folder, const std::string& name, const std::vector<std::string>& args,
+          bool outToClosedPipe = false)
         : out_(folder / (name + ".out")), err_(folder / (name + ".err")) {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int pipeEnds[2] = {-1, -1};
+        if (outToClosedPipe && pipe(pipeEnds) == 0) {
+            posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+            posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+            posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        }
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         std::vector<char*> argv;
         for (const std::string& arg : args) {
@@ -48,6 +58,11 @@ public:
             pid_ = -1;
         }
         posix_spawn_file_actions_destroy(&actions);
+        for (const int end : pipeEnds) {
+            if (end >= 0) {
+                close(end);
+            }
+        }
     }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
@@ -110,7 +125,7 @@ struct ScratchFolder {
     const fs::path path = fs::temp_directory_path() / ("bramis-e2e-" + std::to_string(getpid()));
 };
 
-TEST(FlashOverPty, VersionABadFileAndCtrlCDuringAWrite) {
+TEST(FlashOverPty, VersionABadFileAndEveryWayAWriteIsStopped) {
     const ScratchFolder scratch;
     const fs::path& folder = scratch.path;
     // The emulator logs each request; its first line is its terminal.
@@ -134,18 +149,35 @@ TEST(FlashOverPty, VersionABadFileAndCtrlCDuringAWrite) {
     EXPECT_EQ(bad.Out(), "");  // not even "Открытие порта"
     EXPECT_FALSE(device.WaitForLine("enter", seconds(1)));
 
+    // Ways a job is told to stop, each of which must still send the device
+    // back to its working mode: Ctrl+C then an impatient termination request
+    // (the second changes nothing), a closed terminal or remote session, and
+    // output into a pipe that has closed, which must not end the job at all.
     const std::string image = (folder / "image.dat").string();
     std::ofstream(image, std::ios::binary) << std::string(188416, '\x33');
-    Child write(folder, "write", {BRAMIS_FLASH_PATH, "--device", port, "write", image});
-    ASSERT_TRUE(device.WaitForLine("write 2 ", seconds(60))) << device.Out();
-    // Ctrl+C, then a termination request from an impatient user: the second changes nothing.
-    write.Signal(SIGINT);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    write.Signal(SIGTERM);
-    EXPECT_EQ(write.Wait(seconds(60)), 3) << write.Err();
-    EXPECT_TRUE(device.WaitForLine("run", seconds(10))) << device.Out();
-    EXPECT_NE(write.Err().find("Отмена: задание остановится после текущего шага"), npos) << write.Err();
-    EXPECT_TRUE(write.Err().ends_with("bramis-flash: задание отменено\n")) << write.Err();
+    const struct {
+        const char* name;
+        std::vector<int> signals;
+        bool outToClosedPipe;
+    } rows[] = {
+        {"int-term", {SIGINT, SIGTERM}, false},
+        {"hup", {SIGHUP}, false},
+        {"pipe", {SIGTERM}, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Child write(folder, row.name, {BRAMIS_FLASH_PATH, "--device", port, "write", image}, row.outToClosedPipe);
+        // Block 2 is written after the stage lines went to the closed pipe.
+        ASSERT_TRUE(device.WaitForLine("write 2 ", seconds(60))) << device.Out();
+        for (const int number : row.signals) {
+            write.Signal(number);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        EXPECT_EQ(write.Wait(seconds(60)), 3) << write.Err();
+        EXPECT_TRUE(device.WaitForLine("run", seconds(10))) << device.Out();
+        EXPECT_NE(write.Err().find("Отмена: задание остановится после текущего шага"), npos) << write.Err();
+        EXPECT_TRUE(write.Err().ends_with("bramis-flash: задание отменено\n")) << write.Err();
+    }
     EXPECT_EQ(device.Out().find("write 5 "), npos) << device.Out();
 }
 

@@ -217,7 +217,7 @@ TEST_F(DevsimExeTest, OneProgrammerAtATimeAndAgainAfterItLeaves) {
     ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
     ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(channel.OpenPort(1), LINK_FAILED);
-    EXPECT_NE(channel.LastOpenError().find("in use"), std::string::npos) << channel.LastOpenError();
+    EXPECT_NE(channel.LastOpenError().find("порт занят другой программой"), std::string::npos) << channel.LastOpenError();
     close(holder);
     // The flag went with it, so a user who is not root could open the port
     // now; the server lives on for the next client.

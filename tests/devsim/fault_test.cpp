@@ -121,7 +121,7 @@ TEST(FaultTest, RulesStrikeTheChosenCommandsBlocksAndAttempts) {
 
     EXPECT_EQ(Exchange(device, Request(kReadBlockCommand, 19)).size(), 1034U);
     EXPECT_TRUE(Exchange(device, Request(kReadBlockCommand, 20)).empty());
-    EXPECT_TRUE(device.Offline());
+    EXPECT_TRUE(device.Unplugged());
     EXPECT_TRUE(Exchange(device, Request(kReadBlockCommand, 19)).empty());
     EXPECT_TRUE(Exchange(device, kEnter).empty());
 }
@@ -179,7 +179,9 @@ TEST(FaultTest, ParsesRulesAndRejectsBadOnes) {
     EXPECT_FALSE(any->command);
 
     for (const char* bad : {"", "melt", "short,cmd=format", "short,block=", "short,block=-1", "short,colour=3",
-                            "short,block=1x", "corrupt-crc,cmd=write", "status,cmd=version"}) {
+                            "short,block=1x", "corrupt-crc,cmd=write", "status,cmd=version",
+                            // Values a device could not carry out: a status beyond a byte, gigabytes of reply.
+                            "status,value=256", "long,value=100000000", "pause,value=3600000"}) {
         error.clear();
         EXPECT_FALSE(ParseFaultRule(bad, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;

@@ -59,15 +59,25 @@ TEST(ImageFileSave, ReplacesTheTargetAsAWholeOrLeavesItAsItWas) {
     EXPECT_EQ(ReadBytes(path), content);
     EXPECT_EQ(folder.Listing(), std::vector<std::string>{"сохранено.dat"});
 
-    // Nowhere to make the new file, or a folder under the chosen name: the
-    // rename fails and the folder stays.
+    // Nowhere to make the new file, or a folder under the chosen name: refused,
+    // and the folder stays. So does the old file when the save is stopped.
     EXPECT_EQ(SaveFileAtomically(folder.File("no such folder/x.dat"), content), ImageFileStatus::CannotCreate);
     EXPECT_EQ(SaveFileAtomically(folder.Path().string() + "/", content), ImageFileStatus::CannotCreate);
     fs::create_directory(folder.Path() / "taken.dat");
     WriteBytes(folder.File("taken.dat/inside"), {1, 2, 3});
-    EXPECT_EQ(SaveFileAtomically(folder.File("taken.dat"), content), ImageFileStatus::CannotCreate);
+    EXPECT_EQ(SaveFileAtomically(folder.File("taken.dat"), content), ImageFileStatus::NotAFile);
+    EXPECT_EQ(SaveFileAtomically(path, Pattern(kImageSize, 12), [] { return true; }), ImageFileStatus::Stopped);
+    EXPECT_EQ(ReadBytes(path), content);
     EXPECT_EQ(folder.Listing(), (std::vector<std::string>{"taken.dat", "сохранено.dat"}));
     EXPECT_EQ(ReadBytes(folder.File("taken.dat/inside")), (std::vector<std::uint8_t>{1, 2, 3}));
+
+    // Data that could not be saved where it was meant to go: each time a new
+    // file of a name of its own.
+    std::string first, second;
+    ASSERT_EQ(SaveAsNewFile(folder.File("taken.dat"), content, first), ImageFileStatus::Ok);
+    ASSERT_EQ(SaveAsNewFile(folder.File("taken.dat"), content, second), ImageFileStatus::Ok);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(ReadBytes(first), content);
 
     // A new file, named relative to the working folder, works as well.
     const fs::path previous = fs::current_path();

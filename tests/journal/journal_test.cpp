@@ -56,6 +56,9 @@ TEST(Journal, RecordsReadBackWithTheirHeaderOnceAndSeparatorsInsideFieldsIntact)
     EXPECT_EQ(rows[1][kColumnBlock], QStringLiteral("17"));
     EXPECT_EQ(rows[1][kColumnRetries], QStringLiteral("3"));
     EXPECT_EQ(rows[1][kColumnResult], QStringLiteral("ошибка"));
+
+    const std::uint8_t abc[] = {'a', 'b', 'c'};
+    EXPECT_EQ(Sha256Hex(abc, sizeof abc), QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
 }
 
 TEST(Journal, WritersAppendingAtOnceLoseNoRecord) {

@@ -113,6 +113,7 @@ public:
     void Drain() override { log_.push_back("drain"); }
     void SleepMs(std::uint32_t ms) override { Log("sleep", ms); }
     double NowMs() const override { return 0.0; }
+    bool Vanished() const override { return false; }
     std::size_t ReadChunk(std::uint8_t* buffer, std::size_t want) override {
         Log("read", want);
         const std::size_t count = chunks_.empty() ? 0 : chunks_.front();

@@ -159,7 +159,7 @@ TEST_F(PosixPortTest, ChannelPurgesStaleInputAndAnOpenPortIsNotSharable) {
     // While the channel holds the port, nobody else opens it.
     PortOpenResult second = DevicePathOpener(slavePath)(1);
     EXPECT_FALSE(second.port);
-    EXPECT_NE(second.error.find("in use"), std::string::npos) << second.error;
+    EXPECT_NE(second.error.find("порт занят другой программой"), std::string::npos) << second.error;
 
     // And while another holder has it, OpenPort fails and the channel stays closed.
     channel.ClosePort();
@@ -179,13 +179,13 @@ TEST(PosixPortMapping, SystemOpenerMapsNumbersByFixedRangesUnlessOverridden) {
     }
     SerialChannel channel;
     EXPECT_EQ(channel.OpenPort(200), LINK_FAILED);
-    EXPECT_EQ(channel.LastOpenError(), "COM200 has no serial device on this system");
+    EXPECT_EQ(channel.LastOpenError(), "COM200: в этой системе нет такого порта");
 
     channel.SetPortOverrides({{200, "/nonexistent/tty"}, {3, "/nonexistent/other"}});
     EXPECT_EQ(channel.OpenPort(200), LINK_FAILED);
-    EXPECT_EQ(channel.LastOpenError(), "/nonexistent/tty: No such file or directory");
+    EXPECT_EQ(channel.LastOpenError(), "/nonexistent/tty: нет такого устройства");
     EXPECT_EQ(channel.OpenPort(3), LINK_FAILED);
-    EXPECT_EQ(channel.LastOpenError(), "/nonexistent/other: No such file or directory");
+    EXPECT_EQ(channel.LastOpenError(), "/nonexistent/other: нет такого устройства");
 }
 
 }  // namespace

@@ -1,0 +1,32 @@
+#include "job_end_alert.h"
+
+#include <QApplication>
+#include <QWidget>
+
+#include "app_texts.h"
+
+namespace bramis {
+namespace {
+
+JobEndAlerts& CurrentAlerts() {
+    static JobEndAlerts alerts;
+    return alerts;
+}
+
+}  // namespace
+
+void AlertJobEnded(QWidget* window, bool failed, const QString& text, bool sound) {
+    const JobEndAlerts& alerts = CurrentAlerts();
+    if (window != nullptr && !window->isActiveWindow()) {
+        if (alerts.askForAttention)
+            alerts.askForAttention(window);
+        else
+            QApplication::alert(window);
+        (alerts.notify ? alerts.notify : ShowDesktopNotification)(window, texts::MainCaption(), text, failed);
+    }
+    if (sound) (alerts.playSound ? alerts.playSound : PlayDesktopSound)(failed);
+}
+
+void SetJobEndAlerts(JobEndAlerts alerts) { CurrentAlerts() = std::move(alerts); }
+
+}  // namespace bramis
