@@ -390,6 +390,9 @@ TEST_F(TransferWorkerTest, FailuresShowTheirMessageThenReturnToWorkingMode) {
          kStageWriting},
         {"read 100 crc", twice(FaultKind::CorruptCrc, CMD_READ_BLOCK, 100), read, kMsgReadError, 100, kStageReading},
         {"read 0 short", twice(FaultKind::Short, CMD_READ_BLOCK, 0), read, kMsgReadError, 0, kStageReading},
+        // Nothing can be sent back over a port that has gone.
+        {"write 100 unplugged", {.kind = FaultKind::Drop, .command = CMD_WRITE_BLOCK, .block = 100}, write,
+         kMsgPortLost, 100, kStageWriting, JOB_PORT_LOST},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -414,13 +417,19 @@ TEST_F(TransferWorkerTest, FailuresShowTheirMessageThenReturnToWorkingMode) {
         EXPECT_EQ(view.bar, c.bar);
         const auto stages = view.Stages();
         ASSERT_GE(stages.size(), 2U);
-        EXPECT_EQ(stages[stages.size() - 2], c.failedStage);
-        ExpectReturned(device);
+        const bool lost = c.result == JOB_PORT_LOST;
+        EXPECT_EQ(stages[stages.size() - (lost ? 1 : 2)], c.failedStage);
+        if (lost) {
+            EXPECT_EQ(device.RequestCount(CMD_RUN_PROGRAM), 0);
+            EXPECT_FALSE(outcome().runProgramConfirmed || cable().IsOpen());
+        } else {
+            ExpectReturned(device);
+        }
         // The outcome: the failed step's result, its stage, the block it failed at, its one retry.
         EXPECT_EQ(outcome().result, c.result);
         EXPECT_FALSE(outcome().cancelled);
         EXPECT_EQ(StageText(outcome().stage), c.failedStage);
-        const bool atBlock = c.message == kMsgWriteError || c.message == kMsgReadError;
+        const bool atBlock = c.message == kMsgWriteError || c.message == kMsgReadError || lost;
         EXPECT_EQ(outcome().block, atBlock ? std::optional(c.bar) : std::nullopt);
         EXPECT_EQ(outcome().retries, 1);
     }
