@@ -62,6 +62,10 @@ TransferJob::~TransferJob() {
 }
 
 bool TransferJob::Start(const WorkerLauncher& launcher) {
+    if (started_) {
+        return false;  // a job runs once: its outcome is the one run's
+    }
+    started_ = true;
     // Every field is set: the worker may begin at once, with nothing to wait for.
     const auto body = [this] { TransferThreadProc(&context_); };
     waitForWorker_ = launcher ? launcher(body) : StdThreadLauncher()(body);

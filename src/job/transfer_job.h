@@ -44,8 +44,8 @@ public:
     ~TransferJob();
 
     // Creates the worker thread through `launcher` (a plain thread when
-    // empty). Returns false when no thread could be created: the job then
-    // never runs. At most once.
+    // empty). Returns false when no thread could be created, or on a second
+    // call: a job runs at most once.
     bool Start(const WorkerLauncher& launcher = {});
 
     // Asks the job to stop at its next cancel point; a job cancelled before
@@ -69,6 +69,7 @@ public:
 private:
     TransferContext context_;
     WorkerWait waitForWorker_;  // empty before Start and once the thread has ended
+    bool started_ = false;
 };
 
 }  // namespace bramis

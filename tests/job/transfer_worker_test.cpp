@@ -274,6 +274,7 @@ TEST_F(TransferWorkerTest, CancelPointsBeforeProgrammingModeIsEntered) {
     // Cancelled before it was started: nothing happens at all.
     Connect();
     EXPECT_EQ(Run(TransferMode::Write, RandomImage(3).data(), [](TransferJob& j) { j.Cancel(); }), ID_JOB_FAILED);
+    EXPECT_FALSE(job->Start());        // a job runs once
     EXPECT_EQ(view.calls.size(), 1U);  // the outcome only
     EXPECT_EQ(cable().OpenCount(), 0);
     EXPECT_TRUE(outcome().cancelled);
