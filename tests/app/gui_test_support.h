@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -109,8 +110,9 @@ public:
             std::abort();
         return file.fileName();
     }
-    QString Path(const QString& name) const { return dir_.filePath(name); }
-    QString Folder() const { return dir_.path(); }
+    // Paths as the program shows them: with the system's separators.
+    QString Path(const QString& name) const { return QDir::toNativeSeparators(dir_.filePath(name)); }
+    QString Folder() const { return QDir::toNativeSeparators(dir_.path()); }
 
 private:
     QTemporaryDir dir_;

@@ -10,6 +10,8 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 
 #include "app/resource_ids.h"
@@ -135,7 +137,11 @@ TEST_F(SettingsWindowTest, OkTakesThePortAtOnceAndTheAutoloadSwitchAtTheNextStar
     ports = {{1, "/dev/ttyS0"}, {3, "/dev/ttyS2"}, {12, "/dev/ttyS11"}};
     ASSERT_TRUE(OpenSettings([](QDialog& dialog) {
         Choose(dialog, "COM3");
-        QTest::mouseClick(Autoload(dialog), Qt::LeftButton);
+        // On the box itself: a check box without text takes clicks nowhere else.
+        QStyleOptionButton box;
+        box.initFrom(Autoload(dialog));
+        QTest::mouseClick(Autoload(dialog), Qt::LeftButton, {},
+                          Autoload(dialog)->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &box).center());
         EXPECT_TRUE(Autoload(dialog)->isChecked());
         EXPECT_EQ(PortList(dialog)->toolTip(), QStringLiteral("/dev/ttyS2"));
         Ok(dialog);
