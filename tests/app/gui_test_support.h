@@ -108,7 +108,7 @@ public:
         if (!file.open(QIODevice::WriteOnly) ||
             file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(size)) != qint64(size))
             std::abort();
-        return file.fileName();
+        return Path(name);
     }
     // Paths as the program shows them: with the system's separators.
     QString Path(const QString& name) const { return QDir::toNativeSeparators(dir_.filePath(name)); }
