@@ -3,7 +3,7 @@
 # tests headless (the windows on Qt's offscreen platform), bramis-flash.exe
 # end to end against the Linux device emulator, then the installer: a silent
 # install, the installed window on Xvfb writing through COM5, an upgrade in
-# place and the uninstaller.
+# place and the uninstaller; and the zip, unpacked, starting its programs.
 #
 #   bash scripts/wine-tests.sh [LINUX_BUILD [WINDOWS_BUILD]]
 #
@@ -24,13 +24,15 @@ devsim=$linux_build/src/devsim/bramis-devsim
 echo_peer=$linux_build/tests/link/pty_split_echo
 flash=$windows_build/bin/bramis-flash.exe
 installer=$(ls "$windows_build"/bramis-programmer-*-win64.exe 2>/dev/null | head -n 1)
-for needed in "$devsim" "$echo_peer" "$flash" "$installer"; do
+portable=${installer%.exe}.zip
+for needed in "$devsim" "$echo_peer" "$flash" "$installer" "$portable"; do
   [[ -x $needed || -f $needed ]] || { echo "wine-tests: ${needed:-the installer} is missing; build it first (cpack makes the installer)" >&2; exit 2; }
 done
-for tool in Xvfb openbox xdotool import; do
-  command -v "$tool" >/dev/null || { echo "wine-tests: $tool is missing (scripts/install-deps.sh with xvfb openbox xdotool imagemagick)" >&2; exit 2; }
+for tool in Xvfb openbox xdotool import unzip; do
+  command -v "$tool" >/dev/null || { echo "wine-tests: $tool is missing (scripts/install-deps.sh with xvfb openbox xdotool imagemagick unzip)" >&2; exit 2; }
 done
 installer=$(cd "$(dirname "$installer")" && pwd)/$(basename "$installer")
+portable=$(cd "$(dirname "$portable")" && pwd)/$(basename "$portable")
 
 wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
@@ -270,5 +272,23 @@ for _ in $(seq 300); do [[ -e $install_dir || -n $(start_menu_entry) ]] || break
 [[ -e $install_dir ]] && fail "the uninstaller left $install_dir: $(find "$install_dir" | head)"
 [[ -n $(start_menu_entry) ]] && fail "the uninstaller left the Start-menu entry"
 "$wine" reg query "$uninstall_key" >/dev/null 2>&1 && fail "the uninstaller left its Programs and Features entry"
+
+stage "the zip, unpacked anywhere"
+unzip -q "$portable" -d "$WINEPREFIX/drive_c/portable"
+unpacked=$(ls -d "$WINEPREFIX"/drive_c/portable/bramis-programmer-*-win64)
+"$wine" "$unpacked/bin/bramis-flash.exe" --help >portable.out 2>&1 || fail "bramis-flash.exe --help from the zip exited $?"
+grep -q '^Использование' portable.out || fail "bramis-flash.exe --help from the zip: $(head -n 3 portable.out)"
+"$wine" "$unpacked/bin/bramis-programmer.exe" >portable-window.out 2>&1 &
+window_pid=$!
+window=
+for _ in $(seq 600); do
+  window=$(xdotool search --onlyvisible --name '^Программатор Брамис$' 2>/dev/null | head -n 1) && [[ -n $window ]] && break
+  sleep 0.05
+done
+[[ -n $window ]] || fail "the window from the zip did not open"
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+xdotool key alt+F4
+for _ in $(seq 300); do kill -0 "$window_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$window_pid" 2>/dev/null && fail "the window from the zip did not close"
 
 echo "wine-tests: all passed in $((SECONDS - stage_start)) s"
