@@ -249,8 +249,8 @@ void CMainDlg::FillFileNameBox() {
 
 int CMainDlg::RunJob(std::uint8_t* buffer, TransferMode mode) {
     // The "Ports" overrides may have been edited since the last job.
-    SetPortOverrides(ReadPortOverrides(m_store));
-    return m_dlgProgress.RunJob(m_nPortNumber, buffer, mode);
+    m_channel.SetPortOverrides(ReadPortOverrides(m_store));
+    return m_dlgProgress.RunJob(m_channel, m_nPortNumber, buffer, mode);
 }
 
 void CMainDlg::WriteToDevice() {

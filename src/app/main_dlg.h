@@ -12,6 +12,7 @@
 #include "file_choosers.h"
 #include "image/image_files.h"
 #include "image/profile_store.h"
+#include "link/serial_channel.h"
 #include "progress_dlg.h"
 #include "settings_dlg.h"
 
@@ -61,8 +62,10 @@ public:
     // ended, or after `limitMs`. GUI thread.
     void QuitNow(int limitMs);
 
-    // The progress window that runs every job, and the image with its files.
+    // The progress window that runs every job, the channel they talk
+    // through (the system's ports by default), and the image with its files.
     CProgressDlg& ProgressWindow() { return m_dlgProgress; }
+    SerialChannel& Channel() { return m_channel; }
     ImageFiles& Files() { return m_files; }
 
 public slots:
@@ -96,6 +99,7 @@ private:
     QMenuBar* m_menuBar = nullptr;
     std::int32_t m_nPortNumber = kDefaultPortNumber;
     PortDiscovery m_discoverPorts;  // empty: the system's
+    SerialChannel m_channel;
     CProgressDlg m_dlgProgress;
     bool m_systemMenuReady = false;
     bool m_quitRequested = false;  // RequestQuit: end as soon as no job runs

@@ -8,13 +8,15 @@
 #include <QThread>
 #include <qdrawutil.h>
 
+#include <chrono>
+#include <memory>
+
 #include "app_texts.h"
 #include "link/device_memory.h"
 #include "dialog_controls.h"
 #include "controls/labeled_progress_ctrl.h"
 #include "message_box.h"
 #include "resource_ids.h"
-#include "job/transfer_worker.h"
 
 namespace bramis {
 namespace {
@@ -27,9 +29,8 @@ std::unique_ptr<QThread> LaunchQThread(std::function<void()> body) {
     thread->setStackSize(8192);
 #endif
     thread->start();
-    // The worker waits for workerStarted, so it cannot have ended already:
-    // a thread that is not running was never created.
-    if (!thread->isRunning()) return nullptr;
+    // A thread that neither runs nor has run was never created.
+    if (!thread->isRunning() && !thread->isFinished()) return nullptr;
     return thread;
 }
 
@@ -76,8 +77,8 @@ CProgressDlg::CProgressDlg(QWidget* parent)
 
 CProgressDlg::~CProgressDlg() {
     m_closing = true;
-    if (m_hThread) {
-        g_transferContext.abortRequested = true;
+    if (m_job) {
+        m_job->Cancel();
         WaitForWorker();
     }
 }
@@ -93,17 +94,16 @@ void CProgressDlg::paintEvent(QPaintEvent* event) {
 void CProgressDlg::WaitForWorker() {
     // The worker may be waiting for a call queued to this thread; serving the
     // queue meanwhile keeps the wait from dead-locking.
-    while (!m_hThread->wait(QDeadlineTimer(10))) QCoreApplication::sendPostedEvents(this);
-    m_hThread.reset();
+    while (!m_job->Wait(std::chrono::milliseconds(10))) QCoreApplication::sendPostedEvents(this);
+    m_job.reset();
 }
 
 void CProgressDlg::SetWorkerLauncher(WorkerLauncher launcher) {
     m_launcher = launcher ? std::move(launcher) : WorkerLauncher(LaunchQThread);
 }
 
-int CProgressDlg::RunJob(std::int32_t portNumber, std::uint8_t* imageBuffer, TransferMode mode) {
-    TransferContext& context = g_transferContext;
-    PrepareTransferContext(context, this, portNumber, imageBuffer, mode);
+int CProgressDlg::RunJob(SerialChannel& channel, std::int32_t portNumber, std::uint8_t* imageBuffer,
+                         TransferMode mode) {
     m_stoppingForExit = false;
 
     // Every job starts clean, whatever the previous one left.
@@ -113,30 +113,38 @@ int CProgressDlg::RunJob(std::int32_t portNumber, std::uint8_t* imageBuffer, Tra
     m_progress->SetRange32(0, static_cast<int>(kBlockCount));
     m_cancelButton->setFocus();
 
-    m_hThread = m_launcher([] { TransferThreadProc(&g_transferContext); });
-    if (!m_hThread) {
+    m_job = std::make_unique<TransferJob>(channel, *this, portNumber, imageBuffer, mode);
+    const bool started = m_job->Start([this](std::function<void()> body) -> WorkerWait {
+        std::shared_ptr<QThread> thread = m_launcher(std::move(body));
+        if (!thread) return {};
+        return [thread](std::chrono::milliseconds timeout) { return thread->wait(QDeadlineTimer(timeout)); };
+    });
+    if (!started) {
+        m_job.reset();
         ShowMessage(parentWidget(), texts::WorkerNotStarted(), MessageIcon::Exclamation);
         return -1;
     }
-    context.workerStarted = true;
     return exec();
 }
 
 void CProgressDlg::accept() {}
 
-void CProgressDlg::reject() { g_transferContext.abortRequested = true; }
+void CProgressDlg::reject() {
+    if (m_job) m_job->Cancel();
+}
 
 void CProgressDlg::StopForExit() {
-    if (!m_hThread) return;
+    if (!m_job) return;
     m_stoppingForExit = true;
-    g_transferContext.abortRequested = true;
+    m_job->Cancel();
 }
 
 void CProgressDlg::StopForExitAndWait(int limitMs) {
     StopForExit();
-    if (!m_hThread) return;
     const QDeadlineTimer deadline(limitMs);
-    while (!m_hThread->wait(QDeadlineTimer(10)) && !deadline.hasExpired()) QCoreApplication::sendPostedEvents(this);
+    // The outcome, carried out meanwhile, ends the job and drops it.
+    while (m_job && !m_job->Wait(std::chrono::milliseconds(10)) && !deadline.hasExpired())
+        QCoreApplication::sendPostedEvents(this);
 }
 
 void CProgressDlg::RunOnGuiThread(const std::function<void()>& update) {

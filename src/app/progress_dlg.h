@@ -11,7 +11,7 @@
 #include <functional>
 #include <memory>
 
-#include "job/transfer_context.h"
+#include "job/transfer_job.h"
 #include "job/transfer_view.h"
 
 class QLineEdit;
@@ -35,18 +35,21 @@ public:
     // Requests the stop of a job still running and waits for its thread.
     ~CProgressDlg() override;
 
-    // Runs one job through `g_transferContext`: clears both lines, sets the bar
-    // to 0 of 368, starts the worker and shows the window modally until the
-    // worker's outcome has arrived and its thread has ended. `imageBuffer`
+    // Runs one job on `channel`: clears both lines, sets the bar to 0 of 368,
+    // starts the worker and shows the window modally until the worker's
+    // outcome has arrived and its thread has ended. `imageBuffer`
     // must stay valid and untouched until then (kImageSize bytes to write, or
     // room for kImageBufferSize bytes to read into). Returns IDOK when the job
     // succeeded, IDCANCEL when it failed or was cancelled, and -1 when no
     // worker thread could be started (a message box has then said so).
     // GUI thread; never while another job runs.
-    int RunJob(std::int32_t portNumber, std::uint8_t* imageBuffer, TransferMode mode);
+    int RunJob(SerialChannel& channel, std::int32_t portNumber, std::uint8_t* imageBuffer, TransferMode mode);
+
+    // The job being run; null between jobs. GUI thread.
+    const TransferJob* RunningJob() const { return m_job.get(); }
 
     // True while a job's worker thread runs. GUI thread.
-    bool JobRunning() const { return m_hThread != nullptr; }
+    bool JobRunning() const { return m_job != nullptr; }
 
     // Requests the stop of a running job for the end of the program: the job
     // still sends the device back to its working mode, but shows no more
@@ -94,7 +97,7 @@ private:
     CLabeledProgressCtrl* m_progress = nullptr;
     QLineEdit* m_stageEdit = nullptr;
     QPushButton* m_cancelButton = nullptr;
-    std::unique_ptr<QThread> m_hThread;
+    std::unique_ptr<TransferJob> m_job;
     WorkerLauncher m_launcher;
     // Set while the window is being destroyed: late worker calls are dropped.
     bool m_closing = false;

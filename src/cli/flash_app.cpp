@@ -4,15 +4,14 @@
 #include <cstdio>
 #include <functional>
 #include <optional>
-#include <thread>
 
 #include "cli/console.h"
 #include "cli/terminal_view.h"
 #include "cli/verify.h"
 #include "image/firmware_image.h"
 #include "image/image_file.h"
+#include "job/transfer_job.h"
 #include "job/transfer_worker.h"
-#include "link/bootloader.h"
 #include "link/port_details.h"
 #include "link/serial_channel.h"
 
@@ -37,11 +36,8 @@ struct PortChoice {
 };
 
 struct JobEnd {
-    int outcome = ID_JOB_FAILED;
-    int result = LINK_OK;      // the worker's job result
-    bool timedOut = false;
-    bool returnUnconfirmed = false;
-    int signalsSeen = 0;       // cancel requests counted by the end of the job
+    TransferOutcome outcome;
+    int signalsSeen = 0;  // cancel requests counted by the end of the job
 };
 
 std::string FormatSeconds(double seconds) {
@@ -65,8 +61,8 @@ std::map<int, std::string> StoredPortOverrides(const FlashEnvironment& environme
     return environment.settings != nullptr ? ReadPortOverrides(*environment.settings) : std::map<int, std::string>();
 }
 
-// Points the serial channel at the port the options name and says which it is.
-PortChoice ChoosePort(const CliOptions& options, const FlashEnvironment& environment) {
+// Points `channel` at the port the options name and says which it is.
+PortChoice ChoosePort(const CliOptions& options, const FlashEnvironment& environment, SerialChannel& channel) {
     PortChoice choice;
     if (environment.settings != nullptr) {
         choice.number = environment.settings->GetInt(kSectionSettings, kValuePortNumber, kDefaultPortNumber);
@@ -74,7 +70,7 @@ PortChoice ChoosePort(const CliOptions& options, const FlashEnvironment& environ
     choice.given = !options.devicePath.empty() || options.portNumber.has_value();
     if (!options.devicePath.empty()) {
         choice.device = options.devicePath;
-        SetPortOpener(DevicePathOpener(options.devicePath));
+        channel.SetPortOpener(DevicePathOpener(options.devicePath));
         return choice;
     }
     std::map<int, std::string> overrides = StoredPortOverrides(environment);
@@ -82,8 +78,8 @@ PortChoice ChoosePort(const CliOptions& options, const FlashEnvironment& environ
         choice.number = *options.portNumber;
     }
     choice.device = DeviceForPort(choice.number, overrides);
-    SetPortOverrides(std::move(overrides));
-    SetPortOpener(environment.portOpener);
+    channel.SetPortOverrides(std::move(overrides));
+    channel.SetPortOpener(environment.portOpener);
     return choice;
 }
 
@@ -114,35 +110,30 @@ TraceHandler MakeTrace(TerminalView& view) {
 // Runs one job on the worker thread and waits for its outcome, turning the
 // first Ctrl+C or other request to stop that `signals` counts into a cancel
 // request; later ones change nothing.
-JobEnd RunJob(TransferContext& context, TerminalView& view, TransferMode mode, std::uint8_t* buffer,
+JobEnd RunJob(SerialChannel& channel, TerminalView& view, TransferMode mode, std::uint8_t* buffer,
               const PortChoice& port, double limitSeconds, const CancelSignals& signals) {
-    PrepareTransferContext(context, &view, port.number, buffer, mode);
-    context.enterProgrammingLimitMs = WaitLimitMs(limitSeconds);
-
-    std::thread worker = StartThreadWithoutCancelSignals([&context] { TransferThreadProc(&context); });
-    context.workerStarted = true;
+    TransferJob job(channel, view, port.number, buffer, mode, WaitLimitMs(limitSeconds));
 
     JobEnd end;
+    if (!job.Start(StdThreadLauncher(StartThreadWithoutCancelSignals))) {
+        view.ShowError("Не удалось запустить обмен с прибором", "");
+        return end;
+    }
     int signalsSeen = 0;
-    std::optional<int> outcome;
-    while (!(outcome = view.WaitForOutcome(kSignalPoll))) {
+    while (!job.Wait(kSignalPoll)) {
         const int count = signals.Count();
         if (count == signalsSeen) {
             continue;
         }
         if (signalsSeen == 0) {
-            context.abortRequested = true;
+            job.Cancel();
             view.Note("Отмена: задание остановится после текущего шага", true);
         } else {
             view.Note("Отмена уже запрошена, дождитесь конца задания", true);
         }
         signalsSeen = count;
     }
-    worker.join();
-    end.outcome = *outcome;
-    end.result = context.result;
-    end.timedOut = context.enterProgrammingTimedOut;
-    end.returnUnconfirmed = context.returnUnconfirmed;
+    end.outcome = job.Outcome();
     end.signalsSeen = signalsSeen;
     return end;
 }
@@ -151,13 +142,13 @@ JobEnd RunJob(TransferContext& context, TerminalView& view, TransferMode mode, s
 // the exit code.
 int ReportFailure(const JobEnd& end, const TerminalView& view, const PortChoice& port, double limitSeconds,
                   std::ostream& err) {
-    if (end.timedOut) {
+    if (end.outcome.enterProgrammingTimedOut) {
         PrintError(err, "прибор не перешёл в режим программирования за " + FormatSeconds(limitSeconds) + " с");
         return kExitFailed;
     }
     if (view.errorShown()) {
-        if (view.stage() == kStageOpeningPort) {
-            const std::string reason = LastOpenError();
+        if (end.outcome.stage == TransferStage::OpeningPort) {
+            const std::string& reason = end.outcome.openError;
             err << "  причина: " << (reason.empty() ? "неизвестна" : reason) << '\n';
             if (const std::string hint = PortAccessHint(port.device); !hint.empty()) {
                 err << "  " << hint << '\n';
@@ -173,11 +164,11 @@ int ReportFailure(const JobEnd& end, const TerminalView& view, const PortChoice&
     }
     // Only a job that the cancel itself ended counts as cancelled: a step
     // that failed on its own while the cancel waited is a failure.
-    if (end.result == JOB_ABORTED) {
+    if (end.outcome.cancelled) {
         PrintError(err, "задание отменено");
         return kExitCancelled;
     }
-    PrintError(err, "задание не выполнено на этапе «" + view.lastWorkStage() + "»");
+    PrintError(err, "задание не выполнено на этапе «" + StageText(end.outcome.stage) + "»");
     return kExitFailed;
 }
 
@@ -262,19 +253,21 @@ public:
 
 private:
     int Transfer(TransferMode mode, std::uint8_t* buffer, double limitSeconds) {
-        const PortChoice port = ChoosePort(options_, environment_);
+        SerialChannel channel;
+        const PortChoice port = ChoosePort(options_, environment_, channel);
         if (options_.trace) {
-            SetTraceHandler(MakeTrace(view_));
+            channel.SetTraceHandler(MakeTrace(view_));
         }
         // Held until the read is saved: a request to stop during the save
         // must not end the process with its new file half made.
         const CancelSignals signals;
-        const JobEnd end = RunJob(g_transferContext, view_, mode, buffer, port, limitSeconds, signals);
-        SetTraceHandler({});
-        if (end.returnUnconfirmed) {
+        const JobEnd end = RunJob(channel, view_, mode, buffer, port, limitSeconds, signals);
+        const TransferOutcome& outcome = end.outcome;
+        // A port that has gone has its own message.
+        if (outcome.programmingEntered && !outcome.runProgramConfirmed && outcome.result != JOB_PORT_LOST) {
             PrintError(err_, "предупреждение: прибор не подтвердил переход в рабочий режим");
         }
-        if (end.outcome != ID_JOB_SUCCEEDED) {
+        if (!outcome.succeeded()) {
             return ReportFailure(end, view_, port, limitSeconds, err_);
         }
         return Succeeded([&signals, seen = end.signalsSeen] { return signals.Count() > seen; });

@@ -35,7 +35,8 @@ struct FlashEnvironment {
     // The programmer window's stored settings: "Settings"/"PortNumber" when
     // neither --port nor --device is given, and the "Ports" overrides.
     const ProfileStore* settings = nullptr;
-    // Opens the COM numbers of --port (SystemPortOpener() in the program).
+    // Opens the COM numbers of --port; empty in the program: the system's
+    // ports, with the "Ports" overrides.
     PortOpener portOpener;
     // Redraw one progress line in place (standard output is a terminal).
     bool liveProgress = false;
@@ -44,7 +45,7 @@ struct FlashEnvironment {
 // Carries out one parsed command line and returns the exit code. Progress
 // goes to `out`, messages to `err`. Ctrl+C and the other requests to stop
 // that CancelSignals counts cancel a running job.
-// Main thread; one call at a time (the serial channel exists once).
+// Main thread.
 int RunFlash(const CliOptions& options, const FlashEnvironment& environment, std::ostream& out,
              std::ostream& err);
 

@@ -7,7 +7,6 @@
 
 #include "cli/console.h"
 #include "cli/flash_app.h"
-#include "link/serial_channel.h"
 #include "settings/qsettings_profile_store.h"
 
 int main(int argc, char** argv) {
@@ -24,7 +23,6 @@ int main(int argc, char** argv) {
     }
     cli::FlashEnvironment environment;
     environment.settings = settings.get();
-    environment.portOpener = SystemPortOpener();
     environment.liveProgress = cli::StandardOutputIsTerminal();
     return cli::RunFlashCommandLine(args, environment, std::cout, std::cerr);
 }

@@ -1,10 +1,10 @@
 #include "cli/terminal_view.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 #include "image/utf8_path.h"
-#include "job/transfer_worker.h"
 #include "link/device_memory.h"
 
 namespace bramis::cli {
@@ -46,10 +46,6 @@ TerminalView::TerminalView(std::ostream& out, std::ostream& err, bool live, std:
 void TerminalView::SetStageText(const std::string& text) {
     std::lock_guard lock(mutex_);
     EndProgressLine();
-    stage_ = text;
-    if (text != kStageReturning) {
-        lastWorkStage_ = text;
-    }
     stageStart_ = clock_();
     out_ << text << '\n' << std::flush;
 }
@@ -94,19 +90,10 @@ void TerminalView::ShowError(const std::string& text, const std::string& caption
     err_ << (caption.empty() ? applicationTitle_ : caption) << ": " << text << '\n' << std::flush;
 }
 
-void TerminalView::PostOutcome(int commandId) {
-    {
-        std::lock_guard lock(mutex_);
-        EndProgressLine();
-        outcome_ = commandId;
-    }
-    outcomeArrived_.notify_all();
-}
-
-std::optional<int> TerminalView::WaitForOutcome(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mutex_);
-    outcomeArrived_.wait_for(lock, timeout, [this] { return outcome_.has_value(); });
-    return outcome_;
+void TerminalView::PostOutcome(int) {
+    // The job's own outcome tells how it ended; the view only closes its line.
+    std::lock_guard lock(mutex_);
+    EndProgressLine();
 }
 
 void TerminalView::Note(const std::string& line, bool toError) {

@@ -1,13 +1,10 @@
 // The transfer view of bramis-flash: stage and version lines on standard
 // output, a live progress line on a terminal (plain lines otherwise), errors on
-// standard error with their caption, and a mailbox for the job's outcome.
+// standard error with their caption.
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <optional>
 #include <ostream>
 #include <string>
 
@@ -38,19 +35,12 @@ public:
     void ShowError(const std::string& text, const std::string& caption) override;
     void PostOutcome(int commandId) override;
 
-    // Waits up to `timeout` for the outcome; empty when none came yet.
-    // Starting thread.
-    std::optional<int> WaitForOutcome(std::chrono::milliseconds timeout);
-
     // Writes one line to standard output or, with `toError`, to standard
     // error, without tearing the progress line. Any thread.
     void Note(const std::string& line, bool toError = false);
 
-    // What the job showed. Starting thread, after the outcome has arrived.
+    // What the job showed. Starting thread, after the job has ended.
     bool errorShown() const { return errorShown_; }
-    const std::string& stage() const { return stage_; }
-    // The last stage before the return to working mode: where a job stopped.
-    const std::string& lastWorkStage() const { return lastWorkStage_; }
     const std::string& versionText() const { return version_; }
     int barPosition() const { return position_; }
 
@@ -69,11 +59,7 @@ private:
     const double jobStart_;
 
     mutable std::mutex mutex_;
-    std::condition_variable outcomeArrived_;
-    std::optional<int> outcome_;
 
-    std::string stage_;
-    std::string lastWorkStage_;
     std::string version_;
     double stageStart_;
     int position_ = 0;

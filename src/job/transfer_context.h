@@ -1,14 +1,19 @@
-// The state of the one transfer job that may run at a time, shared by the
-// thread that starts the job (the progress window, the command-line front end)
-// and the worker thread that carries it out.
+// The state of one transfer job, shared by the thread that starts the job (the
+// progress window, the command-line front end) and the worker thread that
+// carries it out. Owned by its TransferJob.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "job/transfer_view.h"
+#include "link/bootloader.h"
 
 namespace bramis {
+
+class SerialChannel;
 
 // What a job does with the device's program.
 enum class TransferMode : std::int32_t {
@@ -27,18 +32,55 @@ inline constexpr int JOB_PORT_LOST = 21;
 inline constexpr int ID_JOB_SUCCEEDED = 104;
 inline constexpr int ID_JOB_FAILED = 105;
 
+// The stages of a job that do work, in their order; each has its stage text
+// (StageText). The return to working mode that ends a job is none of them.
+enum class TransferStage {
+    NotStarted,  // cancelled before the worker began
+    OpeningPort,
+    EnteringProgramming,
+    ReadingVersion,
+    Erasing,
+    Writing,
+    Reading,
+};
+
+// How a job ended, for the front ends to put into words.
+struct TransferOutcome {
+    // LINK_OK, JOB_ABORTED (cancelled, or the time limit for programming
+    // mode ran out), JOB_PORT_LOST or the link result of the step that failed.
+    int result = JOB_ABORTED;
+    // The last stage the job worked in.
+    TransferStage stage = TransferStage::NotStarted;
+    // The block whose transfer failed; empty when no block did.
+    std::optional<int> block;
+    // Attempts repeated after a failed one from programming mode on (the
+    // enter requests repeated while waiting for the device do not count).
+    int retries = 0;
+    bool programmingEntered = false;
+    // The device echoed the request to return to its working mode (never
+    // sent over a port that has gone).
+    bool runProgramConfirmed = false;
+    // A cancel request ended the job.
+    bool cancelled = false;
+    // The time limit for entering programming mode ended the job.
+    bool enterProgrammingTimedOut = false;
+    // The system's reason when the port could not be opened, else "".
+    std::string openError;
+
+    bool succeeded() const { return result == LINK_OK; }
+};
+
 struct TransferContext {
     // Blocks transferred in this job; also the progress bar's position.
-    // Written by the starting thread only before the worker exists, then by
-    // the worker only.
+    // Written by the worker only.
     std::int32_t blockCounter = 0;
 
-    // Written only by the starting thread; the worker reads them afresh at
+    // Written only by the starting thread; the worker reads it afresh at
     // every check.
     std::atomic<bool> abortRequested{false};
-    std::atomic<bool> workerStarted{false};
 
     // Set before the worker thread is created; the worker only reads them.
+    SerialChannel* channel = nullptr;
     TransferView* view = nullptr;
     std::int32_t portNumber = 0;  // COM number, handed to OpenPort unchanged
     // Read job: room for kImageBufferSize bytes. Write job: kImageSize bytes.
@@ -50,26 +92,10 @@ struct TransferContext {
     // real time, as if cancelled; 0 waits until cancelled (the GUI). For
     // scripts, where nobody can press Cancel.
     std::int64_t enterProgrammingLimitMs = 0;
-    // Set by the worker, before it posts the outcome, when that limit ended
-    // the job. Read by the starting thread once the outcome has arrived.
-    bool enterProgrammingTimedOut = false;
 
-    // Set by the worker before it posts the outcome; read by the starting
-    // thread once the outcome has arrived. `result`: LINK_OK, JOB_ABORTED
-    // (cancel or the time limit ended the job), JOB_PORT_LOST or the link
-    // result of the failed step. `returnUnconfirmed`: the device was sent
-    // back to its working mode but did not confirm it.
-    int result = 0;
-    bool returnUnconfirmed = false;
+    // Written by the worker before it posts the outcome; read by the starting
+    // thread once the worker thread has ended.
+    TransferOutcome outcome;
 };
-
-// The one context of the process (zero-initialised at start).
-extern TransferContext g_transferContext;
-
-// Prepares `context` for a new job: stores the job's parameters, clears both
-// flags, the block counter, the time limit and what the last job left. Starting
-// thread only, before the worker thread is created.
-void PrepareTransferContext(TransferContext& context, TransferView* view, std::int32_t portNumber,
-                            std::uint8_t* imageBuffer, TransferMode mode);
 
 }  // namespace bramis

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include "link/bootloader.h"
 #include "link/device_memory.h"
@@ -10,27 +9,30 @@
 
 namespace bramis {
 
-TransferContext g_transferContext;
-
-void PrepareTransferContext(TransferContext& context, TransferView* view, std::int32_t portNumber,
-                            std::uint8_t* imageBuffer, TransferMode mode) {
-    context.blockCounter = 0;
-    context.abortRequested = false;
-    context.workerStarted = false;
-    context.view = view;
-    context.portNumber = portNumber;
-    context.imageBuffer = imageBuffer;
-    context.mode = mode;
-    context.enterProgrammingLimitMs = 0;
-    context.enterProgrammingTimedOut = false;
-    context.result = LINK_OK;
-    context.returnUnconfirmed = false;
-}
-
 std::string FormatLoaderVersion(int major, int minor) {
     char text[64];
     std::snprintf(text, sizeof text, "Версия загрузчика %02d.%02d", major, minor);
     return text;
+}
+
+std::string StageText(TransferStage stage) {
+    switch (stage) {
+        case TransferStage::NotStarted:
+            return "";
+        case TransferStage::OpeningPort:
+            return kStageOpeningPort;
+        case TransferStage::EnteringProgramming:
+            return kStageEnteringProgramming;
+        case TransferStage::ReadingVersion:
+            return kStageReadingVersion;
+        case TransferStage::Erasing:
+            return kStageErasing;
+        case TransferStage::Writing:
+            return kStageWriting;
+        case TransferStage::Reading:
+            return kStageReading;
+    }
+    return "";
 }
 
 bool StepProgress(TransferContext& context) {
@@ -45,29 +47,21 @@ bool StepProgress(TransferContext& context) {
 
 namespace {
 
-// The starting thread sets workerStarted right after creating the thread, so
-// the wait is short; yielding keeps it from starving that thread on a busy
-// machine, and the sleeps bound the cost should a caller be slow.
-void WaitForStart(const TransferContext& context) {
-    constexpr int kYieldsBeforeSleeping = 1000;
-    for (int polls = 0; !context.workerStarted && !context.abortRequested; ++polls) {
-        if (polls < kYieldsBeforeSleeping) {
-            std::this_thread::yield();
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
+// Shows the stage line of `stage` and notes it as the stage the job is in.
+void EnterStage(TransferContext& context, TransferStage stage) {
+    context.outcome.stage = stage;
+    context.view->SetStageText(StageText(stage));
 }
 
 // Reports a failed step: the step's own `message` (none: silently), or that
 // the port has gone when that is why it failed. Returns the job result.
-int StepFailed(TransferView& view, int result, const char* message) {
-    if (PortVanished()) {
-        view.ShowError(kMsgPortLost, kCaptionError);
+int StepFailed(TransferContext& context, int result, const char* message) {
+    if (context.channel->PortVanished()) {
+        context.view->ShowError(kMsgPortLost, kCaptionError);
         return JOB_PORT_LOST;
     }
     if (message != nullptr) {
-        view.ShowError(message, kCaptionError);
+        context.view->ShowError(message, kCaptionError);
     }
     return result;
 }
@@ -84,18 +78,18 @@ int EnterProgrammingMode(TransferContext& context) {
         }
         if (context.enterProgrammingLimitMs > 0 &&
             Clock::now() - start >= std::chrono::milliseconds(context.enterProgrammingLimitMs)) {
-            context.enterProgrammingTimedOut = true;
+            context.outcome.enterProgrammingTimedOut = true;
             return true;
         }
         return false;
     };
     while (!shouldStop()) {
-        const int result = EnterProgramming();
+        const int result = EnterProgramming(*context.channel);
         if (result == LINK_OK) {
             return LINK_OK;
         }
-        if (PortVanished()) {
-            return StepFailed(*context.view, result, nullptr);
+        if (context.channel->PortVanished()) {
+            return StepFailed(context, result, nullptr);
         }
     }
     return JOB_ABORTED;
@@ -104,15 +98,17 @@ int EnterProgrammingMode(TransferContext& context) {
 // Writes or reads blocks 0..367 straight from or into the context's buffer,
 // stopping at the first failure or at a cancel seen after a block.
 int TransferBlocks(TransferContext& context) {
-    TransferView& view = *context.view;
+    SerialChannel& channel = *context.channel;
     const bool writing = context.mode == TransferMode::Write;
-    view.SetStageText(writing ? kStageWriting : kStageReading);
+    EnterStage(context, writing ? TransferStage::Writing : TransferStage::Reading);
     for (std::size_t block = 0; block < kBlockCount; ++block) {
         std::uint8_t* data = context.imageBuffer + block * kBlockSize;
         const int blockNumber = static_cast<int>(block);
-        const int result = writing ? WriteBlock(blockNumber, data) : ReadBlock(blockNumber, data);
+        const int result =
+            writing ? WriteBlock(channel, blockNumber, data) : ReadBlock(channel, blockNumber, data);
         if (result != LINK_OK) {
-            return StepFailed(view, result, writing ? kMsgWriteError : kMsgReadError);
+            context.outcome.block = blockNumber;
+            return StepFailed(context, result, writing ? kMsgWriteError : kMsgReadError);
         }
         if (StepProgress(context)) {
             return JOB_ABORTED;
@@ -121,23 +117,26 @@ int TransferBlocks(TransferContext& context) {
     return LINK_OK;
 }
 
-// Everything between opening and closing the port. Sets `programmingEntered`
-// once the device is in programming mode; returns the job result.
-int RunOpenJob(TransferContext& context, bool& programmingEntered) {
+// Everything between opening and closing the port. Notes in the outcome when
+// the device is in programming mode, and in `retriedBefore` the channel's
+// retried attempts by then; returns the job result.
+int RunOpenJob(TransferContext& context, int& retriedBefore) {
     TransferView& view = *context.view;
-    view.SetStageText(kStageEnteringProgramming);
+    SerialChannel& channel = *context.channel;
+    EnterStage(context, TransferStage::EnteringProgramming);
     int result = EnterProgrammingMode(context);
     if (result != LINK_OK) {
         return result;
     }
-    programmingEntered = true;
+    context.outcome.programmingEntered = true;
+    retriedBefore = channel.RetriedAttempts();
 
-    view.SetStageText(kStageReadingVersion);
+    EnterStage(context, TransferStage::ReadingVersion);
     int major = 0;
     int minor = 0;
-    result = GetLoaderVersion(major, minor);
+    result = GetLoaderVersion(channel, major, minor);
     if (result != LINK_OK) {
-        return StepFailed(view, result, nullptr);  // the version line stays empty
+        return StepFailed(context, result, nullptr);  // the version line stays empty
     }
     view.SetVersionText(FormatLoaderVersion(major, minor));
 
@@ -145,10 +144,10 @@ int RunOpenJob(TransferContext& context, bool& programmingEntered) {
         return LINK_OK;
     }
     if (context.mode == TransferMode::Write) {
-        view.SetStageText(kStageErasing);
-        result = EraseProgram();
+        EnterStage(context, TransferStage::Erasing);
+        result = EraseProgram(channel);
         if (result != LINK_OK) {
-            return StepFailed(view, result, kMsgEraseError);
+            return StepFailed(context, result, kMsgEraseError);
         }
     }
     return TransferBlocks(context);
@@ -159,35 +158,40 @@ int RunOpenJob(TransferContext& context, bool& programmingEntered) {
 void TransferThreadProc(TransferContext* context) {
     TransferContext& job = *context;
     TransferView& view = *job.view;
+    SerialChannel& channel = *job.channel;
+    TransferOutcome& outcome = job.outcome;
 
-    WaitForStart(job);
     if (job.abortRequested) {
-        job.result = JOB_ABORTED;
+        outcome.cancelled = true;
         view.PostOutcome(ID_JOB_FAILED);
         return;
     }
 
-    view.SetStageText(kStageOpeningPort);
+    EnterStage(job, TransferStage::OpeningPort);
     // Negative numbers wrap to values above 255, which the channel opens as COM1.
-    if (OpenPort(static_cast<unsigned>(job.portNumber)) != LINK_OK) {
-        job.result = LINK_FAILED;
+    if (channel.OpenPort(static_cast<unsigned>(job.portNumber)) != LINK_OK) {
+        outcome.result = LINK_FAILED;
+        outcome.openError = channel.LastOpenError();
         view.ShowError(kMsgCannotOpenPort, "");
         view.PostOutcome(ID_JOB_FAILED);
         return;
     }
 
-    bool programmingEntered = false;
-    job.result = RunOpenJob(job, programmingEntered);
-    const int result = job.result;
+    int retriedBefore = 0;
+    outcome.result = RunOpenJob(job, retriedBefore);
     // A vanished port cannot carry the request.
-    if (programmingEntered && !PortVanished()) {
+    if (outcome.programmingEntered && !channel.PortVanished()) {
         view.SetStageText(kStageReturning);
         // Its result never changes the job's; the front end may warn of it.
-        job.returnUnconfirmed = RunProgram() != LINK_OK;
+        outcome.runProgramConfirmed = RunProgram(channel) == LINK_OK;
     }
-    ClosePort();
+    if (outcome.programmingEntered) {
+        outcome.retries = channel.RetriedAttempts() - retriedBefore;
+    }
+    channel.ClosePort();
+    outcome.cancelled = outcome.result == JOB_ABORTED && !outcome.enterProgrammingTimedOut;
     // The last action: after it neither the view nor the context is touched.
-    view.PostOutcome(result == LINK_OK ? ID_JOB_SUCCEEDED : ID_JOB_FAILED);
+    view.PostOutcome(outcome.succeeded() ? ID_JOB_SUCCEEDED : ID_JOB_FAILED);
 }
 
 }  // namespace bramis

@@ -33,11 +33,14 @@ inline constexpr const char* kMsgPortLost = "Порт пропал: кабель
 // Any thread.
 std::string FormatLoaderVersion(int major, int minor);
 
-// Worker thread entry: waits until the job was started (workerStarted) or
-// cancelled, runs the job described by `context` and, as its very last
-// action, posts ID_JOB_SUCCEEDED or ID_JOB_FAILED to the context's view.
-// Runs on the worker thread; one call per job. The starting thread sets every
-// other field first and sets workerStarted once the thread exists.
+// The stage text of `stage` ("" for NotStarted). Any thread.
+std::string StageText(TransferStage stage);
+
+// Worker thread entry: runs the job described by `context` (nothing at all
+// when it was cancelled before), leaves its outcome in context->outcome and,
+// as its very last action, posts ID_JOB_SUCCEEDED or ID_JOB_FAILED to the
+// context's view. One call per job (TransferJob makes it), on a thread created
+// once every field is set.
 void TransferThreadProc(TransferContext* context);
 
 // Called by the worker after each block transferred without error. Returns

@@ -33,23 +33,26 @@ bool IsBlockNumber(int blockNumber) {
 
 // One exchange: a fresh request, written, its reply read with the command's
 // pre-delay and capacity, then judged.
-int Attempt(const CommandRow& command, int blockNumber, const std::uint8_t* data,
+int Attempt(SerialChannel& channel, const CommandRow& command, int blockNumber, const std::uint8_t* data,
             std::span<std::uint8_t, kMaxReplyCapacity> reply, std::uint8_t* blockDest) {
     std::array<std::uint8_t, kMaxRequestSize> request{};
     const std::size_t length = BuildRequest(command, blockNumber, data, request);
-    WritePort(request.data(), static_cast<std::uint32_t>(length));
+    channel.WritePort(request.data(), static_cast<std::uint32_t>(length));
     std::uint32_t received = 0;
-    ReadPort(reply.data(), command.capacity, received, command.preDelayMs);
+    channel.ReadPort(reply.data(), command.capacity, received, command.preDelayMs);
     return CheckReply(command, std::span(request).first(length), reply.first(received), blockDest);
 }
 
 // The retry policy of every command: stop at the first success, otherwise the
 // last attempt's result stands.
-int Run(const CommandRow& command, int blockNumber, const std::uint8_t* data,
+int Run(SerialChannel& channel, const CommandRow& command, int blockNumber, const std::uint8_t* data,
         std::span<std::uint8_t, kMaxReplyCapacity> reply, std::uint8_t* blockDest) {
     int result = command.failure;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        result = Attempt(command, blockNumber, data, reply, blockDest);
+        if (attempt > 0) {
+            channel.CountRetriedAttempt();
+        }
+        result = Attempt(channel, command, blockNumber, data, reply, blockDest);
         if (result == LINK_OK) {
             break;
         }
@@ -57,9 +60,9 @@ int Run(const CommandRow& command, int blockNumber, const std::uint8_t* data,
     return result;
 }
 
-int Run(const CommandRow& command) {
+int Run(SerialChannel& channel, const CommandRow& command) {
     std::array<std::uint8_t, kMaxReplyCapacity> reply{};
-    return Run(command, 0, nullptr, reply, nullptr);
+    return Run(channel, command, 0, nullptr, reply, nullptr);
 }
 
 }  // namespace
@@ -119,13 +122,13 @@ int CheckReply(const CommandRow& command, std::span<const std::uint8_t> request,
     return failed;
 }
 
-int EnterProgramming() {
-    return Run(kEnterProgrammingCommand);
+int EnterProgramming(SerialChannel& channel) {
+    return Run(channel, kEnterProgrammingCommand);
 }
 
-int GetLoaderVersion(int& major, int& minor) {
+int GetLoaderVersion(SerialChannel& channel, int& major, int& minor) {
     std::array<std::uint8_t, kMaxReplyCapacity> reply{};
-    const int result = Run(kGetVersionCommand, 0, nullptr, reply, nullptr);
+    const int result = Run(channel, kGetVersionCommand, 0, nullptr, reply, nullptr);
     if (result == LINK_OK) {
         major = reply[6];
         minor = reply[7];
@@ -133,29 +136,29 @@ int GetLoaderVersion(int& major, int& minor) {
     return result;
 }
 
-int EraseProgram() {
-    return Run(kEraseCommand);
+int EraseProgram(SerialChannel& channel) {
+    return Run(channel, kEraseCommand);
 }
 
-int WriteBlock(int blockNumber, const std::uint8_t* data) {
+int WriteBlock(SerialChannel& channel, int blockNumber, const std::uint8_t* data) {
     // Checked before any byte is sent: a wrong number would write elsewhere on the device.
     if (!IsBlockNumber(blockNumber) || data == nullptr) {
         return LINK_CMD_FAILED;
     }
     std::array<std::uint8_t, kMaxReplyCapacity> reply{};
-    return Run(kWriteBlockCommand, blockNumber, data, reply, nullptr);
+    return Run(channel, kWriteBlockCommand, blockNumber, data, reply, nullptr);
 }
 
-int ReadBlock(int blockNumber, std::uint8_t* dest) {
+int ReadBlock(SerialChannel& channel, int blockNumber, std::uint8_t* dest) {
     if (!IsBlockNumber(blockNumber) || dest == nullptr) {
         return LINK_CMD_FAILED;
     }
     std::array<std::uint8_t, kMaxReplyCapacity> reply{};
-    return Run(kReadBlockCommand, blockNumber, nullptr, reply, dest);
+    return Run(channel, kReadBlockCommand, blockNumber, nullptr, reply, dest);
 }
 
-int RunProgram() {
-    return Run(kRunProgramCommand);
+int RunProgram(SerialChannel& channel) {
+    return Run(channel, kRunProgramCommand);
 }
 
 }  // namespace bramis

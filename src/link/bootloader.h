@@ -1,11 +1,14 @@
 // The six commands of the device's bootloader, each one blocking exchange
-// over the open serial channel with at most two attempts. They return result
-// codes and never show anything. Called only from the transfer worker thread.
+// over an open serial channel with at most two attempts. They return result
+// codes and never show anything. Called only from the thread that uses the
+// channel (a transfer worker).
 #pragma once
 
 #include <cstdint>
 
 namespace bramis {
+
+class SerialChannel;
 
 // Result codes; only zero versus non-zero decides a job's outcome.
 enum : int {
@@ -26,36 +29,36 @@ enum : std::uint8_t {
     CMD_RUN_PROGRAM = 0x08,  // return the device to its working mode
 };
 
-// Each operation needs the serial channel open and is called from the
-// transfer worker thread only. Two attempts at most; the second follows the
-// first failure at once.
+// Each operation needs `channel` open. Two attempts at most; the second
+// follows the first failure at once, and the channel counts it
+// (SerialChannel::RetriedAttempts).
 
 // Switches the device into programming mode: LINK_OK once it acknowledges,
 // LINK_FAILED after two unanswered or wrong replies.
-int EnterProgramming();
+int EnterProgramming(SerialChannel& channel);
 
 // Reads the bootloader's version into `major` and `minor` (0 to 255):
 // LINK_OK, or LINK_CMD_FAILED with both left untouched.
-int GetLoaderVersion(int& major, int& minor);
+int GetLoaderVersion(SerialChannel& channel, int& major, int& minor);
 
 // Erases the device's program: LINK_OK or LINK_CMD_FAILED.
-int EraseProgram();
+int EraseProgram(SerialChannel& channel);
 
 // Writes block `blockNumber` (0 to 367) from `data`, the block's 512 bytes.
 // LINK_OK as soon as the device accepts it; otherwise the second attempt's
 // answer decides: LINK_WRITE_STATUS_5A, LINK_WRITE_STATUS_2A or
 // LINK_CMD_FAILED. A number out of range or no data sends nothing and
 // returns LINK_CMD_FAILED.
-int WriteBlock(int blockNumber, const std::uint8_t* data);
+int WriteBlock(SerialChannel& channel, int blockNumber, const std::uint8_t* data);
 
 // Reads block `blockNumber` (0 to 367) into `dest`, which needs room for 514
 // bytes: the block, then its CRC, low byte first. LINK_OK, or LINK_CMD_FAILED
 // with `dest` partly overwritten. A number out of range or no destination
 // sends nothing and returns LINK_CMD_FAILED.
-int ReadBlock(int blockNumber, std::uint8_t* dest);
+int ReadBlock(SerialChannel& channel, int blockNumber, std::uint8_t* dest);
 
 // Returns the device to its working mode: LINK_OK, or LINK_FAILED when it
 // does not echo the request twice.
-int RunProgram();
+int RunProgram(SerialChannel& channel);
 
 }  // namespace bramis

@@ -1,7 +1,6 @@
 #include "serial_channel.h"
 
 #include <algorithm>
-#include <memory>
 #include <utility>
 
 #include "bootloader.h"
@@ -14,65 +13,46 @@ namespace {
 // Chunk reads never ask for more than this many bytes.
 constexpr std::uint32_t kMaxChunkBytes = 16;
 
-// The channel: one port at most, process-wide. Only the transfer worker uses
-// it while a job runs; the Set* functions are called between jobs.
-struct Channel {
-    std::unique_ptr<PortBackend> port;
-    PortOpener opener;
-    std::map<int, std::string> overrides;
-    std::string lastOpenError;
-    TraceHandler trace;
-};
+}  // namespace
 
-Channel& TheChannel() {
-    static Channel channel;
-    return channel;
-}
-
-void Trace(TraceDirection direction, const std::uint8_t* data, std::size_t length) {
-    Channel& channel = TheChannel();
-    if (channel.trace) {
-        channel.trace(direction, data, length, channel.port->NowMs());
+void SerialChannel::Trace(TraceDirection direction, const std::uint8_t* data, std::size_t length) {
+    if (trace_) {
+        trace_(direction, data, length, port_->NowMs());
     }
 }
 
-}  // namespace
-
-int OpenPort(unsigned portNumber) {
-    Channel& channel = TheChannel();
+int SerialChannel::OpenPort(unsigned portNumber) {
     // A port left open by a caller that skipped ClosePort is released, not leaked.
-    channel.port.reset();
+    port_.reset();
     if (portNumber == 0 || portNumber > 255) {
         portNumber = 1;
     }
-    PortOpenResult result = channel.opener ? channel.opener(portNumber) : SystemPortOpener()(portNumber);
+    PortOpenResult result = opener_ ? opener_(portNumber) : SystemPortOpener(overrides_)(portNumber);
     if (!result.port) {
-        channel.lastOpenError = result.error.empty() ? "порт не открывается" : std::move(result.error);
+        lastOpenError_ = result.error.empty() ? "порт не открывается" : std::move(result.error);
         return LINK_FAILED;
     }
-    channel.port = std::move(result.port);
-    channel.lastOpenError.clear();
+    port_ = std::move(result.port);
+    lastOpenError_.clear();
     return LINK_OK;
 }
 
-void ClosePort() {
+void SerialChannel::ClosePort() {
     // Dropping the handle makes a second close, or I/O after the close,
     // harmless instead of acting on a handle the system may have reused.
-    TheChannel().port.reset();
+    port_.reset();
 }
 
-namespace {
-
-// The open port, or null when none is open or it has vanished: every request
-// to a vanished port fails at once instead of waiting out its pauses.
-PortBackend* LivePort() {
-    PortBackend* port = TheChannel().port.get();
-    return port != nullptr && !port->Vanished() ? port : nullptr;
+PortBackend* SerialChannel::LivePort() const {
+    // Every request to a vanished port fails at once instead of waiting out its pauses.
+    return port_ != nullptr && !port_->Vanished() ? port_.get() : nullptr;
 }
 
-}  // namespace
+bool SerialChannel::PortVanished() const {
+    return port_ != nullptr && port_->Vanished();
+}
 
-void WritePort(const std::uint8_t* buffer, std::uint32_t length) {
+void SerialChannel::WritePort(const std::uint8_t* buffer, std::uint32_t length) {
     PortBackend* port = LivePort();
     if (port == nullptr) {
         return;
@@ -85,8 +65,8 @@ void WritePort(const std::uint8_t* buffer, std::uint32_t length) {
     port->Drain();
 }
 
-std::uint32_t ReadPort(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& bytesRead,
-                       std::uint32_t preDelayMs) {
+std::uint32_t SerialChannel::ReadPort(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& bytesRead,
+                                      std::uint32_t preDelayMs) {
     bytesRead = 0;
     PortBackend* port = LivePort();
     if (port == nullptr) {
@@ -107,22 +87,30 @@ std::uint32_t ReadPort(std::uint8_t* buffer, std::uint32_t capacity, std::uint32
     return bytesRead;
 }
 
-void SetPortOpener(PortOpener opener) {
-    TheChannel().opener = std::move(opener);
+void SerialChannel::SetPortOpener(PortOpener opener) {
+    opener_ = std::move(opener);
 }
 
-PortOpener SystemPortOpener() {
-    return [](unsigned portNumber) {
-        const std::string device = DeviceForPort(static_cast<int>(portNumber), TheChannel().overrides);
+void SerialChannel::SetPortOverrides(std::map<int, std::string> overrides) {
+    overrides_ = std::move(overrides);
+}
+
+std::string SerialChannel::LastOpenError() const {
+    return lastOpenError_;
+}
+
+void SerialChannel::SetTraceHandler(TraceHandler handler) {
+    trace_ = std::move(handler);
+}
+
+PortOpener SystemPortOpener(std::map<int, std::string> overrides) {
+    return [overrides = std::move(overrides)](unsigned portNumber) {
+        const std::string device = DeviceForPort(static_cast<int>(portNumber), overrides);
         if (device.empty()) {
             return PortOpenResult{nullptr, "COM" + std::to_string(portNumber) + ": в этой системе нет такого порта"};
         }
         return OpenOsPort(device);
     };
-}
-
-void SetPortOverrides(std::map<int, std::string> overrides) {
-    TheChannel().overrides = std::move(overrides);
 }
 
 PortOpener DevicePathOpener(std::string devicePath) {
@@ -140,19 +128,6 @@ std::string OpenFailureReason(const std::string& devicePath, OpenFailure failure
         case OpenFailure::Other: return devicePath + ": системная ошибка " + systemError;
     }
     return devicePath + ": " + reason;
-}
-
-bool PortVanished() {
-    const PortBackend* port = TheChannel().port.get();
-    return port != nullptr && port->Vanished();
-}
-
-std::string LastOpenError() {
-    return TheChannel().lastOpenError;
-}
-
-void SetTraceHandler(TraceHandler handler) {
-    TheChannel().trace = std::move(handler);
 }
 
 }  // namespace bramis

@@ -58,7 +58,7 @@ private:
 
 // A virtual cable to one peer, with an opener for the serial channel:
 //   bramis::VirtualPort cable(device);
-//   bramis::SetPortOpener(cable.Opener());
+//   channel.SetPortOpener(cable.Opener());
 // The cable must outlive every line it opened. Used from one thread at a time.
 class VirtualPort {
 public:

@@ -191,10 +191,7 @@ protected:
         Connect();
         Restart();
     }
-    ~MainWindowTest() override {
-        window.reset();
-        SetPortOpener({});
-    }
+    ~MainWindowTest() override { window.reset(); }
 
     // A new main window on the same store, as at the next start of the program.
     void Restart() {
@@ -213,6 +210,8 @@ protected:
             ++discoveries;
             return ports;
         });
+        // Every port leads to the device of the moment.
+        window->Channel().SetPortOpener([this](unsigned number) { return cable->Opener()(number); });
     }
 
     // A new device with `faults` on a new cable.
@@ -225,7 +224,6 @@ protected:
         const std::vector<std::uint8_t> flash = TestPattern(kImageSize, 9);
         std::copy(flash.begin(), flash.end(), device->Flash().begin());
         cable = std::make_unique<VirtualPort>(*device);
-        SetPortOpener(cable->Opener());
     }
 
     QComboBox* Box() const { return Child<QComboBox>(*window, "IDC_FILE_NAME"); }

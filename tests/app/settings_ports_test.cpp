@@ -91,8 +91,8 @@ TEST_F(SettingsPorts, OverriddenAndHeldPortsAreListedAndAJobReachesTheDeviceOnTh
     store.WriteString(kSectionPorts, "COM200", server.SlavePath());
     store.WriteString(kSectionPorts, "COM201", held.path);
     store.WriteString(kSectionPorts, "COM202", folder.Path("no-such-tty").toStdString());
-    SetPortOpener({});
     Restart();
+    window->Channel().SetPortOpener({});
     window->SetPortDiscovery({});
 
     // The system's discovery: the served and the held terminal are there,

@@ -119,7 +119,9 @@ TEST_F(TransferCommandsTest, WritesATypedAndAChosenFileAndEachJobStartsClean) {
 
 TEST_F(TransferCommandsTest, ReadsIntoItsOwnBufferThenSavesOrKeepsItInMemory) {
     const std::uint8_t* bufferOfTheJob = nullptr;
-    onStage = [&](const QString&) { bufferOfTheJob = g_transferContext.imageBuffer; };
+    onStage = [&](const QString&) {
+        if (const TransferJob* job = progress.RunningJob()) bufferOfTheJob = job->Context().imageBuffer;
+    };
     // First a folder, where no file can go: said so, and the Save dialog comes again.
     saveAnswer = folder.Folder();
     recorder.onShow = [&](const test::RecordedMessage& message) {
@@ -166,9 +168,9 @@ TEST_F(TransferCommandsTest, CancelEscAndCloseWhileTheDeviceDoesNotAnswerEndTheJ
             QTimer::singleShot(50, &progress, [&] {
                 EXPECT_EQ(QApplication::focusWidget() ? QApplication::focusWidget() : progress.focusWidget(), Cancel());
                 progress.accept();
-                EXPECT_FALSE(g_transferContext.abortRequested);
+                EXPECT_FALSE(progress.RunningJob()->CancelRequested());
                 cancels[i]();
-                EXPECT_TRUE(g_transferContext.abortRequested);
+                EXPECT_TRUE(progress.RunningJob()->CancelRequested());
                 EXPECT_TRUE(progress.isVisible());  // until the worker has ended
             });
         };
@@ -176,7 +178,7 @@ TEST_F(TransferCommandsTest, CancelEscAndCloseWhileTheDeviceDoesNotAnswerEndTheJ
         if (i == 0)
             window->OnCommand(IDC_WRITE);
         else
-            EXPECT_EQ(progress.RunJob(3, buffer.data(), TransferMode::Read), IDCANCEL);
+            EXPECT_EQ(progress.RunJob(window->Channel(), 3, buffer.data(), TransferMode::Read), IDCANCEL);
         EXPECT_FALSE(progress.isVisible());
         EXPECT_FALSE(cable->IsOpen());
         EXPECT_EQ(stages.back(), QStringLiteral("Переход в режим программирования"));
@@ -283,7 +285,7 @@ TEST_F(TransferCommandsTest, ViewCallsCompleteOnTheGuiThreadBeforeTheWorkerGoesO
         thread->start();
         return thread;
     });
-    EXPECT_EQ(progress.RunJob(5, buffer.data(), TransferMode::Write), IDOK);
+    EXPECT_EQ(progress.RunJob(window->Channel(), 5, buffer.data(), TransferMode::Write), IDOK);
     EXPECT_TRUE(workerEnded);
     EXPECT_TRUE(stageSeenAfterCall);
     ASSERT_EQ(shownWith.size(), 1u);
@@ -294,12 +296,12 @@ TEST_F(TransferCommandsTest, ViewCallsCompleteOnTheGuiThreadBeforeTheWorkerGoesO
 
 TEST_F(TransferCommandsTest, AWorkerThatCannotStartEndsTheJobAtOnce) {
     progress.SetWorkerLauncher([](std::function<void()>) { return std::unique_ptr<QThread>(); });
-    EXPECT_EQ(progress.RunJob(1, buffer.data(), TransferMode::Read), -1);
+    EXPECT_EQ(progress.RunJob(window->Channel(), 1, buffer.data(), TransferMode::Read), -1);
     EXPECT_FALSE(progress.isVisible());
     ASSERT_EQ(recorder.Texts(), QStringList{QStringLiteral("Не удалось запустить обмен с прибором")});
     EXPECT_EQ(recorder.messages[0].icon, MessageIcon::Exclamation);
     EXPECT_EQ(recorder.messages[0].owner, window.get());
-    EXPECT_FALSE(g_transferContext.workerStarted);
+    EXPECT_EQ(progress.RunningJob(), nullptr);
 }
 
 }  // namespace

@@ -16,7 +16,6 @@
 #include "image/memory_profile_store.h"
 #include "link/bootloader.h"
 #include "link/port_discovery.h"
-#include "link/serial_channel.h"
 #include "link/virtual_line.h"
 
 namespace bramis::cli {
@@ -34,10 +33,7 @@ protected:
         std::generate(image.begin(), image.end(), [&random] { return static_cast<char>(random()); });
         Connect();
     }
-    ~FlashAppTest() override {
-        SetPortOpener({});
-        fs::remove_all(folder_);
-    }
+    ~FlashAppTest() override { fs::remove_all(folder_); }
 
     // The device the next run talks to (one without faults from the start), on a fresh cable.
     devsim::Device& Connect(std::vector<devsim::FaultRule> faults = {}) {

@@ -56,7 +56,6 @@ TEST(TerminalView, PlainOutputPrintsStagesEveryTenthOfTheJobAndErrorsWithTheirCa
     EXPECT_NE(text.find("100%  блок 368 из 368  прошло 07:40  осталось 00:00"), std::string::npos) << text;
     EXPECT_LT(text.find("Версия загрузчика 01.05\n"), text.find("Запись программы\n"));
     EXPECT_TRUE(text.ends_with("Переход в рабочий режим\n")) << text;
-    EXPECT_EQ(view.lastWorkStage(), "Запись программы");  // the return to working mode is no work
 
     EXPECT_EQ(err.str(), "");
     EXPECT_FALSE(view.errorShown());

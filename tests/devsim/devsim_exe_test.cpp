@@ -108,12 +108,10 @@ protected:
         folder = fs::temp_directory_path() / ("bramis_devsim_exe_" + std::to_string(getpid()));
         fs::create_directories(folder);
     }
-    void TearDown() override {
-        SetPortOpener({});
-        fs::remove_all(folder);
-    }
+    void TearDown() override { fs::remove_all(folder); }
 
     fs::path folder;
+    SerialChannel channel;
 };
 
 TEST_F(DevsimExeTest, ServesTheProgrammerReportsRequestsAndSavesTheFlash) {
@@ -130,24 +128,24 @@ TEST_F(DevsimExeTest, ServesTheProgrammerReportsRequestsAndSavesTheFlash) {
         {"--events", "--image", imagePath, "--save", savePath, "--link", linkPath, "--version", "4.2"});
     EXPECT_EQ(fs::read_symlink(linkPath), emulator->path);
 
-    SetPortOpener(DevicePathOpener(linkPath));
-    ASSERT_EQ(OpenPort(1), LINK_OK) << LastOpenError();
+    channel.SetPortOpener(DevicePathOpener(linkPath));
+    ASSERT_EQ(channel.OpenPort(1), LINK_OK) << channel.LastOpenError();
     const std::uint8_t* data = image.data() + 7 * kBlockSize;
     std::vector<std::uint8_t> block(kBlockSize + 2);
     int major = 0;
     int minor = 0;
     const auto started = Clock::now();
-    EXPECT_EQ(EnterProgramming(), LINK_OK);
-    EXPECT_EQ(GetLoaderVersion(major, minor), LINK_OK);
-    EXPECT_EQ(ReadBlock(0, block.data()), LINK_OK);
+    EXPECT_EQ(EnterProgramming(channel), LINK_OK);
+    EXPECT_EQ(GetLoaderVersion(channel, major, minor), LINK_OK);
+    EXPECT_EQ(ReadBlock(channel, 0, block.data()), LINK_OK);
     EXPECT_TRUE(std::equal(image.begin(), image.begin() + kBlockSize, block.begin()));
-    EXPECT_EQ(EraseProgram(), LINK_OK);
-    EXPECT_EQ(WriteBlock(3, data), LINK_OK);
-    EXPECT_EQ(ReadBlock(3, block.data()), LINK_OK);
+    EXPECT_EQ(EraseProgram(channel), LINK_OK);
+    EXPECT_EQ(WriteBlock(channel, 3, data), LINK_OK);
+    EXPECT_EQ(ReadBlock(channel, 3, block.data()), LINK_OK);
     EXPECT_TRUE(std::equal(data, data + kBlockSize, block.begin()));
-    EXPECT_EQ(RunProgram(), LINK_OK);
+    EXPECT_EQ(RunProgram(channel), LINK_OK);
     const double elapsedMs = MsSince(started);
-    ClosePort();
+    channel.ClosePort();
 
     EXPECT_EQ(std::pair(major, minor), std::pair(4, 2));
     // Each exchange went right the first time: pacing, pre-delays, the wire
@@ -211,15 +209,15 @@ TEST_F(DevsimExeTest, SilentLineAndPausedRepliesFollowTheReadRule) {
 
 TEST_F(DevsimExeTest, OneProgrammerAtATimeAndAgainAfterItLeaves) {
     const auto emulator = Emulator::Serving({});
-    SetPortOpener(DevicePathOpener(emulator->path));
+    channel.SetPortOpener(DevicePathOpener(emulator->path));
     // Another client holds the port the way the programmer does, and leaves
     // without clearing its exclusive-use flag.
     const int holder = open(emulator->path.c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(holder, 0);
     ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
     ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
-    EXPECT_EQ(OpenPort(1), LINK_FAILED);
-    EXPECT_NE(LastOpenError().find("порт занят другой программой"), std::string::npos) << LastOpenError();
+    EXPECT_EQ(channel.OpenPort(1), LINK_FAILED);
+    EXPECT_NE(channel.LastOpenError().find("порт занят другой программой"), std::string::npos) << channel.LastOpenError();
     close(holder);
     // The flag went with it, so a user who is not root could open the port
     // now; the server lives on for the next client.
@@ -230,9 +228,9 @@ TEST_F(DevsimExeTest, OneProgrammerAtATimeAndAgainAfterItLeaves) {
     EXPECT_EQ(ioctl(probe, TIOCGEXCL, &exclusive), 0);
     close(probe);
     EXPECT_EQ(exclusive, 0);
-    ASSERT_EQ(OpenPort(1), LINK_OK) << LastOpenError();
-    EXPECT_EQ(EnterProgramming(), LINK_OK);
-    ClosePort();
+    ASSERT_EQ(channel.OpenPort(1), LINK_OK) << channel.LastOpenError();
+    EXPECT_EQ(EnterProgramming(channel), LINK_OK);
+    channel.ClosePort();
 }
 
 TEST_F(DevsimExeTest, ExplainsBadCommandLinesAndBadImages) {

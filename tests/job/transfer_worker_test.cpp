@@ -1,22 +1,23 @@
 // The transfer worker against the emulated device on the virtual line, in
 // virtual time: the whole sequence, its cancel points and its failures, and a
 // soak of many jobs with random faults and cancels.
-#include "job/transfer_worker.h"
+#include "job/transfer_job.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <iterator>
 #include <memory>
 #include <optional>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "devsim/device.h"
 #include "job/transfer_view.h"
+#include "job/transfer_worker.h"
 #include "link/bootloader.h"
 #include "link/codec.h"
 #include "link/serial_channel.h"
@@ -121,55 +122,59 @@ devsim::DeviceConfig Config(std::vector<FaultRule> rules, int versionMajor = 1, 
 // the progress window runs them, and records what reaches the view.
 class TransferWorkerTest : public ::testing::Test {
 protected:
-    void TearDown() override { SetPortOpener({}); }
-
     // The device the next job talks to, on a fresh cable, with a fresh view.
     Device& Connect(devsim::DeviceConfig config = {}) {
+        job.reset();
         cable_.reset();
         device_ = std::make_unique<Device>(std::move(config));
         cable_ = std::make_unique<VirtualPort>(*device_);
-        SetPortOpener(cable_->Opener());
+        channel.SetPortOpener(cable_->Opener());
         view = RecordingView();
         return *device_;
     }
     VirtualPort& cable() { return *cable_; }
 
-    // Runs one job on port 7: prepares the context, lets `prepared` adjust it,
-    // starts the thread, then marks it started unless `prepared` cancelled the
-    // job; joins it. Returns the outcome, 0 when none came. Whatever happened,
-    // nothing may reach the view after the outcome.
-    int Run(TransferMode mode, std::uint8_t* buffer, const std::function<void(TransferContext&)>& prepared = {}) {
-        PrepareTransferContext(context, &view, 7, buffer, mode);
-        if (prepared) {
-            prepared(context);
+    // Runs one job on port 7, after `beforeStart` (a cancel), with `limitMs`
+    // for programming mode, and waits for it. Returns the outcome posted, 0
+    // when none came. Whatever happened, nothing may reach the view after it.
+    int Run(TransferMode mode, std::uint8_t* buffer, const std::function<void(TransferJob&)>& beforeStart = {},
+            std::int64_t limitMs = 0) {
+        job = std::make_unique<TransferJob>(channel, view, 7, buffer, mode, limitMs);
+        if (beforeStart) {
+            beforeStart(*job);
         }
-        const bool cancelledEarly = context.abortRequested;
-        std::thread worker(TransferThreadProc, &context);
-        context.workerStarted = !cancelledEarly;
-        worker.join();
+        EXPECT_TRUE(job->Start());
+        job->Wait();
         EXPECT_FALSE(view.callAfterOutcome);
         return view.outcome.value_or(0);
     }
 
-    // Cancels as soon as the view gets a call of `kind` with `text` and `value`.
+    // Cancels the next job as soon as the view gets a call of `kind` with
+    // `text` and `value`.
     void CancelAt(ViewCall::Kind kind, const std::string& text, int value = 0) {
         view.onCall = [this, kind, text, value](const ViewCall& call) {
             if (call.kind == kind && call.text == text && call.value == value) {
-                context.abortRequested = true;
+                job->Cancel();
             }
         };
     }
 
-    // A device that entered programming mode was sent back once, and the port is closed.
+    // A device that entered programming mode was sent back once and said so,
+    // and the port is closed.
     void ExpectReturned(const Device& device) {
         EXPECT_EQ(device.RequestCount(CMD_RUN_PROGRAM), 1);
         EXPECT_EQ(device.CurrentMode(), devsim::Mode::Working);
         EXPECT_EQ(view.Stages().back(), kStageReturning);
+        EXPECT_TRUE(job->Outcome().programmingEntered);
+        EXPECT_TRUE(job->Outcome().runProgramConfirmed);
         EXPECT_FALSE(cable().IsOpen());
     }
 
-    TransferContext& context = g_transferContext;
+    const TransferOutcome& outcome() const { return job->Outcome(); }
+
+    SerialChannel channel;
     RecordingView view;
+    std::unique_ptr<TransferJob> job;
 
 private:
     std::unique_ptr<Device> device_;
@@ -210,7 +215,16 @@ TEST_F(TransferWorkerTest, JobsRunTheirWholeSequenceAndMoveTheBarAfterEveryBlock
             std::copy(program.begin(), program.end(), device.Flash().begin());
             buffer.assign(kImageBufferSize, 0xEE);  // exactly the size a read may use
         }
+        const auto started = std::chrono::steady_clock::now();
         EXPECT_EQ(Run(c.mode, c.mode == TransferMode::Identify ? nullptr : buffer.data()), ID_JOB_SUCCEEDED);
+        const std::chrono::duration<double, std::milli> realMs = std::chrono::steady_clock::now() - started;
+        // Minutes on the line's clock (a block write is paced 1244 ms, then
+        // waits 40 ms) cost no real time: a whole job takes a fraction of a second.
+        EXPECT_GT(cable().NowMs(), c.writes * 1284.0);
+        EXPECT_LT(realMs.count(), 3000.0);
+        if (c.mode == TransferMode::Write) {
+            RecordProperty("write_real_ms", std::to_string(realMs.count()));
+        }
 
         ExpectReturned(device);
         EXPECT_EQ(cable().LastPortNumber(), 7U);
@@ -236,7 +250,13 @@ TEST_F(TransferWorkerTest, JobsRunTheirWholeSequenceAndMoveTheBarAfterEveryBlock
             EXPECT_EQ(positions[i].stage, c.work.back());
             EXPECT_EQ(ranges[i].value, 368);
         }
-        EXPECT_EQ(context.blockCounter, static_cast<int>(blocks));
+        EXPECT_EQ(job->Context().blockCounter, static_cast<int>(blocks));
+        // Where it ended; the enter requests unanswered while waiting for the device are no retries.
+        EXPECT_TRUE(outcome().succeeded());
+        EXPECT_EQ(StageText(outcome().stage), stages[stages.size() - 2]);
+        EXPECT_EQ(outcome().block, std::nullopt);
+        EXPECT_EQ(outcome().retries, 0);
+        EXPECT_FALSE(outcome().cancelled);
         if (c.mode == TransferMode::Identify) {
             continue;
         }
@@ -250,29 +270,14 @@ TEST_F(TransferWorkerTest, JobsRunTheirWholeSequenceAndMoveTheBarAfterEveryBlock
     }
 }
 
-TEST_F(TransferWorkerTest, StartWaitAndCancelPointsBeforeProgrammingModeIsEntered) {
-    // The worker waits until the window marks it started.
+TEST_F(TransferWorkerTest, CancelPointsBeforeProgrammingModeIsEntered) {
+    // Cancelled before it was started: nothing happens at all.
     Connect();
-    PrepareTransferContext(context, &view, 7, nullptr, TransferMode::Identify);
-    bool startedAtFirstCall = false;
-    view.onCall = [&](const ViewCall& call) {
-        if (&call == &view.calls.front()) {
-            startedAtFirstCall = context.workerStarted;
-        }
-    };
-    std::thread worker(TransferThreadProc, &context);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a worker that does not wait calls now
-    context.workerStarted = true;
-    worker.join();
-    EXPECT_TRUE(startedAtFirstCall);
-    EXPECT_EQ(view.outcome, ID_JOB_SUCCEEDED);
-
-    // Cancelled before the window marked the worker started: nothing happens at all.
-    Connect();
-    const auto cancel = [](TransferContext& c) { c.abortRequested = true; };
-    EXPECT_EQ(Run(TransferMode::Write, RandomImage(3).data(), cancel), ID_JOB_FAILED);
+    EXPECT_EQ(Run(TransferMode::Write, RandomImage(3).data(), [](TransferJob& j) { j.Cancel(); }), ID_JOB_FAILED);
     EXPECT_EQ(view.calls.size(), 1U);  // the outcome only
     EXPECT_EQ(cable().OpenCount(), 0);
+    EXPECT_TRUE(outcome().cancelled);
+    EXPECT_EQ(outcome().stage, TransferStage::NotStarted);
 
     // Cancelled while the port opens: seen before the first enter request.
     Device& device = Connect();
@@ -288,7 +293,7 @@ TEST_F(TransferWorkerTest, StartWaitAndCancelPointsBeforeProgrammingModeIsEntere
     Device& mute = Connect(Config({{.kind = FaultKind::Silent, .command = CMD_ENTER_PROG}}));
     mute.SetEventHandler([this](const devsim::RequestEvent& event) {
         if (event.command == CMD_ENTER_PROG && event.attempt == 40) {
-            context.abortRequested = true;
+            job->Cancel();
         }
     });
     EXPECT_EQ(Run(TransferMode::Write, RandomImage(4).data()), ID_JOB_FAILED);
@@ -298,20 +303,19 @@ TEST_F(TransferWorkerTest, StartWaitAndCancelPointsBeforeProgrammingModeIsEntere
     EXPECT_TRUE(view.Of(ViewCall::Error).empty());
     EXPECT_EQ(view.Stages(), (std::vector<std::string>{kStageOpeningPort, kStageEnteringProgramming}));
     EXPECT_TRUE(Erased(mute.Flash()));
+    EXPECT_TRUE(outcome().cancelled);
+    EXPECT_FALSE(outcome().programmingEntered);
+    EXPECT_EQ(outcome().stage, TransferStage::EnteringProgramming);
 
     // A time limit ends that wait like a cancel, and marks why.
     Device& deaf = Connect(Config({{.kind = FaultKind::Silent, .command = CMD_ENTER_PROG}}));
-    EXPECT_EQ(Run(TransferMode::Identify, nullptr, [](TransferContext& c) { c.enterProgrammingLimitMs = 30; }),
-              ID_JOB_FAILED);
-    EXPECT_TRUE(context.enterProgrammingTimedOut);
+    EXPECT_EQ(Run(TransferMode::Identify, nullptr, {}, 30), ID_JOB_FAILED);
+    EXPECT_TRUE(outcome().enterProgrammingTimedOut);
+    EXPECT_FALSE(outcome().cancelled);
     EXPECT_GT(deaf.RequestCount(CMD_ENTER_PROG), 0);
     EXPECT_EQ(deaf.RequestCount(CMD_RUN_PROGRAM), 0);
     EXPECT_FALSE(cable().IsOpen());
     EXPECT_TRUE(view.Of(ViewCall::Error).empty());
-    // The next job starts without a limit again.
-    PrepareTransferContext(context, &view, 7, nullptr, TransferMode::Identify);
-    EXPECT_EQ(context.enterProgrammingLimitMs, 0);
-    EXPECT_FALSE(context.enterProgrammingTimedOut);
 }
 
 TEST_F(TransferWorkerTest, ACancelInProgrammingModeLetsTheCurrentBlockFinish) {
@@ -349,7 +353,9 @@ TEST_F(TransferWorkerTest, ACancelInProgrammingModeLetsTheCurrentBlockFinish) {
         }
         EXPECT_EQ(view.Of(ViewCall::Position).size(), static_cast<std::size_t>(c.bar));
         EXPECT_EQ(view.bar, c.bar);
-        EXPECT_EQ(context.blockCounter, c.bar);
+        EXPECT_EQ(job->Context().blockCounter, c.bar);
+        EXPECT_TRUE(outcome().cancelled);
+        EXPECT_EQ(outcome().block, std::nullopt);
         EXPECT_TRUE(view.Of(ViewCall::Error).empty());
         ExpectReturned(device);
     }
@@ -363,6 +369,7 @@ TEST_F(TransferWorkerTest, FailuresShowTheirMessageThenReturnToWorkingMode) {
         const char* message;  // nullptr: the failure is silent
         int bar;              // the bar when the message shows
         const char* failedStage;
+        int result = LINK_CMD_FAILED;
     };
     const TransferMode write = TransferMode::Write;
     const TransferMode read = TransferMode::Read;
@@ -376,8 +383,9 @@ TEST_F(TransferWorkerTest, FailuresShowTheirMessageThenReturnToWorkingMode) {
         {"erase", {.kind = FaultKind::Status, .command = CMD_ERASE, .value = 0x00}, write, kMsgEraseError, 0,
          kStageErasing},
         {"write 200 5A", twice(FaultKind::Status, CMD_WRITE_BLOCK, 200, 0x5A), write, kMsgWriteError, 200,
-         kStageWriting},
-        {"write 0 2A", twice(FaultKind::Status, CMD_WRITE_BLOCK, 0, 0x2A), write, kMsgWriteError, 0, kStageWriting},
+         kStageWriting, LINK_WRITE_STATUS_5A},
+        {"write 0 2A", twice(FaultKind::Status, CMD_WRITE_BLOCK, 0, 0x2A), write, kMsgWriteError, 0, kStageWriting,
+         LINK_WRITE_STATUS_2A},
         {"write 367 silent", twice(FaultKind::Silent, CMD_WRITE_BLOCK, 367), write, kMsgWriteError, 367,
          kStageWriting},
         {"read 100 crc", twice(FaultKind::CorruptCrc, CMD_READ_BLOCK, 100), read, kMsgReadError, 100, kStageReading},
@@ -408,6 +416,13 @@ TEST_F(TransferWorkerTest, FailuresShowTheirMessageThenReturnToWorkingMode) {
         ASSERT_GE(stages.size(), 2U);
         EXPECT_EQ(stages[stages.size() - 2], c.failedStage);
         ExpectReturned(device);
+        // The outcome: the failed step's result, its stage, the block it failed at, its one retry.
+        EXPECT_EQ(outcome().result, c.result);
+        EXPECT_FALSE(outcome().cancelled);
+        EXPECT_EQ(StageText(outcome().stage), c.failedStage);
+        const bool atBlock = c.message == kMsgWriteError || c.message == kMsgReadError;
+        EXPECT_EQ(outcome().block, atBlock ? std::optional(c.bar) : std::nullopt);
+        EXPECT_EQ(outcome().retries, 1);
     }
 }
 
@@ -419,9 +434,66 @@ TEST_F(TransferWorkerTest, APortThatCannotBeOpenedFailsWithOneMessage) {
     EXPECT_EQ(view.calls[1].text, "Не могу открыть порт");
     EXPECT_EQ(view.calls[1].caption, "");  // the application title
     EXPECT_EQ(device.RequestCount(CMD_ENTER_PROG), 0);
-    EXPECT_EQ(LastOpenError(), "in use");
+    EXPECT_EQ(outcome().openError, "in use");
+    EXPECT_EQ(outcome().stage, TransferStage::OpeningPort);
+    EXPECT_FALSE(outcome().programmingEntered);
 }
 
+
+// Two jobs in one process, each on its own line, channel and view, run at the
+// same time: one writes through three retried blocks, the other is cancelled
+// by its own view; neither sees anything of the other.
+TEST(TransferJobs, TwoJobsOnTwoLinesAtOnceEndEachOnItsOwn) {
+    const auto once = [](int block) {
+        return FaultRule{.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = block, .attempt = 0,
+                         .value = 0x5A};
+    };
+    Device writer(Config({once(10), once(200), once(367)}));
+    Device reader;
+    const std::vector<std::uint8_t> program = RandomImage(8);
+    std::copy(program.begin(), program.end(), reader.Flash().begin());
+    VirtualPort writerCable(writer);
+    VirtualPort readerCable(reader);
+    SerialChannel writerChannel;
+    SerialChannel readerChannel;
+    writerChannel.SetPortOpener(writerCable.Opener());
+    readerChannel.SetPortOpener(readerCable.Opener());
+    RecordingView writerView;
+    RecordingView readerView;
+    std::vector<std::uint8_t> image = program;
+    std::reverse(image.begin(), image.end());
+    std::vector<std::uint8_t> readBack(kImageBufferSize);
+    TransferJob writing(writerChannel, writerView, 5, image.data(), TransferMode::Write);
+    TransferJob reading(readerChannel, readerView, 6, readBack.data(), TransferMode::Read);
+    readerView.onCall = [&reading](const ViewCall& call) {
+        if (call.kind == ViewCall::Position && call.value == 300) {
+            reading.Cancel();
+        }
+    };
+
+    ASSERT_TRUE(writing.Start());
+    ASSERT_TRUE(reading.Start());
+    reading.Wait();
+    writing.Wait();
+
+    EXPECT_TRUE(writing.Outcome().succeeded());
+    EXPECT_EQ(writing.Outcome().retries, 3);
+    EXPECT_EQ(writerView.outcome, ID_JOB_SUCCEEDED);
+    EXPECT_EQ(writerView.bar, 368);
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), writer.Flash().begin()));
+
+    EXPECT_TRUE(reading.Outcome().cancelled);
+    EXPECT_EQ(reading.Outcome().stage, TransferStage::Reading);
+    EXPECT_EQ(reading.Outcome().retries, 0);
+    EXPECT_EQ(readerView.outcome, ID_JOB_FAILED);
+    EXPECT_EQ(readerView.bar, 300);
+    EXPECT_TRUE(SameBlocks(program, readBack.data(), 301));
+
+    EXPECT_TRUE(writer.CurrentMode() == devsim::Mode::Working && reader.CurrentMode() == devsim::Mode::Working);
+    EXPECT_EQ(writerCable.LastPortNumber(), 5U);
+    EXPECT_EQ(readerCable.LastPortNumber(), 6U);
+    EXPECT_FALSE(writerCable.IsOpen() || readerCable.IsOpen());
+}
 
 // Many whole jobs against a device that makes random faults, some of them
 // beyond what a retry can mend, with cancels at random points. Whatever
@@ -494,9 +566,9 @@ TEST_F(TransferWorkerTest, SoakWhereEveryOutcomeTellsTheTruth) {
     int succeeded = 0;
     int failedWithMessage = 0;
     int cancelled = 0;
-    for (int job = 0; job < kJobs; ++job) {
-        SCOPED_TRACE(::testing::Message() << "job " << job);
-        const JobPlan plan = PlanJob(random, static_cast<std::uint32_t>(job) + 1);
+    for (int n = 0; n < kJobs; ++n) {
+        SCOPED_TRACE(::testing::Message() << "job " << n);
+        const JobPlan plan = PlanJob(random, static_cast<std::uint32_t>(n) + 1);
         const bool writing = plan.mode == TransferMode::Write;
         Device& device = Connect(plan.config);
         const std::vector<std::uint8_t> image = RandomImage(static_cast<unsigned>(random()));
@@ -507,9 +579,11 @@ TEST_F(TransferWorkerTest, SoakWhereEveryOutcomeTellsTheTruth) {
         if (plan.cancelAtBlock > 0) {
             CancelAt(ViewCall::Position, "", plan.cancelAtBlock);
         }
-        const int outcome = Run(plan.mode, buffer.data());
+        const int posted = Run(plan.mode, buffer.data());
 
-        ASSERT_NE(outcome, 0) << "no outcome";
+        ASSERT_NE(posted, 0) << "no outcome";
+        EXPECT_EQ(outcome().succeeded(), posted == ID_JOB_SUCCEEDED);
+        EXPECT_EQ(outcome().programmingEntered, enteredProgramming);
         EXPECT_FALSE(cable().IsOpen());
         if (enteredProgramming) {  // sent back, maybe after a repeated request
             EXPECT_EQ(device.CurrentMode(), devsim::Mode::Working);
@@ -517,7 +591,7 @@ TEST_F(TransferWorkerTest, SoakWhereEveryOutcomeTellsTheTruth) {
         }
         const bool cancelledInTime = plan.cancelAtBlock > 0 && plan.cancelAtBlock < static_cast<int>(kBlockCount);
         const auto errors = view.Of(ViewCall::Error);
-        if (outcome == ID_JOB_SUCCEEDED) {
+        if (posted == ID_JOB_SUCCEEDED) {
             ++succeeded;
             EXPECT_FALSE(plan.hardFault || cancelledInTime);
             EXPECT_TRUE(errors.empty());
@@ -534,6 +608,7 @@ TEST_F(TransferWorkerTest, SoakWhereEveryOutcomeTellsTheTruth) {
         EXPECT_TRUE(plan.hardFault || cancelledInTime);
         EXPECT_LT(view.bar, 368);
         EXPECT_LE(errors.size(), 1U);
+        EXPECT_EQ(outcome().cancelled, cancelledInTime);
         if (errors.empty()) {
             ++cancelled;
             EXPECT_TRUE(cancelledInTime || view.Of(ViewCall::Version).empty());

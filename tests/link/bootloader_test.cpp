@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "link/serial_channel.h"
@@ -41,19 +42,20 @@ struct Case {
 TEST(Bootloader, EveryCommandsRepliesAttemptsAndTiming) {
     ScriptedPeer device;
     VirtualPort cable(device);
-    SetPortOpener(cable.Opener());
-    ASSERT_EQ(OpenPort(1), LINK_OK);
+    SerialChannel channel;
+    channel.SetPortOpener(cable.Opener());
+    ASSERT_EQ(channel.OpenPort(1), LINK_OK);
 
     int major = -1;
     int minor = -1;
     const Block block = RandomBlock(3);
     std::array<std::uint8_t, kBlockWithCrcSize + 6> dest{};
-    const auto enter = [] { return EnterProgramming(); };
-    const auto version = [&] { return GetLoaderVersion(major, minor); };
-    const auto erase = [] { return EraseProgram(); };
-    const auto write = [&] { return WriteBlock(300, block.data()); };
-    const auto read = [&] { return ReadBlock(367, dest.data()); };
-    const auto run = [] { return RunProgram(); };
+    const auto enter = [&] { return EnterProgramming(channel); };
+    const auto version = [&] { return GetLoaderVersion(channel, major, minor); };
+    const auto erase = [&] { return EraseProgram(channel); };
+    const auto write = [&] { return WriteBlock(channel, 300, block.data()); };
+    const auto read = [&] { return ReadBlock(channel, 367, dest.data()); };
+    const auto run = [&] { return RunProgram(channel); };
     const Bytes enterRequest = Framed({CMD_ENTER_PROG});
     const Bytes versionRequest = Framed({0x09, 0x23});
     const Bytes eraseRequest = Framed({0x01, 0x2B});
@@ -101,11 +103,11 @@ TEST(Bootloader, EveryCommandsRepliesAttemptsAndTiming) {
         {"read, one byte too many", read, readRequest, {readTooLong, goodRead}, LINK_OK},
         {"run, wrong echo", run, runRequest, {Framed({0x08, 0x23}), Framed({0x08, 0x23})}, LINK_FAILED},
         {"run", run, runRequest, {runRequest}, LINK_OK},
-        {"write 368", [&] { return WriteBlock(368, block.data()); }, {}, {}, LINK_CMD_FAILED, 0.0},
-        {"write -1", [&] { return WriteBlock(-1, block.data()); }, {}, {}, LINK_CMD_FAILED, 0.0},
-        {"write no data", [] { return WriteBlock(0, nullptr); }, {}, {}, LINK_CMD_FAILED, 0.0},
-        {"read 368", [&] { return ReadBlock(368, dest.data()); }, {}, {}, LINK_CMD_FAILED, 0.0},
-        {"read no destination", [] { return ReadBlock(0, nullptr); }, {}, {}, LINK_CMD_FAILED, 0.0},
+        {"write 368", [&] { return WriteBlock(channel, 368, block.data()); }, {}, {}, LINK_CMD_FAILED, 0.0},
+        {"write -1", [&] { return WriteBlock(channel, -1, block.data()); }, {}, {}, LINK_CMD_FAILED, 0.0},
+        {"write no data", [&] { return WriteBlock(channel, 0, nullptr); }, {}, {}, LINK_CMD_FAILED, 0.0},
+        {"read 368", [&] { return ReadBlock(channel, 368, dest.data()); }, {}, {}, LINK_CMD_FAILED, 0.0},
+        {"read no destination", [&] { return ReadBlock(channel, 0, nullptr); }, {}, {}, LINK_CMD_FAILED, 0.0},
         // Last, for the check below. The answer streams in after 10.3 ms on the wire
         // (paced 10), the last chunk waits out the 5 ms interval, a silent one ends it.
         {"read", read, readRequest, {goodRead}, LINK_OK, 9 * kW + 1.0 + 1034 * kW + 5.0 + 30.0},
@@ -118,16 +120,18 @@ TEST(Bootloader, EveryCommandsRepliesAttemptsAndTiming) {
         }
         major = minor = -1;
         const double start = cable.NowMs();
+        const int retriedBefore = channel.RetriedAttempts();
         EXPECT_EQ(c.call(), c.result);
         EXPECT_EQ(device.requests, std::vector<Bytes>(c.replies.size(), c.request));
+        // Every attempt after the first is counted as a retry.
+        EXPECT_EQ(channel.RetriedAttempts() - retriedBefore, std::max<int>(0, static_cast<int>(c.replies.size()) - 1));
         if (c.ms != kUntimed) {
             EXPECT_NEAR(cable.NowMs() - start, c.ms, 1e-6);
         }
         EXPECT_EQ(major, c.major);
         EXPECT_EQ(minor, c.minor);
     }
-    ClosePort();
-    SetPortOpener({});
+    channel.ClosePort();
 
     // The last read filled 514 bytes: the data, then its CRC low byte first.
     // No read wrote beyond them.

@@ -14,23 +14,18 @@ using Log = std::vector<std::string>;
 
 const Bytes kVersionRequest = Framed({0x09, 0x23});
 
-// Restores the channel's module state whatever a test left behind.
 class ChannelTest : public ::testing::Test {
 protected:
-    void TearDown() override {
-        ClosePort();
-        SetPortOpener({});
-        SetTraceHandler({});
-    }
-
     // Opens the channel on a backend that logs into `log`.
     void OpenRecording(Log& log, std::deque<std::size_t> chunks = {}) {
         log.clear();
-        SetPortOpener([&log, chunks](unsigned) {
+        channel.SetPortOpener([&log, chunks](unsigned) {
             return PortOpenResult{std::make_unique<RecordingBackend>(log, chunks), {}};
         });
-        ASSERT_EQ(OpenPort(1), LINK_OK);
+        ASSERT_EQ(channel.OpenPort(1), LINK_OK);
     }
+
+    SerialChannel channel;
 };
 
 TEST_F(ChannelTest, WritePortSendsPurgesPacesAndDrainsAndReadPortAsksForChunksOfAtMost16) {
@@ -40,7 +35,7 @@ TEST_F(ChannelTest, WritePortSendsPurgesPacesAndDrainsAndReadPortAsksForChunksOf
     // 1.2 ms a byte, truncated: 7 bytes pause 8 ms, not 8.4 or 9.
     for (const auto& [length, pauseMs] : {std::pair{6, 7}, {7, 8}, {9, 10}, {1037, 1244}}) {
         log.clear();
-        WritePort(request.data(), static_cast<std::uint32_t>(length));
+        channel.WritePort(request.data(), static_cast<std::uint32_t>(length));
         EXPECT_EQ(log, (Log{"write " + std::to_string(length), "purge", "sleep " + std::to_string(pauseMs), "drain"}));
     }
 
@@ -60,7 +55,7 @@ TEST_F(ChannelTest, WritePortSendsPurgesPacesAndDrainsAndReadPortAsksForChunksOf
         OpenRecording(log, r.chunks);
         Bytes buffer(64);
         std::uint32_t count = 99;
-        EXPECT_EQ(ReadPort(buffer.data(), r.capacity, count, r.preDelayMs), r.count);
+        EXPECT_EQ(channel.ReadPort(buffer.data(), r.capacity, count, r.preDelayMs), r.count);
         EXPECT_EQ(count, r.count);
         EXPECT_EQ(log, r.calls);
     }
@@ -69,45 +64,45 @@ TEST_F(ChannelTest, WritePortSendsPurgesPacesAndDrainsAndReadPortAsksForChunksOf
 TEST_F(ChannelTest, NumbersOutsideOneTo255OpenCom1AndAFailedOpenLeavesTheChannelClosed) {
     ScriptedPeer device;
     VirtualPort cable(device);
-    SetPortOpener(cable.Opener());
+    channel.SetPortOpener(cable.Opener());
     cable.FailOpens("/dev/ttyS2: Device or resource busy");
-    EXPECT_EQ(OpenPort(3), LINK_FAILED);
-    EXPECT_EQ(LastOpenError(), "/dev/ttyS2: Device or resource busy");
+    EXPECT_EQ(channel.OpenPort(3), LINK_FAILED);
+    EXPECT_EQ(channel.LastOpenError(), "/dev/ttyS2: Device or resource busy");
     // The channel stayed closed: I/O is harmless and reads nothing.
-    WritePort(kVersionRequest.data(), 7);
+    channel.WritePort(kVersionRequest.data(), 7);
     Bytes reply(8);
     std::uint32_t count = 99;
-    EXPECT_EQ(ReadPort(reply.data(), 8, count, 0), 0U);
+    EXPECT_EQ(channel.ReadPort(reply.data(), 8, count, 0), 0U);
     EXPECT_EQ(count, 0U);
     EXPECT_TRUE(device.requests.empty());
 
     cable.FailOpens("");
     for (const auto& [number, opened] : {std::pair{0U, 1U}, {256U, 1U}, {255U, 255U}, {1U, 1U}, {UINT_MAX, 1U}}) {
         // No ClosePort in between: each open releases the line before opening it again.
-        EXPECT_EQ(OpenPort(number), LINK_OK);
+        EXPECT_EQ(channel.OpenPort(number), LINK_OK);
         EXPECT_EQ(cable.LastPortNumber(), opened) << number;
         EXPECT_TRUE(cable.IsOpen()) << number;
-        EXPECT_EQ(LastOpenError(), "");
+        EXPECT_EQ(channel.LastOpenError(), "");
     }
-    ClosePort();
+    channel.ClosePort();
     EXPECT_FALSE(cable.IsOpen());
-    ClosePort();
+    channel.ClosePort();
 }
 
 // The chunk rule on the virtual line, with the device's answers at wire speed.
 class VirtualChannelTest : public ChannelTest {
 protected:
     void SetUp() override {
-        SetPortOpener(cable.Opener());
-        ASSERT_EQ(OpenPort(1), LINK_OK);
+        channel.SetPortOpener(cable.Opener());
+        ASSERT_EQ(channel.OpenPort(1), LINK_OK);
     }
 
     // Writes the version request and reads up to `capacity` bytes of its answer.
     Bytes Exchange(std::uint32_t capacity, std::uint32_t preDelayMs = 0) {
-        WritePort(kVersionRequest.data(), 7);
+        channel.WritePort(kVersionRequest.data(), 7);
         Bytes reply(capacity);
         std::uint32_t count = 0;
-        EXPECT_EQ(ReadPort(reply.data(), capacity, count, preDelayMs), count);
+        EXPECT_EQ(channel.ReadPort(reply.data(), capacity, count, preDelayMs), count);
         reply.resize(count);
         return reply;
     }
@@ -151,7 +146,7 @@ TEST_F(VirtualChannelTest, CapacityIntervalSilenceAndPausesEndTheRead) {
     EXPECT_EQ(Exchange(16), (Bytes{1, 2, 3, 4}));
     Bytes rest(16);
     std::uint32_t count = 0;
-    EXPECT_EQ(ReadPort(rest.data(), 16, count, 0), 5U);
+    EXPECT_EQ(channel.ReadPort(rest.data(), 16, count, 0), 5U);
     EXPECT_EQ(rest[0], 5);
 
     // Without a pre-delay the read returns the moment the sixth byte is in.
@@ -183,7 +178,7 @@ TEST(VirtualLine, AGapOfFiveMsEndsAChunkCall) {
 TEST_F(VirtualChannelTest, TraceShowsRequestsAndRepliesWithTheLineClock) {
     using Entry = std::tuple<TraceDirection, Bytes, double>;
     std::vector<Entry> trace;
-    SetTraceHandler([&](TraceDirection direction, const std::uint8_t* data, std::size_t length, double atMs) {
+    channel.SetTraceHandler([&](TraceDirection direction, const std::uint8_t* data, std::size_t length, double atMs) {
         trace.emplace_back(direction, Bytes(data, data + length), atMs);
     });
     device.Queue(Bytes{7, 8, 9});

@@ -37,8 +37,7 @@ protected:
         port = std::move(opened.port);
     }
     void TearDown() override {
-        ClosePort();
-        SetPortOverrides({});
+        channel.ClosePort();
         port.reset();
         close(master);
     }
@@ -57,6 +56,7 @@ protected:
     int master = -1;
     std::string slavePath;
     std::unique_ptr<PortBackend> port;
+    SerialChannel channel;
     std::array<std::uint8_t, 16> buffer{};
 };
 
@@ -140,20 +140,20 @@ TEST_F(PosixPortTest, ChunkReadFollowsTheThirtyAndFiveMsRule) {
 
 TEST_F(PosixPortTest, ChannelPurgesStaleInputAndAnOpenPortIsNotSharable) {
     port.reset();
-    SetPortOverrides({{7, slavePath}});
-    ASSERT_EQ(OpenPort(7), LINK_OK) << LastOpenError();
+    channel.SetPortOverrides({{7, slavePath}});
+    ASSERT_EQ(channel.OpenPort(7), LINK_OK) << channel.LastOpenError();
 
     // Noise before a request is purged; the answer after it is read.
     Send({0xAA, 0xBB});
     std::this_thread::sleep_for(milliseconds(5));
     const Bytes request = Framed({0x09, 0x23});
     const auto start = Clock::now();
-    WritePort(request.data(), 7);
+    channel.WritePort(request.data(), 7);
     EXPECT_GE(MsSince(start), 8.0);
     EXPECT_EQ(Received(), request);
     Send({1, 2, 3});
     std::uint32_t count = 0;
-    EXPECT_EQ(ReadPort(buffer.data(), 16, count, 0), 3U);
+    EXPECT_EQ(channel.ReadPort(buffer.data(), 16, count, 0), 3U);
     EXPECT_EQ(buffer[0], 1);
 
     // While the channel holds the port, nobody else opens it.
@@ -162,14 +162,14 @@ TEST_F(PosixPortTest, ChannelPurgesStaleInputAndAnOpenPortIsNotSharable) {
     EXPECT_NE(second.error.find("порт занят другой программой"), std::string::npos) << second.error;
 
     // And while another holder has it, OpenPort fails and the channel stays closed.
-    ClosePort();
+    channel.ClosePort();
     PortOpenResult holder = DevicePathOpener(slavePath)(1);
     ASSERT_TRUE(holder.port) << holder.error;
-    EXPECT_EQ(OpenPort(7), LINK_FAILED);
-    EXPECT_NE(LastOpenError().find(slavePath), std::string::npos);
-    EXPECT_EQ(ReadPort(buffer.data(), 16, count, 0), 0U);
+    EXPECT_EQ(channel.OpenPort(7), LINK_FAILED);
+    EXPECT_NE(channel.LastOpenError().find(slavePath), std::string::npos);
+    EXPECT_EQ(channel.ReadPort(buffer.data(), 16, count, 0), 0U);
     holder.port.reset();
-    EXPECT_EQ(OpenPort(7), LINK_OK) << LastOpenError();
+    EXPECT_EQ(channel.OpenPort(7), LINK_OK) << channel.LastOpenError();
 }
 
 TEST(PosixPortMapping, SystemOpenerMapsNumbersByFixedRangesUnlessOverridden) {
@@ -177,15 +177,15 @@ TEST(PosixPortMapping, SystemOpenerMapsNumbersByFixedRangesUnlessOverridden) {
                                          {64, "/dev/ttyUSB31"}, {65, "/dev/ttyACM0"}, {96, "/dev/ttyACM31"}, {97, ""}}) {
         EXPECT_EQ(OsDeviceForPort(number), device) << number;
     }
-    EXPECT_EQ(OpenPort(200), LINK_FAILED);
-    EXPECT_EQ(LastOpenError(), "COM200: в этой системе нет такого порта");
+    SerialChannel channel;
+    EXPECT_EQ(channel.OpenPort(200), LINK_FAILED);
+    EXPECT_EQ(channel.LastOpenError(), "COM200: в этой системе нет такого порта");
 
-    SetPortOverrides({{200, "/nonexistent/tty"}, {3, "/nonexistent/other"}});
-    EXPECT_EQ(OpenPort(200), LINK_FAILED);
-    EXPECT_EQ(LastOpenError(), "/nonexistent/tty: нет такого устройства");
-    EXPECT_EQ(OpenPort(3), LINK_FAILED);
-    EXPECT_EQ(LastOpenError(), "/nonexistent/other: нет такого устройства");
-    SetPortOverrides({});
+    channel.SetPortOverrides({{200, "/nonexistent/tty"}, {3, "/nonexistent/other"}});
+    EXPECT_EQ(channel.OpenPort(200), LINK_FAILED);
+    EXPECT_EQ(channel.LastOpenError(), "/nonexistent/tty: нет такого устройства");
+    EXPECT_EQ(channel.OpenPort(3), LINK_FAILED);
+    EXPECT_EQ(channel.LastOpenError(), "/nonexistent/other: нет такого устройства");
 }
 
 }  // namespace

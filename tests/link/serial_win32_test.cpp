@@ -50,23 +50,24 @@ protected:
             GTEST_SKIP() << "no far end: run scripts/wine-tests.sh";
         }
     }
-    void TearDown() override { ClosePort(); }
 
     // What ReadPort delivers.
     Bytes Read(std::uint32_t capacity, std::uint32_t preDelayMs = 0) {
         Bytes reply(capacity);
         std::uint32_t count = 0;
-        const std::uint32_t result = ReadPort(reply.data(), capacity, count, preDelayMs);
+        const std::uint32_t result = channel.ReadPort(reply.data(), capacity, count, preDelayMs);
         EXPECT_EQ(result, count);
         reply.resize(count);
         return reply;
     }
 
-    void Write(const Bytes& request) { WritePort(request.data(), static_cast<std::uint32_t>(request.size())); }
+    void Write(const Bytes& request) { channel.WritePort(request.data(), static_cast<std::uint32_t>(request.size())); }
+
+    SerialChannel channel;
 };
 
 TEST_F(Win32PortTest, EveryByteValuePassesBothWaysAndWritesArePaced) {
-    ASSERT_EQ(OpenPort(EchoPort()), LINK_OK) << LastOpenError();
+    ASSERT_EQ(channel.OpenPort(EchoPort()), LINK_OK) << channel.LastOpenError();
     // No flow control, no end-of-file or error character, no parity
     // replacement: all 256 values come back as sent. The first byte, 0, asks
     // for no pause, and the echo arrives while WritePort still paces.
@@ -109,7 +110,7 @@ TEST_F(Win32PortTest, ChunkReadsFollowTheThirtyAndFiveMsRule) {
 }
 
 TEST_F(Win32PortTest, ReadPortEndsShortAtALongPauseAndWritePortDropsWhatWasLeft) {
-    ASSERT_EQ(OpenPort(EchoPort()), LINK_OK) << LastOpenError();
+    ASSERT_EQ(channel.OpenPort(EchoPort()), LINK_OK) << channel.LastOpenError();
     // A silent line gives nothing after one chunk read's 30 ms.
     auto start = Clock::now();
     EXPECT_EQ(Read(16), Bytes{});
@@ -135,17 +136,17 @@ TEST_F(Win32PortTest, ReadPortEndsShortAtALongPauseAndWritePortDropsWhatWasLeft)
 
 TEST_F(Win32PortTest, NumbersOutsideOneTo255OpenCom1AndAnAbsentPortFails) {
     for (const unsigned number : {0U, 256U, 1U, 255U}) {
-        ASSERT_EQ(OpenPort(number), LINK_OK) << number << ": " << LastOpenError();
+        ASSERT_EQ(channel.OpenPort(number), LINK_OK) << number << ": " << channel.LastOpenError();
         Write({0, static_cast<std::uint8_t>(number)});
         EXPECT_EQ(Read(16), (Bytes{0, static_cast<std::uint8_t>(number)})) << number;
-        ClosePort();
+        channel.ClosePort();
         // The far end makes the line fresh when a client closes it (a
         // pseudo-terminal would refuse Wine's parity request otherwise);
         // give it the moment that a person reopening a port would.
         Sleep(100);
     }
-    EXPECT_EQ(OpenPort(254), LINK_FAILED);
-    EXPECT_NE(LastOpenError().find(PortPath(254)), std::string::npos) << LastOpenError();
+    EXPECT_EQ(channel.OpenPort(254), LINK_FAILED);
+    EXPECT_NE(channel.LastOpenError().find(PortPath(254)), std::string::npos) << channel.LastOpenError();
     EXPECT_EQ(Read(16), Bytes{});  // the channel stayed closed
 }
 
@@ -153,7 +154,7 @@ TEST_F(Win32PortTest, AnOpenPortIsNotShared) {
     if (RunningUnderWine()) {
         GTEST_SKIP() << "Wine lets a second opener have a port held with share mode 0";
     }
-    ASSERT_EQ(OpenPort(EchoPort()), LINK_OK) << LastOpenError();
+    ASSERT_EQ(channel.OpenPort(EchoPort()), LINK_OK) << channel.LastOpenError();
     EXPECT_FALSE(DevicePathOpener(PortPath(EchoPort()))(EchoPort()).port);
 }
 
