@@ -62,9 +62,16 @@ TransferJob::~TransferJob() {
 }
 
 bool TransferJob::Start(const WorkerLauncher& launcher) {
+    if (blockSleep_) {
+        sleepBlock_ = blockSleep_(context_.mode == TransferMode::Write ? "Запись программы в прибор"
+                                                                       : "Обмен с прибором");
+    }
     // Every field is set: the worker may begin at once, with nothing to wait for.
     const auto body = [this] { TransferThreadProc(&context_); };
     waitForWorker_ = launcher ? launcher(body) : StdThreadLauncher()(body);
+    if (!waitForWorker_) {
+        sleepBlock_.reset();
+    }
     return static_cast<bool>(waitForWorker_);
 }
 
@@ -81,6 +88,7 @@ bool TransferJob::Wait(std::chrono::milliseconds timeout) {
         return false;
     }
     waitForWorker_ = nullptr;
+    sleepBlock_.reset();
     return true;
 }
 
