@@ -1,5 +1,7 @@
 # Packages of the installed layout (cmake/install.cmake). On Linux a Debian
 # package: cd <build> && cpack -G DEB, then apt-get install ./bramis-programmer_*.deb
+# For Windows an installer and a portable zip of the same folder:
+# cd build/windows-cross && cpack (makensis from Debian's nsis).
 set(CPACK_PACKAGE_NAME "bramis-programmer")
 set(CPACK_PACKAGE_VENDOR "Orvy")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
@@ -41,6 +43,34 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     endif()
   endif()
   list(JOIN _bramis_depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+endif()
+
+if(WIN32)
+  set(CPACK_GENERATOR NSIS ZIP)
+  set(CPACK_PACKAGE_FILE_NAME "${CPACK_PACKAGE_NAME}-${CPACK_PACKAGE_VERSION}-win64")
+  # One folder, the same for every version, so that a newer installer
+  # replaces the older one in place. A 64-bit installer (Wine and Windows on
+  # 64 bits run it without the 32-bit subsystem), Unicode for the Cyrillic names.
+  set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+  set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+  set(CPACK_PACKAGE_INSTALL_DIRECTORY "Программатор Брамис")
+  set(CPACK_NSIS_PACKAGE_NAME "Программатор Брамис")
+  set(CPACK_NSIS_DISPLAY_NAME "Программатор Брамис")
+  # The installer's own key in the registry (Software\Orvy\bramis-programmer,
+  # which the uninstaller deletes), apart from the user's settings under
+  # Software\Orvy\TOLVA upgrade, which it keeps.
+  set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "bramis-programmer")
+  # The Start-menu entry, and on the installer's options page a desktop
+  # shortcut and bramis-flash on the PATH, both if asked.
+  set(CPACK_PACKAGE_EXECUTABLES "bramis-programmer" "Программатор Брамис")
+  set(CPACK_CREATE_DESKTOP_LINKS "bramis-programmer")
+  set(CPACK_NSIS_MODIFY_PATH ON)
+  set(CPACK_NSIS_MUI_ICON "${PROJECT_SOURCE_DIR}/res/bramis.ico")
+  set(CPACK_NSIS_MUI_UNIICON "${PROJECT_SOURCE_DIR}/res/bramis.ico")
+  set(CPACK_NSIS_INSTALLED_ICON_NAME "bin\\bramis-programmer.exe")
+  # Over an existing installation: its uninstaller runs first (silently), then
+  # the new files go into the same folder.
+  set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 endif()
 
 include(CPack)

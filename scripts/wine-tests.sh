@@ -1,25 +1,38 @@
 #!/usr/bin/env bash
-# Runs the Windows build's tests under Wine, headless, in a Wine prefix of its
-# own, then bramis-flash.exe end to end against the Linux device emulator.
+# Runs the Windows build under Wine in a fresh Wine prefix of its own: its
+# tests headless (the windows on Qt's offscreen platform), bramis-flash.exe
+# end to end against the Linux device emulator, then the installer: a silent
+# install, the installed window on Xvfb writing through COM5, an upgrade in
+# place and the uninstaller; and the zip, unpacked, starting its programs.
 #
 #   bash scripts/wine-tests.sh [LINUX_BUILD [WINDOWS_BUILD]]
 #
 # LINUX_BUILD (default build/dev) supplies bramis-devsim and the echo peer
-# pty_split_echo; WINDOWS_BUILD (default build/windows-cross) the .exe files.
+# pty_split_echo; WINDOWS_BUILD (default build/windows-cross) the .exe files
+# in bin/ and the installer made there by cpack.
 # Wine's COM ports reach Linux pseudo-terminals:
-#   COM5             bramis-devsim (the end-to-end runs of bramis-flash.exe)
+#   COM5             bramis-devsim (bramis-flash.exe and the installed window)
 #   COM6, COM1, COM255  pty_split_echo (the serial and port-discovery tests)
+# Timings go to the log: the cold start of the installed window among them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+repo=$PWD
 
 linux_build=${1:-build/dev}
 windows_build=${2:-build/windows-cross}
 devsim=$linux_build/src/devsim/bramis-devsim
 echo_peer=$linux_build/tests/link/pty_split_echo
-flash=$windows_build/src/cli/bramis-flash.exe
-for needed in "$devsim" "$echo_peer" "$flash"; do
-  [[ -x $needed || -f $needed ]] || { echo "wine-tests: $needed is missing; build it first" >&2; exit 2; }
+flash=$windows_build/bin/bramis-flash.exe
+installer=$(ls "$windows_build"/bramis-programmer-*-win64.exe 2>/dev/null | head -n 1)
+portable=${installer%.exe}.zip
+for needed in "$devsim" "$echo_peer" "$flash" "$installer" "$portable"; do
+  [[ -x $needed || -f $needed ]] || { echo "wine-tests: ${needed:-the installer} is missing; build it first (cpack makes the installer)" >&2; exit 2; }
 done
+for tool in Xvfb openbox xdotool import unzip; do
+  command -v "$tool" >/dev/null || { echo "wine-tests: $tool is missing (scripts/install-deps.sh with xvfb openbox xdotool imagemagick unzip)" >&2; exit 2; }
+done
+installer=$(cd "$(dirname "$installer")" && pwd)/$(basename "$installer")
+portable=$(cd "$(dirname "$portable")" && pwd)/$(basename "$portable")
 
 wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
@@ -30,12 +43,13 @@ export WINEPREFIX=$work/prefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer dialogs
 peer_pids=()
+x_pids=()
 cleanup() {
   # Wine's server first: it holds the pseudo-terminals as its controlling
   # terminal and floods its output when their master side goes away.
   "$wineserver" -k 2>/dev/null || true
   "$wineserver" -w 2>/dev/null || true
-  for pid in "${peer_pids[@]}"; do
+  for pid in "${peer_pids[@]}" "${x_pids[@]}"; do
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
   done
@@ -72,10 +86,18 @@ fail() {
   exit 1
 }
 
-echo "-- Wine prefix"
-"$wine" wineboot -i >/dev/null 2>&1
+stage_start=$SECONDS
+stage() {
+  echo "-- $* (at $((SECONDS - stage_start)) s)"
+}
 
-echo "-- far ends on pseudo-terminals"
+stage "Wine prefix"
+"$wine" wineboot -i >/dev/null 2>&1
+# Wine's own fonts come with fonts-wine; Qt's fallback for the dialog font is
+# Arial, which Wine lacks: Liberation Sans has its metrics.
+"$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /d 'Liberation Sans' /f >/dev/null 2>&1
+
+stage "far ends on pseudo-terminals"
 "$echo_peer" >"$work/echo.out" 2>"$work/echo.err" &
 peer_pids+=($!)
 "$devsim" --wire-speed --events >"$work/devsim.out" 2>"$work/devsim.err" &
@@ -102,10 +124,12 @@ done
 "$wineserver" -p >/dev/null 2>&1
 "$wine" reg query 'HKLM\Software\Wine\Ports' >/dev/null 2>&1
 
-echo "-- Windows tests under Wine"
-BRAMIS_ECHO_PORT=6 ctest --test-dir "$windows_build" --output-on-failure --no-tests=error -j2 --timeout 300
+stage "Windows tests under Wine"
+# Wine hands no QT_ variable to Windows programs; WINEQT_ ones arrive as QT_.
+WINEQT_QPA_PLATFORM=offscreen WINEQT_QPA_FONTDIR='Z:\usr\share\fonts\truetype\dejavu' \
+  BRAMIS_ECHO_PORT=6 ctest --test-dir "$windows_build" --output-on-failure --no-tests=error -j2 --timeout 300
 
-echo "-- bramis-flash.exe against the emulator on COM5"
+stage "bramis-flash.exe against the emulator on COM5"
 # A settings folder of its own, so that no user setting redirects COM5.
 export HOME=$work XDG_CONFIG_HOME=
 flash_abs=$(cd "$(dirname "$flash")" && pwd)/$(basename "$flash")
@@ -143,4 +167,128 @@ tail -n +"$last_write" <<<"$new_events" | grep -q '^run' ||
   fail "no run-program request after the last block"
 grep -q '^write 367' <<<"$new_events" && fail "the write was not cancelled"
 
-echo "wine-tests: all passed"
+# The emulator's events since the mark `$1` (a copy of devsim.out).
+events_since() {
+  tail -n +"$(($(wc -l <"$1") + 1))" devsim.out
+}
+
+stage "installer: silent install"
+install_dir="$WINEPREFIX/drive_c/Program Files/Программатор Брамис"
+"$wine" "$installer" /S >install.out 2>&1 || fail "the silent install exited $?"
+[[ -f $install_dir/bin/bramis-programmer.exe ]] || fail "no bramis-programmer.exe in $install_dir/bin"
+for installed in bramis-flash.exe bramis-programmer.html Qt6Widgets.dll libstdc++-6.dll \
+                 platforms/qwindows.dll translations/qtbase_ru.qm Uninstall.exe; do
+  [[ -f $install_dir/bin/$installed || -f $install_dir/$installed ]] || fail "the installation lacks $installed"
+done
+start_menu_entry() {
+  find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Программатор Брамис/Программатор Брамис.lnk' | head -n 1
+}
+[[ -n $(start_menu_entry) ]] || fail "no Start-menu entry \"Программатор Брамис\""
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\bramis-programmer'
+"$wine" reg query "$uninstall_key" /v UninstallString >/dev/null 2>&1 ||
+  fail "no uninstaller registered under Programs and Features"
+
+stage "the installed window on Xvfb"
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.out" 2>&1 &
+x_pids+=($!)
+export DISPLAY=$display
+for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+openbox >"$work/openbox.out" 2>&1 &
+x_pids+=($!)
+# The technician's port choice, as the settings window stores it; the image
+# is chosen in the window itself.
+settings_key='HKCU\Software\Orvy\TOLVA upgrade'
+"$wine" reg add "$settings_key\Settings" /v PortNumber /t REG_DWORD /d 5 /f >/dev/null 2>&1
+cp image.dat "$WINEPREFIX/drive_c/image.dat"
+# A cold start: no Wine server running.
+"$wineserver" -k 2>/dev/null || true
+"$wineserver" -w 2>/dev/null || true
+started=$(date +%s%N)
+"$wine" "$install_dir/bin/bramis-programmer.exe" >window.out 2>&1 &
+window_pid=$!
+window=
+for _ in $(seq 600); do
+  window=$(xdotool search --onlyvisible --name '^Программатор Брамис$' 2>/dev/null | head -n 1) && [[ -n $window ]] && break
+  sleep 0.05
+done
+[[ -n $window ]] || { cat window.out; fail "no window captioned \"Программатор Брамис\" within 30 s"; }
+shown=$(date +%s%N)
+echo "wine-tests: the installed window opened $(((shown - started) / 1000000)) ms after a cold start"
+sleep 2  # painted
+# With the window manager's frame, whose title is the window's caption.
+import -frame -window "$window" "$repo/docs/screenshots/windows-main-window.png"
+
+stage "a write from the installed window through COM5"
+# Keys only, so that no coordinates matter. The Exit button has the focus;
+# in the tab order follow the write button, "...", then the file box.
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+cp devsim.out devsim.out.before
+xdotool key --delay 100 Tab Tab Tab
+xdotool type --delay 50 'C:\image.dat'
+xdotool key --delay 100 shift+Tab shift+Tab space
+if ! wait_for devsim.out '^write 2( |$)' 120; then
+  import -window root "$repo/$windows_build/wine-tests-failure.png"
+  fail "the window's write never reached block 2 (the screen: $windows_build/wine-tests-failure.png)"
+fi
+# The progress window's Cancel has the focus.
+xdotool key space
+for _ in $(seq 300); do
+  events_since devsim.out.before | grep -q '^run' && break
+  sleep 0.1
+done
+new_events=$(events_since devsim.out.before)
+last_write=$(grep -n '^write ' <<<"$new_events" | tail -n 1 | cut -d: -f1)
+tail -n +"$last_write" <<<"$new_events" | grep -q '^run' ||
+  fail "no run-program request after the window's cancelled write"
+grep -q '^enter' <<<"$new_events" || fail "the window's write did not begin with the enter request"
+# A cancelled write ends without a notice. Then the window's close box (the
+# window manager's Alt+F4), which is Exit.
+sleep 2
+xdotool key alt+F4
+for _ in $(seq 300); do kill -0 "$window_pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$window_pid" 2>/dev/null; then
+  import -window root "$repo/$windows_build/wine-tests-failure.png"
+  fail "the window did not close (the screen: $windows_build/wine-tests-failure.png)"
+fi
+
+stage "the settings in the registry"
+# Into files, not pipes: a Wine server started on the way would hold a pipe open.
+"$wine" reg query "$settings_key" /s >registry.out 2>&1 || true
+cat registry.out
+grep -Eq 'PortNumber +REG_DWORD +0x5' registry.out || fail "PortNumber is not the DWORD 5"
+grep -Eq 'File1 +REG_SZ +C:\\image\.dat' registry.out || fail "the window did not store the image it wrote as File1"
+
+stage "installer over the installation: an upgrade in place"
+"$wine" "$installer" /S >upgrade.out 2>&1 || fail "the upgrade exited $?"
+[[ -f $install_dir/bin/bramis-programmer.exe && -n $(start_menu_entry) ]] || fail "the upgrade lost the installation"
+"$wine" reg query "$settings_key" /s >registry.out 2>&1 || true
+grep -Eq 'File1 +REG_SZ +C:\\image\.dat' registry.out || fail "the upgrade lost the user's settings"
+
+stage "uninstaller"
+"$wine" "$install_dir/Uninstall.exe" /S >uninstall.out 2>&1 || fail "the uninstaller exited $?"
+# It runs on from a copy of itself in the temporary folder.
+for _ in $(seq 300); do [[ -e $install_dir || -n $(start_menu_entry) ]] || break; sleep 0.1; done
+[[ -e $install_dir ]] && fail "the uninstaller left $install_dir: $(find "$install_dir" | head)"
+[[ -n $(start_menu_entry) ]] && fail "the uninstaller left the Start-menu entry"
+"$wine" reg query "$uninstall_key" >/dev/null 2>&1 && fail "the uninstaller left its Programs and Features entry"
+
+stage "the zip, unpacked anywhere"
+unzip -q "$portable" -d "$WINEPREFIX/drive_c/portable"
+unpacked=$(ls -d "$WINEPREFIX"/drive_c/portable/bramis-programmer-*-win64)
+"$wine" "$unpacked/bin/bramis-flash.exe" --help >portable.out 2>&1 || fail "bramis-flash.exe --help from the zip exited $?"
+grep -q '^Использование' portable.out || fail "bramis-flash.exe --help from the zip: $(head -n 3 portable.out)"
+"$wine" "$unpacked/bin/bramis-programmer.exe" >portable-window.out 2>&1 &
+window_pid=$!
+window=
+for _ in $(seq 600); do
+  window=$(xdotool search --onlyvisible --name '^Программатор Брамис$' 2>/dev/null | head -n 1) && [[ -n $window ]] && break
+  sleep 0.05
+done
+[[ -n $window ]] || fail "the window from the zip did not open"
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+xdotool key alt+F4
+for _ in $(seq 300); do kill -0 "$window_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$window_pid" 2>/dev/null && fail "the window from the zip did not close"
+
+echo "wine-tests: all passed in $((SECONDS - stage_start)) s"

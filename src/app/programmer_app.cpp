@@ -1,11 +1,15 @@
 #include "programmer_app.h"
 
 #include <QApplication>
+#include <QTimer>
+
+#include <iostream>
 
 #include "app_icon.h"
 #include "main_dlg.h"
+#include "message_box.h"
 #include "qt_translations.h"
-#include "qsettings_profile_store.h"
+#include "settings/qsettings_profile_store.h"
 #include "termination_requests.h"
 
 namespace bramis {
@@ -20,11 +24,19 @@ constexpr int kSessionEndWaitMs = 5000;
 int CProgrammerApp::InitInstance() {
     QApplication::setWindowIcon(AppIcon());
     LoadQtTranslations(*QCoreApplication::instance());
-    QSettingsProfileStore store;
+    std::string warning;
+    const std::unique_ptr<ProfileStore> store = OpenUserSettings(warning);
     {
         // The window goes before the store: its destructor writes the
         // recent-file list there.
-        CMainDlg mainWindow(store);
+        CMainDlg mainWindow(*store);
+        if (!warning.empty()) {
+            // Said once the window is up: nobody reads a window program's stderr.
+            std::cerr << warning << '\n';
+            QTimer::singleShot(0, &mainWindow, [&mainWindow, &warning] {
+                ShowMessage(&mainWindow, QString::fromStdString(warning), MessageIcon::Exclamation);
+            });
+        }
         const TerminationRequests termination([&mainWindow] { mainWindow.RequestQuit(); },
                                               [&mainWindow] { mainWindow.QuitNow(kSessionEndWaitMs); });
         mainWindow.exec();

@@ -9,8 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "image/profile_store.h"
-
 namespace bramis::cli {
 
 // Makes the console show UTF-8 text (the Windows console; elsewhere
@@ -54,11 +52,6 @@ public:
 // Starts `body` on a new thread that does not take the cancel signals, so
 // that they reach the thread that watches for them. Main thread.
 std::thread StartThreadWithoutCancelSignals(std::function<void()> body);
-
-// Copies the programmer window's stored settings into `store`: on Windows
-// "Settings"/"PortNumber" from the registry, elsewhere every value of its INI
-// file (ProgrammerSettingsPath()). Nothing when there are none. Main thread.
-void ReadProgrammerSettings(ProfileStore& store);
 
 // When the serial device `devicePath` exists but this user may not open it
 // for reading and writing, a Russian hint naming the group that owns it;

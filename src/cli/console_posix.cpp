@@ -1,7 +1,6 @@
 // The console and the process around bramis-flash on Linux and other POSIX
 // systems: SIGINT, SIGTERM, SIGHUP and SIGQUIT as cancel requests, SIGPIPE
-// ignored, the programmer window's
-// INI file, and a hint when the serial device belongs to a group.
+// ignored, and a hint when the serial device belongs to a group.
 #include <grp.h>
 #include <pthread.h>
 #include <sys/stat.h>
@@ -12,7 +11,6 @@
 #include <iterator>
 
 #include "cli/console.h"
-#include "cli/ini_file.h"
 
 namespace bramis::cli {
 
@@ -76,12 +74,6 @@ std::thread StartThreadWithoutCancelSignals(std::function<void()> body) {
     std::thread thread(std::move(body));
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return thread;
-}
-
-void ReadProgrammerSettings(ProfileStore& store) {
-    if (const std::optional<IniFile> ini = IniFile::Load(ProgrammerSettingsPath())) {
-        ini->CopyInto(store);
-    }
 }
 
 std::string PortAccessHint(const std::string& devicePath) {

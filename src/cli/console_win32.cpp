@@ -1,6 +1,5 @@
 // The console and the process around bramis-flash on Windows: console control
-// events as cancel requests, UTF-8 text and arguments, and the programmer
-// window's port number from the registry.
+// events as cancel requests, and UTF-8 text and arguments.
 #include <io.h>
 #include <stdio.h>
 #include <windows.h>
@@ -78,15 +77,6 @@ int CancelSignals::Count() const { return g_cancelRequests.load(); }
 std::thread StartThreadWithoutCancelSignals(std::function<void()> body) {
     // Console control events come on a thread of their own anyway.
     return std::thread(std::move(body));
-}
-
-void ReadProgrammerSettings(ProfileStore& store) {
-    DWORD value = 0;
-    DWORD size = sizeof value;
-    if (RegGetValueA(HKEY_CURRENT_USER, "Software\\Orvy\\TOLVA upgrade\\Settings", "PortNumber",
-                     RRF_RT_REG_DWORD, nullptr, &value, &size) == ERROR_SUCCESS) {
-        store.WriteInt(kSectionSettings, kValuePortNumber, static_cast<int>(value));
-    }
 }
 
 std::string PortAccessHint(const std::string&) { return {}; }

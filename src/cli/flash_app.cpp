@@ -7,7 +7,7 @@
 
 #include "cli/console.h"
 #include "cli/terminal_view.h"
-#include "cli/verify.h"
+#include "image/image_compare.h"
 #include "image/firmware_image.h"
 #include "image/image_file.h"
 #include "job/transfer_job.h"

@@ -1,12 +1,13 @@
 // bramis-flash: writes, reads, verifies and identifies the device from the
 // command line with the same transfer worker as the programmer window.
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/console.h"
 #include "cli/flash_app.h"
-#include "image/memory_profile_store.h"
+#include "settings/qsettings_profile_store.h"
 
 int main(int argc, char** argv) {
     using namespace bramis;
@@ -14,11 +15,14 @@ int main(int argc, char** argv) {
     cli::KeepRunningWhenOutputCloses();
     const std::vector<std::string> args = cli::CommandLineArguments(argc, argv);
 
-    // The programmer window's settings, read once: its port number and "Ports".
-    MemoryProfileStore settings;
-    cli::ReadProgrammerSettings(settings);
+    // The programmer window's settings: its port number and "Ports".
+    std::string warning;
+    const std::unique_ptr<const ProfileStore> settings = OpenUserSettings(warning);
+    if (!warning.empty()) {
+        std::cerr << warning << '\n';
+    }
     cli::FlashEnvironment environment;
-    environment.settings = &settings;
+    environment.settings = settings.get();
     environment.liveProgress = cli::StandardOutputIsTerminal();
     return cli::RunFlashCommandLine(args, environment, std::cout, std::cerr);
 }

@@ -20,6 +20,7 @@ enum class TransferMode : std::int32_t {
     Read = 0,      // read the device's program into the image buffer
     Write = 1,     // erase the device and write the image buffer into it
     Identify = 2,  // only read the bootloader version (bramis-flash version)
+    Verify = 3,    // read the device's program back after a write, to compare it
 };
 
 // Job result of a job stopped because cancel was requested; the link's own
@@ -42,6 +43,7 @@ enum class TransferStage {
     Erasing,
     Writing,
     Reading,
+    Verifying,  // the reading of a verify
 };
 
 // How a job ended, for the front ends to put into words.
@@ -83,7 +85,8 @@ struct TransferContext {
     SerialChannel* channel = nullptr;
     TransferView* view = nullptr;
     std::int32_t portNumber = 0;  // COM number, handed to OpenPort unchanged
-    // Read job: room for kImageBufferSize bytes. Write job: kImageSize bytes.
+    // Read and verify jobs: room for kImageBufferSize bytes. Write job:
+    // kImageSize bytes.
     // Owned by the starting thread.
     std::uint8_t* imageBuffer = nullptr;
     TransferMode mode = TransferMode::Read;

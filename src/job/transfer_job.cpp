@@ -66,9 +66,16 @@ bool TransferJob::Start(const WorkerLauncher& launcher) {
         return false;  // a job runs once: its outcome is the one run's
     }
     started_ = true;
+    if (blockSleep_) {
+        sleepBlock_ = blockSleep_(context_.mode == TransferMode::Write ? "Запись программы в прибор"
+                                                                       : "Обмен с прибором");
+    }
     // Every field is set: the worker may begin at once, with nothing to wait for.
     const auto body = [this] { TransferThreadProc(&context_); };
     waitForWorker_ = launcher ? launcher(body) : StdThreadLauncher()(body);
+    if (!waitForWorker_) {
+        sleepBlock_.reset();
+    }
     return static_cast<bool>(waitForWorker_);
 }
 
@@ -85,6 +92,7 @@ bool TransferJob::Wait(std::chrono::milliseconds timeout) {
         return false;
     }
     waitForWorker_ = nullptr;
+    sleepBlock_.reset();
     return true;
 }
 

@@ -11,8 +11,10 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <thread>
 
+#include "job/sleep_blocker.h"
 #include "job/transfer_context.h"
 
 namespace bramis {
@@ -43,9 +45,13 @@ public:
     // Cancels a job still running and waits for its thread.
     ~TransferJob();
 
-    // Creates the worker thread through `launcher` (a plain thread when
-    // empty). Returns false when no thread could be created, or on a second
-    // call: a job runs at most once.
+    // Replaces how the job keeps the computer awake while it runs
+    // (BlockSystemSleep); before Start.
+    void SetSleepBlocker(SleepBlockerFactory blockSleep) { blockSleep_ = std::move(blockSleep); }
+
+    // Keeps the computer awake and creates the worker thread through
+    // `launcher` (a plain thread when empty). Returns false when no thread
+    // could be created, or on a second call: a job runs at most once.
     bool Start(const WorkerLauncher& launcher = {});
 
     // Asks the job to stop at its next cancel point; a job cancelled before
@@ -70,6 +76,8 @@ private:
     TransferContext context_;
     WorkerWait waitForWorker_;  // empty before Start and once the thread has ended
     bool started_ = false;
+    SleepBlockerFactory blockSleep_ = BlockSystemSleep;
+    std::unique_ptr<SleepBlocker> sleepBlock_;  // from Start until the thread has ended
 };
 
 }  // namespace bramis

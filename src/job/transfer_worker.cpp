@@ -31,6 +31,8 @@ std::string StageText(TransferStage stage) {
             return kStageWriting;
         case TransferStage::Reading:
             return kStageReading;
+        case TransferStage::Verifying:
+            return kStageVerifying;
     }
     return "";
 }
@@ -100,7 +102,9 @@ int EnterProgrammingMode(TransferContext& context) {
 int TransferBlocks(TransferContext& context) {
     SerialChannel& channel = *context.channel;
     const bool writing = context.mode == TransferMode::Write;
-    EnterStage(context, writing ? TransferStage::Writing : TransferStage::Reading);
+    EnterStage(context, writing                                   ? TransferStage::Writing
+                        : context.mode == TransferMode::Verify ? TransferStage::Verifying
+                                                                : TransferStage::Reading);
     for (std::size_t block = 0; block < kBlockCount; ++block) {
         std::uint8_t* data = context.imageBuffer + block * kBlockSize;
         const int blockNumber = static_cast<int>(block);

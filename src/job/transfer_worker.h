@@ -16,6 +16,7 @@ inline constexpr const char* kStageReadingVersion = "Определение ве
 inline constexpr const char* kStageErasing = "Стирание программы";
 inline constexpr const char* kStageWriting = "Запись программы";
 inline constexpr const char* kStageReading = "Чтение программы";
+inline constexpr const char* kStageVerifying = "Проверка записи";
 inline constexpr const char* kStageReturning = "Переход в рабочий режим";
 
 // Error messages and their caption; an empty caption means the application

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -107,10 +108,11 @@ public:
         if (!file.open(QIODevice::WriteOnly) ||
             file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(size)) != qint64(size))
             std::abort();
-        return file.fileName();
+        return Path(name);
     }
-    QString Path(const QString& name) const { return dir_.filePath(name); }
-    QString Folder() const { return dir_.path(); }
+    // Paths as the program shows them: with the system's separators.
+    QString Path(const QString& name) const { return QDir::toNativeSeparators(dir_.filePath(name)); }
+    QString Folder() const { return QDir::toNativeSeparators(dir_.path()); }
 
 private:
     QTemporaryDir dir_;

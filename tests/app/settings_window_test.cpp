@@ -10,6 +10,8 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 
 #include "app/resource_ids.h"
@@ -158,10 +160,17 @@ TEST_F(SettingsWindowTest, OkTakesThePortAtOnceAndTheAutoloadSwitchAtTheNextStar
     ports = {{1, "/dev/ttyS0"}, {3, "/dev/ttyS2"}, {12, "/dev/ttyS11"}};
     ASSERT_TRUE(OpenSettings([](QDialog& dialog) {
         Choose(dialog, "COM3");
+        // On the box itself: a check box without text takes clicks nowhere else.
+        const auto clickBox = [](QCheckBox* check) {
+            QStyleOptionButton box;
+            box.initFrom(check);
+            QTest::mouseClick(check, Qt::LeftButton, {},
+                              check->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &box).center());
+        };
         auto* sound = Child<QCheckBox>(dialog, "IDC_END_SOUND");
         EXPECT_TRUE(sound->isChecked());  // on until turned off
-        QTest::mouseClick(sound, Qt::LeftButton);
-        QTest::mouseClick(Autoload(dialog), Qt::LeftButton);
+        clickBox(sound);
+        clickBox(Autoload(dialog));
         EXPECT_TRUE(Autoload(dialog)->isChecked());
         EXPECT_EQ(PortList(dialog)->toolTip(), QStringLiteral("/dev/ttyS2"));
         Ok(dialog);

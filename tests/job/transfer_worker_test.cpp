@@ -202,6 +202,7 @@ TEST_F(TransferWorkerTest, JobsRunTheirWholeSequenceAndMoveTheBarAfterEveryBlock
     const Case cases[] = {
         {TransferMode::Write, 1, 5, "Версия загрузчика 01.05", {kStageErasing, kStageWriting}, 0, 1, 368, 0},
         {TransferMode::Read, 12, 123, "Версия загрузчика 12.123", {kStageReading}, 3, 0, 0, 368},
+        {TransferMode::Verify, 2, 0, "Версия загрузчика 02.00", {kStageVerifying}, 0, 0, 0, 368},
         {TransferMode::Identify, 1, 0, "Версия загрузчика 01.00", {}, 25, 0, 0, 0},
     };
     for (const Case& c : cases) {
@@ -211,7 +212,8 @@ TEST_F(TransferWorkerTest, JobsRunTheirWholeSequenceAndMoveTheBarAfterEveryBlock
             c.major, c.minor));
         const std::vector<std::uint8_t> program = RandomImage(1);
         std::vector<std::uint8_t> buffer = program;  // a write: exactly kImageSize, nothing beyond is read
-        if (c.mode == TransferMode::Read) {
+        const bool reading = c.mode == TransferMode::Read || c.mode == TransferMode::Verify;
+        if (reading) {
             std::copy(program.begin(), program.end(), device.Flash().begin());
             buffer.assign(kImageBufferSize, 0xEE);  // exactly the size a read may use
         }
@@ -263,7 +265,7 @@ TEST_F(TransferWorkerTest, JobsRunTheirWholeSequenceAndMoveTheBarAfterEveryBlock
         EXPECT_EQ(view.rangeMinimum, 0);
         EXPECT_TRUE(SameBlocks(program, c.mode == TransferMode::Write ? device.Flash().data() : buffer.data(),
                                kBlockCount));
-        if (c.mode == TransferMode::Read) {  // the last block's CRC in the two spare bytes
+        if (reading) {  // the last block's CRC in the two spare bytes
             const std::uint16_t crc = Crc16(program.data() + 367 * kBlockSize, kBlockSize);
             EXPECT_EQ(buffer[kImageSize] | buffer[kImageSize + 1] << 8, crc);
         }
@@ -475,8 +477,20 @@ TEST(TransferJobs, TwoJobsOnTwoLinesAtOnceEndEachOnItsOwn) {
     std::vector<std::uint8_t> readBack(kImageBufferSize);
     TransferJob writing(writerChannel, writerView, 5, image.data(), TransferMode::Write);
     TransferJob reading(readerChannel, readerView, 6, readBack.data(), TransferMode::Read);
-    readerView.onCall = [&reading](const ViewCall& call) {
+    // Each job keeps the computer awake from its start until its thread has ended.
+    struct CountedBlock : SleepBlocker {
+        explicit CountedBlock(std::atomic<int>& held) : held_(held) { ++held_; }
+        ~CountedBlock() override { --held_; }
+        std::atomic<int>& held_;
+    };
+    std::atomic<int> held{0};
+    int heldWhileReading = 0;
+    for (TransferJob* job : {&writing, &reading}) {
+        job->SetSleepBlocker([&held](const std::string&) { return std::make_unique<CountedBlock>(held); });
+    }
+    readerView.onCall = [&reading, &held, &heldWhileReading](const ViewCall& call) {
         if (call.kind == ViewCall::Position && call.value == 300) {
+            heldWhileReading = held;
             reading.Cancel();
         }
     };
@@ -485,6 +499,8 @@ TEST(TransferJobs, TwoJobsOnTwoLinesAtOnceEndEachOnItsOwn) {
     ASSERT_TRUE(reading.Start());
     reading.Wait();
     writing.Wait();
+    EXPECT_EQ(heldWhileReading, 2);
+    EXPECT_EQ(held, 0);
 
     EXPECT_TRUE(writing.Outcome().succeeded());
     EXPECT_EQ(writing.Outcome().retries, 3);

@@ -6,7 +6,7 @@
 
 #include "link/device_memory.h"
 
-namespace bramis::cli {
+namespace bramis {
 
 struct BlockDifferences {
     int count = 0;        // blocks whose 512 bytes differ
@@ -17,4 +17,4 @@ struct BlockDifferences {
 BlockDifferences CompareImages(std::span<const std::uint8_t, kImageSize> device,
                                std::span<const std::uint8_t, kImageSize> file);
 
-}  // namespace bramis::cli
+}  // namespace bramis

@@ -1,12 +1,13 @@
-// The settings store of the application: QSettings for the organisation
-// "Orvy" and the application "TOLVA upgrade". On Windows that is the registry
-// key HKEY_CURRENT_USER\Software\Orvy\TOLVA upgrade, a subkey per section,
-// integers as DWORD and strings as REG_SZ values; elsewhere the INI file
-// "Orvy/TOLVA upgrade.conf" in the user's configuration folder.
+// The settings store of the programmer window and bramis-flash: QSettings for
+// the organisation "Orvy" and the application "TOLVA upgrade". On Windows that
+// is the registry key HKEY_CURRENT_USER\Software\Orvy\TOLVA upgrade, a subkey
+// per section, integers as DWORD and strings as REG_SZ values; elsewhere the
+// INI file "Orvy/TOLVA upgrade.conf" in the user's configuration folder.
 #pragma once
 
 #include <QString>
 #include <memory>
+#include <string>
 
 #include "image/profile_store.h"
 
@@ -43,5 +44,12 @@ public:
 private:
     std::unique_ptr<QSettings> settings_;
 };
+
+// The user's own settings, for a program to use while it runs. Where they are
+// a file that is not a regular file of a sane size (a FIFO, a link to a
+// device, something huge), reading it could block or exhaust memory: then the
+// store holds the defaults in memory only, and `warning` says why in Russian
+// (it is left alone otherwise). The caller's thread only.
+std::unique_ptr<ProfileStore> OpenUserSettings(std::string& warning);
 
 }  // namespace bramis

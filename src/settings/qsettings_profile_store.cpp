@@ -1,8 +1,13 @@
-#include "qsettings_profile_store.h"
+#include "settings/qsettings_profile_store.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QVariant>
+
+#include "image/memory_profile_store.h"
 
 namespace bramis {
 
@@ -28,10 +33,33 @@ std::optional<std::string> TextOf(const QVariant& value) {
     return value.toString().toStdString();
 }
 
+// The largest settings file read: the recent files and a "Ports" entry for
+// every COM number take a few tens of KiB.
+constexpr qint64 kMaxSettingsFileBytes = 1024 * 1024;
+
+// The INI file of the user's settings; empty where they are in the registry.
+// Only that file, without the system-wide fallbacks, so that what is read is
+// what OpenUserSettings has checked.
+QString UserSettingsFile() {
+#ifdef Q_OS_WIN
+    return {};
+#else
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Orvy/TOLVA upgrade.conf");
+#endif
+}
+
+std::unique_ptr<QSettings> UserSettings() {
+    const QString file = UserSettingsFile();
+    if (file.isEmpty()) {
+        return std::make_unique<QSettings>(QStringLiteral("Orvy"), QStringLiteral("TOLVA upgrade"));
+    }
+    return std::make_unique<QSettings>(file, QSettings::IniFormat);
+}
+
 }  // namespace
 
-QSettingsProfileStore::QSettingsProfileStore()
-    : settings_(std::make_unique<QSettings>(QStringLiteral("Orvy"), QStringLiteral("TOLVA upgrade"))) {}
+QSettingsProfileStore::QSettingsProfileStore() : settings_(UserSettings()) {}
 
 QSettingsProfileStore::QSettingsProfileStore(const QString& iniFilePath)
     : settings_(std::make_unique<QSettings>(iniFilePath, QSettings::IniFormat)) {}
@@ -98,5 +126,18 @@ bool QSettingsProfileStore::Sync() {
 }
 
 QString QSettingsProfileStore::Location() const { return settings_->fileName(); }
+
+std::unique_ptr<ProfileStore> OpenUserSettings(std::string& warning) {
+    const QFileInfo file(UserSettingsFile());
+    // QFileInfo follows links: a link to /dev/zero is not a file.
+    if (!file.filePath().isEmpty() && file.exists() &&
+        (!file.isFile() || file.size() > kMaxSettingsFileBytes)) {
+        warning = "Файл настроек «" + QDir::toNativeSeparators(file.filePath()).toStdString() +
+                  "» не прочитан: это не обычный файл или он больше 1 МиБ. Действуют настройки "
+                  "по умолчанию, изменения в этом сеансе не сохраняются.";
+        return std::make_unique<MemoryProfileStore>();
+    }
+    return std::make_unique<QSettingsProfileStore>();
+}
 
 }  // namespace bramis

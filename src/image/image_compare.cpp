@@ -1,8 +1,8 @@
-#include "cli/verify.h"
+#include "image/image_compare.h"
 
 #include <cstring>
 
-namespace bramis::cli {
+namespace bramis {
 
 BlockDifferences CompareImages(std::span<const std::uint8_t, kImageSize> device,
                                std::span<const std::uint8_t, kImageSize> file) {
@@ -18,4 +18,4 @@ BlockDifferences CompareImages(std::span<const std::uint8_t, kImageSize> device,
     return result;
 }
 
-}  // namespace bramis::cli
+}  // namespace bramis

@@ -1,4 +1,4 @@
-#include "cli/verify.h"
+#include "image/image_compare.h"
 
 #include <gtest/gtest.h>
 
@@ -7,10 +7,10 @@
 
 #include "link/device_memory.h"
 
-namespace bramis::cli {
+namespace bramis {
 namespace {
 
-TEST(Verify, NamesTheFirstDifferingBlockAndCountsThem) {
+TEST(CompareImages, NamesTheFirstDifferingBlockAndCountsThem) {
     std::vector<std::uint8_t> device(kImageBufferSize);
     for (std::size_t i = 0; i < kImageSize; ++i) {
         device[i] = static_cast<std::uint8_t>(i * 7 + i / 512);
@@ -31,4 +31,4 @@ TEST(Verify, NamesTheFirstDifferingBlockAndCountsThem) {
 }
 
 }  // namespace
-}  // namespace bramis::cli
+}  // namespace bramis

@@ -1,0 +1,82 @@
+// The user's settings file on Linux: where it is, and what must not be read
+// as one (a FIFO would block every start, a link to /dev/zero would read until
+// memory runs out).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+#include "settings/qsettings_profile_store.h"
+
+namespace bramis {
+namespace {
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(QSettingsProfileStore, TheUsersStoreIsOrvyTolvaUpgrade) {
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    QSettingsProfileStore store;
+    const QString expected = home.filePath(QStringLiteral("Orvy/TOLVA upgrade.conf"));
+    ASSERT_EQ(store.Location().toStdString(), expected.toStdString());
+    store.WriteInt("Settings", "PortNumber", 3);
+    ASSERT_TRUE(store.Sync());
+    EXPECT_EQ(FileText(expected.toStdString()), "[Settings]\nPortNumber=3\n");
+}
+
+TEST(OpenUserSettings, OnlyARegularFileOfSaneSizeIsRead) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path&)> make;
+        bool read;
+    };
+    const Case cases[] = {
+        {"a regular file", [](const fs::path& p) { std::ofstream(p) << "[Settings]\nPortNumber=7\n"; }, true},
+        {"a FIFO", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }, false},
+        {"a link to /dev/zero", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); }, false},
+        {"a 2 MiB file",
+         [](const fs::path& p) {
+             std::ofstream(p) << "[Settings]\nPortNumber=7\n";
+             fs::resize_file(p, 2 * 1024 * 1024);
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir home;
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+        const fs::path file = fs::path(home.path().toStdString()) / "Orvy" / "TOLVA upgrade.conf";
+        fs::create_directories(file.parent_path());
+        c.make(file);
+        const fs::file_type typeBefore = fs::symlink_status(file).type();
+
+        std::string warning;
+        {
+            const std::unique_ptr<ProfileStore> store = OpenUserSettings(warning);
+            EXPECT_EQ(store->GetInt("Settings", "PortNumber", 99), c.read ? 7 : 99);
+            store->WriteInt("Settings", "PortNumber", 3);
+            EXPECT_EQ(store->GetInt("Settings", "PortNumber", 99), 3);
+        }
+        EXPECT_EQ(warning.empty(), c.read) << warning;
+        // A settings file keeps the change; anything else is left as it was.
+        EXPECT_EQ(fs::symlink_status(file).type(), typeBefore);
+        if (c.read) {
+            EXPECT_EQ(QSettingsProfileStore().GetInt("Settings", "PortNumber", 99), 3);
+        } else {
+            EXPECT_NE(warning.find(file.string()), std::string::npos) << warning;
+        }
+    }
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
+}  // namespace
+}  // namespace bramis
