@@ -15,6 +15,6 @@ mkdir -p "$artifacts"
 corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT
 start=$(date +%s)
-build/fuzz/tests/link/fuzz/fuzz_replies -runs="$runs" -max_len=2200 -len_control=0 -print_final_stats=1 \
+build/fuzz/bench/fuzz/fuzz_replies -runs="$runs" -max_len=2200 -len_control=0 -print_final_stats=1 \
   -artifact_prefix="$artifacts/" "$corpus"
 echo "fuzz: $runs executions in $(($(date +%s) - start)) s, no finding"

@@ -140,7 +140,7 @@ int RunOpenJob(TransferContext& context, int& retriedBefore) {
     int minor = 0;
     result = GetLoaderVersion(channel, major, minor);
     if (result != LINK_OK) {
-        return StepFailed(context, result, nullptr);  // the version line stays empty
+        return StepFailed(context, result, kMsgVersionError);  // the version line stays empty
     }
     view.SetVersionText(FormatLoaderVersion(major, minor));
 

@@ -25,6 +25,8 @@ inline constexpr const char* kMsgCannotOpenPort = "Не могу открыть 
 inline constexpr const char* kMsgEraseError = "Ошибка стирания";
 inline constexpr const char* kMsgWriteError = "Ошибка записи";
 inline constexpr const char* kMsgReadError = "Ошибка чтения";
+// A failed version request used to end the job without a word.
+inline constexpr const char* kMsgVersionError = "Ошибка чтения версии загрузчика";
 inline constexpr const char* kCaptionError = "Ошибка";
 // Shown instead of the step's own message when the port has gone from the
 // system (a USB adapter or its cable unplugged).

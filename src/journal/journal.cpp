@@ -7,6 +7,8 @@
 #include <QLockFile>
 #include <QStandardPaths>
 
+#include "job/transfer_worker.h"
+
 namespace bramis {
 namespace {
 
@@ -113,6 +115,20 @@ QString RefusalOf(const QFileInfo& info) {
 }
 
 }  // namespace
+
+void TakeOutcome(JournalRecord& record, const TransferOutcome& outcome) {
+    record.result = outcome.succeeded() ? JournalResult::Succeeded
+                    : outcome.cancelled ? JournalResult::Cancelled
+                                        : JournalResult::Failed;
+    record.stage = outcome.succeeded() ? QString() : QString::fromStdString(StageText(outcome.stage));
+    record.block = outcome.block ? *outcome.block + 1 : 0;
+    record.retries = outcome.retries;
+}
+
+QString CurrentUserName() {
+    const QString user = qEnvironmentVariable("USERNAME");  // Windows
+    return user.isEmpty() ? qEnvironmentVariable("USER") : user;
+}
 
 QString Sha256Hex(const std::uint8_t* bytes, std::size_t size) {
     return QString::fromLatin1(

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "image/profile_store.h"
+#include "job/transfer_context.h"
 
 namespace bramis {
 
@@ -36,6 +37,13 @@ struct JournalRecord {
     int block = 0;  // 1..368, the block a failed job ended at; 0 for none
     int retries = 0;
 };
+
+// The result, the stage a failed job ended in, its block (counted from 1)
+// and the retried attempts of `outcome`, into `record`. Any thread.
+void TakeOutcome(JournalRecord& record, const TransferOutcome& outcome);
+
+// The name the user logged in with. Any thread.
+QString CurrentUserName();
 
 // The SHA-256 of `bytes` in lower-case hex, for the image column. Any thread.
 QString Sha256Hex(const std::uint8_t* bytes, std::size_t size);

@@ -13,8 +13,8 @@ inline constexpr int kLowestPortNumber = 1;
 inline constexpr int kHighestPortNumber = 255;
 
 struct FoundPort {
-    int number;          // COM number: 1..255 when probed; as named when listed by the system
-    std::string device;  // what opening it opens
+    int number = 0;        // COM number: 1..255 when probed; as named when listed by the system
+    std::string device{};  // what opening it opens
     // The adapter as the system names it ("FT232R USB UART (A50285BI)") and,
     // on Linux, its /dev/serial/by-id path; empty when unknown (AddPortDetails).
     std::string description{};

@@ -223,7 +223,7 @@ TEST_F(FlashAppTest, AFailedJobIsNamedAndLeavesTheOldFileAsItWas) {
 
     Connect({{.kind = FaultKind::WrongCheck, .command = CMD_GET_VERSION}});
     EXPECT_EQ(Run({"version"}), kExitFailed);
-    EXPECT_EQ(err.str(), "bramis-flash: задание не выполнено на этапе «Определение версии загрузчика»\n");
+    EXPECT_EQ(err.str(), "Ошибка: Ошибка чтения версии загрузчика\n");
 
     Connect({{.kind = FaultKind::CorruptCrc, .command = CMD_READ_BLOCK, .block = 100}});
     const std::string target = File("keep.dat", "the file the user had");

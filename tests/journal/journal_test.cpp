@@ -57,6 +57,21 @@ TEST(Journal, RecordsReadBackWithTheirHeaderOnceAndSeparatorsInsideFieldsIntact)
     EXPECT_EQ(rows[1][kColumnRetries], QStringLiteral("3"));
     EXPECT_EQ(rows[1][kColumnResult], QStringLiteral("ошибка"));
 
+    // A failed job's stage and block (from 1), a cancelled one's result.
+    TransferOutcome failed;
+    failed.result = LINK_WRITE_STATUS_5A;
+    failed.stage = TransferStage::Writing;
+    failed.block = 16;
+    failed.retries = 4;
+    JournalRecord record;
+    TakeOutcome(record, failed);
+    EXPECT_EQ(JournalFields(record).mid(kColumnResult), (QStringList{"ошибка", "Запись программы", "17", "4"}));
+    TransferOutcome cancelled;
+    cancelled.cancelled = true;
+    cancelled.stage = TransferStage::Reading;
+    TakeOutcome(record, cancelled);
+    EXPECT_EQ(JournalFields(record)[kColumnResult], QStringLiteral("отменено"));
+
     const std::uint8_t abc[] = {'a', 'b', 'c'};
     EXPECT_EQ(Sha256Hex(abc, sizeof abc), QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
 }
