@@ -55,7 +55,7 @@ TEST(Journal, RecordsReadBackWithTheirHeaderOnceAndSeparatorsInsideFieldsIntact)
     EXPECT_EQ(warning, QString());
     ASSERT_EQ(rows.size(), 2U);
     EXPECT_EQ(rows[0], JournalFields(SampleRecord()));
-    EXPECT_EQ(rows[1][kColumnFile], SampleRecord().file);
+    EXPECT_EQ(rows[1][kColumnFile], QDir::toNativeSeparators(SampleRecord().file));
     EXPECT_EQ(rows[1][kColumnBlock], QStringLiteral("17"));
     EXPECT_EQ(rows[1][kColumnRetries], QStringLiteral("3"));
     EXPECT_EQ(rows[1][kColumnResult], QStringLiteral("ошибка"));
