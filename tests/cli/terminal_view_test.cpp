@@ -108,5 +108,28 @@ TEST(TerminalView, LiveLineIsRedrawnInPlaceWithElapsedAndRemainingTime) {
     EXPECT_EQ(err.str(), "Ошибка: Ошибка чтения\n");
 }
 
+// Several devices on one terminal: lines go above the rows, one row per
+// device redrawn in place, left in the scrollback at the end.
+TEST(TerminalView, SeveralDevicesKeepOneRowEachUnderTheirLines) {
+    std::ostringstream out;
+    std::ostringstream err;
+    double now = 1000.0;
+    ConsoleBoard board(out, err, true, 2);
+    TerminalView first(board, 0, "COM5: ", "bramis-flash", [&now] { return now; });
+    TerminalView second(board, 1, "COM6: ", "bramis-flash", [&now] { return now; });
+    first.SetStageText("Запись программы");
+    second.SetStageText("Чтение программы");
+    now += 10;
+    Step(second, 8);
+    const std::string rows = "COM5: Запись программы\nCOM6:   2%  блок 8 из 368  прошло 00:10  осталось 07:30";
+    const std::string erase = "\r\x1b[1A\x1b[J";
+    EXPECT_TRUE(out.str().ends_with("COM5: Запись программы\nCOM6: Чтение программы" + erase + rows)) << out.str();
+    first.ShowError("Ошибка записи", "Ошибка");
+    EXPECT_EQ(err.str(), "COM5: Ошибка: Ошибка записи\n");
+    EXPECT_TRUE(out.str().ends_with(rows + erase + rows)) << out.str();
+    board.Close();
+    EXPECT_TRUE(out.str().ends_with(rows + "\n"));
+}
+
 }  // namespace
 }  // namespace bramis::cli
