@@ -9,6 +9,10 @@
 
 #include "cli/console.h"
 
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING  // older mingw-w64 headers
+#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
+#endif
+
 namespace bramis::cli {
 
 namespace {

@@ -145,8 +145,10 @@ std::string FailureCause(const TransferOutcome& outcome, std::size_t replyLength
 // What the run shares with every device's thread.
 struct RunShared {
     const CliOptions& options;
-    const FlashEnvironment& environment;
+    const PortOpener& portOpener;  // FlashEnvironment::portOpener
     FirmwareImage& fileImage;  // write and verify: only read while the jobs run
+    // Read on the main thread, as the settings store wants.
+    std::map<int, std::string> portOverrides;
     QString journalPath;
     std::atomic<int> stopRequests{0};  // the cancel requests counted so far
 };
@@ -229,28 +231,28 @@ private:
         if (port_.byPath) {
             channel.SetPortOpener(DevicePathOpener(port_.device));
         } else {
-            channel.SetPortOverrides(StoredPortOverrides(shared_.environment));
-            channel.SetPortOpener(shared_.environment.portOpener);
+            channel.SetPortOverrides(shared_.portOverrides);
+            channel.SetPortOpener(shared_.portOpener);
         }
         LastReply reply;
         channel.SetTraceHandler(WatchReplies(reply));
 
         const QDateTime started = QDateTime::currentDateTime();
         TransferJob job(channel, *view_, port_.number, buffer, mode, WaitLimitMs(limitSeconds));
-        const bool ran = StartAndWait(job);
-        const TransferOutcome& outcome = job.Outcome();
-        stopsSeen_ = shared_.stopRequests.load();
-        Journal(mode, outcome, buffer, started);
-        if (!ran) {
+        if (!StartAndWait(job)) {
             view_->ShowError("Не удалось запустить обмен с прибором", "");
             result_ = view_->errorText();
             return kExitFailed;
         }
+        const TransferOutcome& outcome = job.Outcome();
+        stopsSeen_ = shared_.stopRequests.load();
         // A port that has gone has its own message.
         if (outcome.programmingEntered && !outcome.runProgramConfirmed && outcome.result != JOB_PORT_LOST) {
             Error("предупреждение: прибор не подтвердил переход в рабочий режим");
         }
-        return outcome.succeeded() ? kExitOk : ReportFailure(outcome, mode, limitSeconds, reply.length);
+        const int code = outcome.succeeded() ? kExitOk : ReportFailure(outcome, mode, limitSeconds, reply.length);
+        Journal(mode, outcome, buffer, started);
+        return code;
     }
 
     // Starts `job` unless the run is cancelled already and waits for its end.
@@ -522,7 +524,8 @@ private:
         const bool live = environment_.liveProgress && !options_.trace;
         const bool several = ports.size() > 1;
         ConsoleBoard board(out_, err_, live, ports.size());
-        RunShared shared{options_, environment_, fileImage_, JournalFile()};
+        RunShared shared{options_, environment_.portOpener, fileImage_, StoredPortOverrides(environment_),
+                         JournalFile()};
         std::vector<std::unique_ptr<DeviceRun>> runs;
         for (std::size_t i = 0; i < ports.size(); ++i) {
             auto view = several ? std::make_unique<TerminalView>(board, i, ports[i].Label() + ": ", kApplicationTitle)

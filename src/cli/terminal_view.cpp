@@ -71,10 +71,13 @@ void ConsoleBoard::Erase() {
 }
 
 void ConsoleBoard::Draw() {
+    // A row wider than the terminal is cut at its edge rather than wrapped,
+    // which would throw the count of lines to go back up.
+    out_ << "\x1b[?7l";
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         out_ << (i > 0 ? "\n" : "") << rows_[i];
     }
-    out_ << std::flush;
+    out_ << "\x1b[?7h" << std::flush;
     drawn_ = true;
 }
 

@@ -128,6 +128,7 @@ struct ScratchFolder {
 TEST(FlashOverPty, VersionABadFileAndEveryWayAWriteIsStopped) {
     const ScratchFolder scratch;
     const fs::path& folder = scratch.path;
+    setenv("XDG_DATA_HOME", folder.c_str(), 1);  // the journal of jobs, not the user's
     // The emulator logs each request; its first line is its terminal.
     Child device(folder, "devsim", {BRAMIS_DEVSIM_PATH, "--events", "--version", "2.7"});
     ASSERT_TRUE(device.WaitForLine("/", seconds(10))) << device.Err();
