@@ -1,4 +1,4 @@
-// Command line of bramis-flash: what to do, with which port, and how.
+// Command line of bramis-flash: what to do, with which ports, and how.
 #pragma once
 
 #include <optional>
@@ -7,15 +7,20 @@
 
 namespace bramis::cli {
 
-enum class Command { Help, Write, Read, Verify, Version, Ports };
+enum class Command { Help, ProgramVersion, Write, Read, Verify, Version, Ports, Find, Journal };
+
+// Records `journal` prints unless told otherwise.
+inline constexpr int kDefaultJournalRecords = 20;
 
 struct CliOptions {
     Command command = Command::Help;
     std::string file;                  // write, read, verify
-    std::optional<int> portNumber;     // --port N (1..255)
-    std::string devicePath;            // --device PATH
+    std::vector<int> portNumbers;      // --port N (1..255), repeatable
+    std::vector<std::string> devices;  // --device PATH, repeatable
     std::optional<double> waitSeconds; // --wait SECONDS (> 0)
     bool trace = false;                // --trace
+    bool verify = false;               // write --verify
+    int journalRecords = kDefaultJournalRecords;  // journal [N]
 };
 
 // Either the options or, for a bad command line, a message in Russian saying
@@ -25,8 +30,8 @@ struct ParsedCommandLine {
     std::string error;
 };
 
-// Parses the arguments after the program name. --help (or -h) anywhere wins
-// over everything else. Any thread.
+// Parses the arguments after the program name. --help (or -h) anywhere before
+// "--" wins over everything else, then --version. Any thread.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
 
 // The --help text, in Russian, ending with a newline. Any thread.

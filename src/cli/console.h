@@ -11,8 +11,8 @@
 
 namespace bramis::cli {
 
-// Makes the console show UTF-8 text (the Windows console; elsewhere
-// nothing to do). Main thread, at start.
+// Makes the console show UTF-8 text and take VT cursor moves (the Windows
+// console; elsewhere nothing to do). Main thread, at start.
 void UseUtf8Console();
 
 // The program's arguments after its name, in UTF-8 (on Windows taken from the

@@ -9,6 +9,10 @@
 
 #include "cli/console.h"
 
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING  // older mingw-w64 headers
+#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
+#endif
+
 namespace bramis::cli {
 
 namespace {
@@ -38,7 +42,15 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 
 }  // namespace
 
-void UseUtf8Console() { SetConsoleOutputCP(CP_UTF8); }
+void UseUtf8Console() {
+    SetConsoleOutputCP(CP_UTF8);
+    // The progress rows of several devices are redrawn with VT cursor moves.
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(out, &mode)) {
+        SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    }
+}
 
 std::vector<std::string> CommandLineArguments(int, char**) {
     std::vector<std::string> args;

@@ -1,5 +1,6 @@
-// The commands of bramis-flash over the transfer worker: write, read, verify,
-// version and ports. main() only gathers the environment and calls RunFlash.
+// The commands of bramis-flash: write, read, verify and version over transfer
+// jobs, on one device or several at once; ports, find and journal.
+// main() only gathers the environment and calls RunFlashCommandLine.
 #pragma once
 
 #include <cstdint>
@@ -33,19 +34,22 @@ std::int64_t WaitLimitMs(double seconds);
 
 struct FlashEnvironment {
     // The programmer window's stored settings: "Settings"/"PortNumber" when
-    // neither --port nor --device is given, and the "Ports" overrides.
+    // neither --port nor --device is given, the "Ports" overrides and
+    // "Settings"/"JournalFile".
     const ProfileStore* settings = nullptr;
     // Opens the COM numbers of --port; empty in the program: the system's
     // ports, with the "Ports" overrides.
     PortOpener portOpener;
-    // Redraw one progress line in place (standard output is a terminal).
+    // Standard output is a terminal: progress lines redrawn in place (one
+    // per device), and the bell when the jobs have ended.
     bool liveProgress = false;
 };
 
-// Carries out one parsed command line and returns the exit code. Progress
-// goes to `out`, messages to `err`. Ctrl+C and the other requests to stop
-// that CancelSignals counts cancel a running job.
-// Main thread.
+// Carries out one parsed command line and returns the exit code (of several
+// devices the worst: 1 over 3 over 0). Progress goes to `out`, messages to
+// `err`, each line of several devices after its port's name. Ctrl+C and the
+// other requests to stop that CancelSignals counts cancel every running job.
+// Every transfer job is appended to the journal of jobs. Main thread.
 int RunFlash(const CliOptions& options, const FlashEnvironment& environment, std::ostream& out,
              std::ostream& err);
 

@@ -1,5 +1,7 @@
 // bramis-flash: writes, reads, verifies and identifies the device from the
 // command line with the same transfer worker as the programmer window.
+#include <QCoreApplication>
+
 #include <iostream>
 #include <memory>
 #include <string>
@@ -14,6 +16,9 @@ int main(int argc, char** argv) {
     cli::UseUtf8Console();
     cli::KeepRunningWhenOutputCloses();
     const std::vector<std::string> args = cli::CommandLineArguments(argc, argv);
+    // Where the journal of jobs lives, as for the programmer window.
+    QCoreApplication::setOrganizationName(QStringLiteral("Orvy"));
+    QCoreApplication::setApplicationName(QStringLiteral("TOLVA upgrade"));
 
     // The programmer window's settings: its port number and "Ports".
     std::string warning;

@@ -1,6 +1,7 @@
-// bramis-flash's commands in-process against the emulated device on the
-// virtual line: the checks made before the port is touched, the port chosen,
-// what write, read and verify leave behind, failures and the trace.
+// bramis-flash's commands in-process against emulated devices on virtual
+// lines: the checks made before a port is touched, the ports chosen, what
+// write, read and verify leave behind, failures and why, several devices at
+// once, find, the journal and the trace.
 #include "cli/flash_app.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 
 #include "devsim/device.h"
 #include "image/memory_profile_store.h"
+#include "journal/journal.h"
 #include "link/bootloader.h"
 #include "link/port_discovery.h"
 #include "link/virtual_line.h"
@@ -28,12 +30,22 @@ class FlashAppTest : public ::testing::Test {
 protected:
     FlashAppTest() {
         fs::create_directories(folder_);
+        fs::create_directories(journalFolder_);
         environment_.settings = &settings;
+        settings.WriteString("Settings", "JournalFile", JournalFile());
+        // COM numbers of Also() reach their own device, the others the one of Connect().
+        environment_.portOpener = [this](unsigned number) {
+            const auto other = others_.find(static_cast<int>(number));
+            return (other != others_.end() ? *other->second.cable : *cable_).Opener()(number);
+        };
         std::mt19937 random(11);
         std::generate(image.begin(), image.end(), [&random] { return static_cast<char>(random()); });
         Connect();
     }
-    ~FlashAppTest() override { fs::remove_all(folder_); }
+    ~FlashAppTest() override {
+        fs::remove_all(folder_);
+        fs::remove_all(journalFolder_);
+    }
 
     // The device the next run talks to (one without faults from the start), on a fresh cable.
     devsim::Device& Connect(std::vector<devsim::FaultRule> faults = {}) {
@@ -42,9 +54,18 @@ protected:
         config.faults = devsim::FaultPlan(std::move(faults), std::nullopt);
         device_ = std::make_unique<devsim::Device>(config);
         cable_ = std::make_unique<VirtualPort>(*device_);
-        environment_.portOpener = cable_->Opener();
         return *device_;
     }
+    // A further device on COM `number`, on a cable of its own.
+    devsim::Device& Also(int number, std::vector<devsim::FaultRule> faults = {}) {
+        devsim::DeviceConfig config;
+        config.faults = devsim::FaultPlan(std::move(faults), std::nullopt);
+        Other& other = others_[number];
+        other.device = std::make_unique<devsim::Device>(config);
+        other.cable = std::make_unique<VirtualPort>(*other.device);
+        return *other.device;
+    }
+    VirtualPort& cable(int number) { return *others_.at(number).cable; }
     VirtualPort& cable() { return *cable_; }
     std::string Flash() const { return std::string(device_->Flash().begin(), device_->Flash().end()); }
 
@@ -56,6 +77,11 @@ protected:
     }
 
     std::string Path(const std::string& name) const { return (folder_ / name).string(); }
+    std::string JournalFile() const { return (journalFolder_ / "journal.csv").string(); }
+    std::vector<QStringList> Journal() const {
+        QString warning;
+        return ReadJournal(QString::fromStdString(JournalFile()), warning);
+    }
     std::string File(const std::string& name, const std::string& content) const {
         std::ofstream(Path(name), std::ios::binary) << content;
         return Path(name);
@@ -71,10 +97,17 @@ protected:
     std::ostringstream err;
 
 private:
-    fs::path folder_ = fs::temp_directory_path() / ("bramis-flash-" + std::to_string(std::random_device{}()));
+    struct Other {
+        std::unique_ptr<devsim::Device> device;
+        std::unique_ptr<VirtualPort> cable;
+    };
+    const std::string tag_ = std::to_string(std::random_device{}());
+    fs::path folder_ = fs::temp_directory_path() / ("bramis-flash-" + tag_);
+    fs::path journalFolder_ = fs::temp_directory_path() / ("bramis-journal-" + tag_);
     FlashEnvironment environment_;
     std::unique_ptr<devsim::Device> device_;
     std::unique_ptr<VirtualPort> cable_;
+    std::map<int, Other> others_;
 };
 
 TEST_F(FlashAppTest, BadFilesAndUsageStopBeforeThePortIsTouched) {
@@ -134,7 +167,7 @@ TEST_F(FlashAppTest, ThePortIsTheGivenOrStoredNumberAndAFailedOpenIsExplained) {
     EXPECT_EQ(out.str(), "Открытие порта\n");
     EXPECT_EQ(err.str(),
               "bramis-flash: Не могу открыть порт\n"
-              "  причина: /dev/ttyUSB4: порт занят другой программой\n");
+              "  порт COM37, /dev/ttyUSB4: порт занят другой программой\n");
 
     // A port from the settings, not the command line: how to choose another.
     settings.WriteString("Settings", "PortNumber", "12");
@@ -170,7 +203,7 @@ TEST_F(FlashAppTest, APortThatVanishesEndsTheJobAtOnceAndAnUnconfirmedReturnIsAW
         EXPECT_LT(cable().NowMs(), 100.0);
     }
 
-    devsim::Device& device = Connect({{.kind = FaultKind::Silent, .command = CMD_RUN_PROGRAM, .times = 2}});
+    devsim::Device& device = Connect({{.kind = FaultKind::Silent, .command = CMD_RUN_PROGRAM}});
     EXPECT_EQ(Run({"version"}), kExitOk);
     EXPECT_EQ(err.str(), "bramis-flash: предупреждение: прибор не подтвердил переход в рабочий режим\n");
     EXPECT_EQ(device.RequestCount(CMD_RUN_PROGRAM), 2);
@@ -202,9 +235,23 @@ TEST_F(FlashAppTest, WriteVerifyAndReadBack) {
     device.Flash()[77 * 512 + 5] ^= 1;
     device.Flash()[300 * 512] ^= 1;
     EXPECT_EQ(Run({"verify", file}), kExitFailed);
-    EXPECT_TRUE(out.str().ends_with("Программа в приборе отличается от файла: первый отличающийся блок 77, "
+    EXPECT_TRUE(out.str().ends_with("Программа в приборе отличается от файла: первый отличающийся блок 78, "
                                     "всего отличающихся блоков 2 из 368\n"))
         << out.str();
+
+    // A write that reads itself back: first as written, then with a bit lost in between.
+    EXPECT_EQ(Run({"write", "--verify", file}), kExitOk) << err.str();
+    EXPECT_NE(out.str().find("Запись программы\n"), std::string::npos);
+    EXPECT_TRUE(out.str().ends_with("Проверка записи\nПереход в рабочий режим\nПрограмма записана и проверена\n"))
+        << out.str();
+    device.SetEventHandler([&device](const devsim::RequestEvent& event) {
+        if (event.command == CMD_READ_BLOCK && event.block == 0) device.Flash()[200 * 512 + 9] ^= 4;
+    });
+    EXPECT_EQ(Run({"write", "--verify", file}), kExitFailed);
+    EXPECT_TRUE(out.str().ends_with("Запись не подтверждена: программа в приборе отличается от файла: первый "
+                                    "отличающийся блок 201, всего отличающихся блоков 1 из 368\n"))
+        << out.str();
+    device.SetEventHandler({});
 
     const std::string back = File("back.dat", "an older file");
     EXPECT_EQ(Run({"read", back}), kExitOk) << err.str();
@@ -213,26 +260,144 @@ TEST_F(FlashAppTest, WriteVerifyAndReadBack) {
         << out.str();
 }
 
-TEST_F(FlashAppTest, AFailedJobIsNamedAndLeavesTheOldFileAsItWas) {
-    devsim::Device& device =
-        Connect({{.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = 5, .value = 0x2A}});
-    EXPECT_EQ(Run({"write", File("image.dat", image)}), kExitFailed);
-    EXPECT_EQ(err.str(), "Ошибка: Ошибка записи\n");
-    EXPECT_EQ(device.RequestCount(CMD_RUN_PROGRAM), 1);
-    EXPECT_EQ(out.str().find("успешно"), std::string::npos);
-
-    Connect({{.kind = FaultKind::WrongCheck, .command = CMD_GET_VERSION}});
-    EXPECT_EQ(Run({"version"}), kExitFailed);
-    EXPECT_EQ(err.str(), "Ошибка: Ошибка чтения версии загрузчика\n");
-
-    Connect({{.kind = FaultKind::CorruptCrc, .command = CMD_READ_BLOCK, .block = 100}});
+// The first line is the worker's message; the lines under it say where and why.
+TEST_F(FlashAppTest, AFailedJobSaysWhyAndLeavesTheOldFileAsItWas) {
+    const std::string erased =
+        "  программа прибора стёрта или записана не полностью: прибор заработает только после успешной записи\n";
+    const struct {
+        devsim::FaultRule fault;
+        std::string command;
+        std::string err;
+    } rows[] = {
+        {{.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = 5, .value = 0x2A}, "write",
+         "Ошибка: Ошибка записи\n  блок 6 из 368: прибор отказался принять блок (статус 2A)\n" + erased},
+        {{.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = 0, .value = 0x5A}, "write",
+         "Ошибка: Ошибка записи\n  блок 1 из 368: прибор отказался принять блок (статус 5A)\n" + erased},
+        {{.kind = FaultKind::Silent, .command = CMD_ERASE}, "write",
+         "Ошибка: Ошибка стирания\n  причина: прибор не ответил\n" + erased},
+        {{.kind = FaultKind::WrongCheck, .command = CMD_GET_VERSION}, "version",
+         "Ошибка: Ошибка чтения версии загрузчика\n  причина: ответ прибора повреждён\n"},
+        {{.kind = FaultKind::CorruptCrc, .command = CMD_READ_BLOCK, .block = 100}, "read",
+         "Ошибка: Ошибка чтения\n  блок 101 из 368: ответ прибора повреждён\n"},
+    };
     const std::string target = File("keep.dat", "the file the user had");
-    EXPECT_EQ(Run({"read", target}), kExitFailed);
+    const std::string file = File("image.dat", image);
+    for (const auto& row : rows) {
+        devsim::Device& device = Connect({row.fault});
+        EXPECT_EQ(Run(row.command == "version" ? std::vector<std::string>{"version"}
+                                               : std::vector<std::string>{row.command, row.command == "read" ? target : file}),
+                  kExitFailed);
+        EXPECT_EQ(err.str(), row.err);
+        EXPECT_EQ(device.RequestCount(CMD_RUN_PROGRAM), 1);
+        EXPECT_EQ(out.str().find("успешно"), std::string::npos);
+    }
     EXPECT_EQ(Contents(target), "the file the user had");
-    EXPECT_EQ(err.str(), "Ошибка: Ошибка чтения\n");
-    EXPECT_EQ(out.str().find("Сохранено"), std::string::npos);
     // Nothing else was left in the folder either.
     EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(target).parent_path()), fs::directory_iterator()), 2);
+}
+
+// Three devices at once: a port that does not open and a device that refuses
+// a block fail alone; the summary tells each, the worst result is the exit code.
+TEST_F(FlashAppTest, SeveralDevicesRunAtOnceEachFailingOnItsOwn) {
+    devsim::Device& good = Also(5);
+    Also(6);
+    cable(6).FailOpens("/dev/ttyS5: порт занят другой программой");
+    devsim::Device& refusing =
+        Also(7, {{.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = 100, .value = 0x2A}});
+    EXPECT_EQ(Run({"--port", "5", "--port", "6", "--port", "7", "write", File("image.dat", image)}), kExitFailed);
+    EXPECT_EQ(std::string(good.Flash().begin(), good.Flash().end()), image);
+    EXPECT_EQ(refusing.RequestCount(CMD_RUN_PROGRAM), 1);
+    EXPECT_EQ(refusing.CurrentMode(), devsim::Mode::Working);
+    EXPECT_NE(out.str().find("COM5: Программа успешно записана\n"), std::string::npos) << out.str();
+    EXPECT_NE(err.str().find("COM6: bramis-flash: Не могу открыть порт\nCOM6:   порт COM6, /dev/ttyS5: порт занят"),
+              std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("COM7:   блок 101 из 368: прибор отказался принять блок (статус 2A)\n"), std::string::npos)
+        << err.str();
+    // Every line before the summary names its device.
+    const std::string text = out.str();
+    const std::size_t summary = text.find("Итог:\n");
+    ASSERT_NE(summary, std::string::npos) << text;
+    for (std::size_t at = 0; at < summary; at = text.find('\n', at) + 1) {
+        EXPECT_EQ(text.compare(at, 3, "COM"), 0) << text.substr(at, text.find('\n', at) - at);
+    }
+    EXPECT_NE(text.find("  COM5: успешно (", summary), std::string::npos) << text;
+    EXPECT_NE(text.find("  COM6: Не могу открыть порт (", summary), std::string::npos) << text;
+    EXPECT_NE(text.find("  COM7: Ошибка записи (", summary), std::string::npos) << text;
+
+    // A read of several devices saves each into its own file.
+    EXPECT_EQ(Run({"--port", "5", "--port", "7", "read", Path("fw.dat")}), kExitBadUsage);
+    EXPECT_NE(err.str().find("имя файла должно содержать {port}"), std::string::npos) << err.str();
+    EXPECT_EQ(Run({"--port", "5", "--port", "7", "read", Path("fw-{port}.dat")}), kExitOk) << err.str();
+    EXPECT_EQ(Contents(Path("fw-COM5.dat")), image);
+    EXPECT_EQ(Contents(Path("fw-COM7.dat")).size(), kImageSize);
+
+    // The same device twice is refused before any port opens.
+    const int opensBefore = cable(5).OpenCount();
+    EXPECT_EQ(Run({"--port", "5", "--port", "5", "version"}), kExitBadUsage);
+    const std::string device = DeviceForPort(37, {});
+    EXPECT_EQ(Run({"--port", "37", "--device", device, "version"}), kExitBadUsage);
+    EXPECT_EQ(err.str(), "bramis-flash: один и тот же прибор указан дважды: COM37 (" + device + ") и " + device + "\n");
+    EXPECT_EQ(cable(5).OpenCount(), opensBefore);
+}
+
+// Every job leaves a record; many retried attempts on a port warn of the
+// cable; a journal that cannot be written never changes the job's result.
+TEST_F(FlashAppTest, EveryJobIsJournalledAndTheJournalPrinted) {
+    std::vector<devsim::FaultRule> faults;
+    for (int block = 0; block < 11; ++block) {
+        faults.push_back({.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = block, .attempt = 0, .value = 0x5A});
+    }
+    Connect(faults);
+    EXPECT_EQ(Run({"--port", "33", "write", File("image.dat", image)}), kExitOk) << err.str();
+    EXPECT_NE(err.str().find("проверьте кабель и переходник"), std::string::npos) << err.str();
+    Connect({{.kind = FaultKind::Silent, .command = CMD_GET_VERSION}});
+    EXPECT_EQ(Run({"--port", "33", "version"}), kExitFailed);
+
+    const std::vector<QStringList> rows = Journal();
+    ASSERT_EQ(rows.size(), 2U);
+    const QStringList& write = rows[0];
+    EXPECT_EQ(write[kColumnProgram], "bramis-flash");
+    EXPECT_EQ(write[kColumnJob], "запись");
+    EXPECT_EQ(write[kColumnPort], "COM33");
+    EXPECT_EQ(write[kColumnDevice].toStdString(), DeviceForPort(33, {}));
+    EXPECT_EQ(write[kColumnFile].toStdString(), Path("image.dat"));
+    EXPECT_EQ(write[kColumnSha256], Sha256Hex(reinterpret_cast<const std::uint8_t*>(image.data()), kImageSize));
+    EXPECT_EQ(write[kColumnLoaderVersion], "01.00");
+    EXPECT_EQ(write[kColumnResult], "успешно");
+    EXPECT_EQ(write[kColumnRetries], "11");
+    EXPECT_EQ(rows[1][kColumnResult], "ошибка");
+    EXPECT_EQ(rows[1][kColumnStage], "Определение версии загрузчика");
+
+    EXPECT_EQ(Run({"journal", "1"}), kExitOk);
+    const std::string printed = out.str();
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+    EXPECT_NE(printed.find("версия  COM33  " + DeviceForPort(33, {}) + "  ошибка (Определение версии загрузчика)"),
+              std::string::npos) << printed;
+
+    settings.WriteString("Settings", "JournalFile", Path(""));  // a folder
+    Connect();
+    EXPECT_EQ(Run({"version"}), kExitOk);
+    EXPECT_NE(err.str().find("bramis-flash: предупреждение: Журнал заданий"), std::string::npos) << err.str();
+}
+
+// The device answers on one port of two; the silent one is only asked.
+TEST_F(FlashAppTest, FindTriesEachPortUntilADeviceAnswers) {
+    cable().FailOpens("нет");  // the machine's own ports
+    devsim::Device& silent = Also(200, {{.kind = FaultKind::Silent}});
+    devsim::Device& device = Also(201);
+    settings.WriteString("Ports", "COM200", File("silent", ""));
+    settings.WriteString("Ports", "COM201", File("device", ""));
+    EXPECT_EQ(Run({"find"}), kExitOk) << err.str();
+    EXPECT_NE(out.str().find("отправляется на каждый порт"), std::string::npos);
+    EXPECT_NE(out.str().find("Проверка COM200\t" + Path("silent") + "\n"), std::string::npos) << out.str();
+    EXPECT_TRUE(out.str().ends_with("Прибор найден: COM201\t" + Path("device") + "\n")) << out.str();
+    EXPECT_GT(silent.RequestCount(CMD_ENTER_PROG), 0);
+    EXPECT_EQ(device.RequestCount(CMD_RUN_PROGRAM), 1);
+    EXPECT_EQ(device.CurrentMode(), devsim::Mode::Working);
+
+    settings.Remove("Ports", "COM201");
+    EXPECT_EQ(Run({"find"}), kExitFailed);
+    EXPECT_EQ(err.str(), "bramis-flash: прибор не ответил ни на одном порту\n");
 }
 
 TEST_F(FlashAppTest, TraceShowsEveryRequestAndReplyInHexDuringItsJobOnly) {

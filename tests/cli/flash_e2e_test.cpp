@@ -128,6 +128,7 @@ struct ScratchFolder {
 TEST(FlashOverPty, VersionABadFileAndEveryWayAWriteIsStopped) {
     const ScratchFolder scratch;
     const fs::path& folder = scratch.path;
+    setenv("XDG_DATA_HOME", folder.c_str(), 1);  // the journal of jobs, not the user's
     // The emulator logs each request; its first line is its terminal.
     Child device(folder, "devsim", {BRAMIS_DEVSIM_PATH, "--events", "--version", "2.7"});
     ASSERT_TRUE(device.WaitForLine("/", seconds(10))) << device.Err();
@@ -176,9 +177,24 @@ TEST(FlashOverPty, VersionABadFileAndEveryWayAWriteIsStopped) {
         EXPECT_EQ(write.Wait(seconds(60)), 3) << write.Err();
         EXPECT_TRUE(device.WaitForLine("run", seconds(10))) << device.Out();
         EXPECT_NE(write.Err().find("Отмена: задание остановится после текущего шага"), npos) << write.Err();
-        EXPECT_TRUE(write.Err().ends_with("bramis-flash: задание отменено\n")) << write.Err();
+        EXPECT_TRUE(write.Err().ends_with("bramis-flash: задание отменено\n  программа прибора стёрта или записана не "
+                                          "полностью: прибор заработает только после успешной записи\n"))
+            << write.Err();
     }
     EXPECT_EQ(device.Out().find("write 5 "), npos) << device.Out();
+
+    // Two devices at once: Ctrl+C cancels both jobs and sends each device back.
+    Child other(folder, "devsim2", {BRAMIS_DEVSIM_PATH, "--events"});
+    ASSERT_TRUE(other.WaitForLine("/", seconds(10))) << other.Err();
+    const std::string otherPort = other.Out().substr(0, other.Out().find('\n'));
+    Child both(folder, "both", {BRAMIS_FLASH_PATH, "--device", port, "--device", otherPort, "write", image});
+    ASSERT_TRUE(device.WaitForLine("write 2 ", seconds(60))) << device.Out();
+    ASSERT_TRUE(other.WaitForLine("write 2 ", seconds(60))) << other.Out();
+    both.Signal(SIGINT);
+    EXPECT_EQ(both.Wait(seconds(60)), 3) << both.Err();
+    EXPECT_TRUE(device.WaitForLine("run", seconds(10))) << device.Out();
+    EXPECT_TRUE(other.WaitForLine("run", seconds(10))) << other.Out();
+    EXPECT_NE(both.Out().find("  " + otherPort + ": отменено ("), npos) << both.Out();
 }
 
 }  // namespace

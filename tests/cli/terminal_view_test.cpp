@@ -108,5 +108,30 @@ TEST(TerminalView, LiveLineIsRedrawnInPlaceWithElapsedAndRemainingTime) {
     EXPECT_EQ(err.str(), "Ошибка: Ошибка чтения\n");
 }
 
+// Several devices on one terminal: lines go above the rows, one row per
+// device redrawn in place, left in the scrollback at the end.
+TEST(TerminalView, SeveralDevicesKeepOneRowEachUnderTheirLines) {
+    std::ostringstream out;
+    std::ostringstream err;
+    double now = 1000.0;
+    ConsoleBoard board(out, err, true, 2);
+    TerminalView first(board, 0, "COM5: ", "bramis-flash", [&now] { return now; });
+    TerminalView second(board, 1, "COM6: ", "bramis-flash", [&now] { return now; });
+    first.SetStageText("Запись программы");
+    second.SetStageText("Чтение программы");
+    now += 10;
+    Step(second, 8);
+    // Drawn without line wrap, after going back to the first row and clearing.
+    const auto drawn = [](const std::string& rows) { return "\r\x1b[1A\x1b[J\x1b[?7l" + rows + "\x1b[?7h"; };
+    const std::string rows = "COM5: Запись программы\nCOM6:   2%  блок 8 из 368  прошло 00:10  осталось 07:30";
+    EXPECT_TRUE(out.str().ends_with(drawn("COM5: Запись программы\nCOM6: Чтение программы") + drawn(rows)))
+        << out.str();
+    first.ShowError("Ошибка записи", "Ошибка");
+    EXPECT_EQ(err.str(), "COM5: Ошибка: Ошибка записи\n");
+    EXPECT_TRUE(out.str().ends_with(drawn(rows) + drawn(rows))) << out.str();
+    board.Close();
+    EXPECT_TRUE(out.str().ends_with(rows + "\x1b[?7h\n"));
+}
+
 }  // namespace
 }  // namespace bramis::cli
