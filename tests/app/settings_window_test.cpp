@@ -286,6 +286,7 @@ TEST_F(SettingsWindowTest, OkBindsTheNumberToTheAdaptersStableNameOrEndsTheBindi
             EXPECT_EQ(bind->isEnabled(), c.enabled);
             EXPECT_EQ(bind->isChecked(), c.ticked);
             bind->setChecked(c.tick);
+            static_cast<CSettingsDlg&>(dialog).RefreshPorts();  // ports came or went: the tick stays
             Child<QPushButton>(dialog, c.button)->click();
         }));
         EXPECT_EQ(ReadPortOverrides(store), c.overrides);
