@@ -295,20 +295,16 @@ TEST_F(SettingsWindowTest, OkBindsTheNumberToTheAdaptersStableNameOrEndsTheBindi
 }
 
 TEST_F(SettingsWindowTest, FindSelectsThePortWhoseDeviceAnswersAndStopsWhenCancelledOrClosed) {
-    // COM2 is silent, COM4 answers; every device must end in working mode.
+    // COM2 is silent, COM4 answers.
     devsim::DeviceConfig silent;
-    silent.faults =
-        devsim::FaultPlan({{.kind = devsim::FaultKind::Silent, .command = CMD_ENTER_PROG}}, std::nullopt);
-    std::map<int, std::unique_ptr<devsim::Device>> devices;
-    std::map<int, std::unique_ptr<VirtualPort>> cables;
-    const auto connectAll = [&] {
-        cables.clear();
-        devices[2] = std::make_unique<devsim::Device>(silent);
-        devices[4] = std::make_unique<devsim::Device>();
-        for (auto& [number, emulated] : devices) cables[number] = std::make_unique<VirtualPort>(*emulated);
-    };
-    connectAll();
-    std::atomic<bool> holdUntilCancelled{false}, searching{false};
+    silent.faults = devsim::FaultPlan({{.kind = devsim::FaultKind::Silent, .command = CMD_ENTER_PROG}}, std::nullopt);
+    std::map<int, devsim::Device> devices;
+    devices.try_emplace(2, silent);
+    devices.try_emplace(4);
+    std::map<int, VirtualPort> cables;
+    for (auto& [number, emulated] : devices) cables.try_emplace(number, emulated);
+    // A stopped search is held on its first port until it is cancelled.
+    std::atomic<bool> hold{false}, searching{false};
     CSettingsDlg settings([this] { return ports; }, window.get());
     settings.SetDeviceFinder([&](const std::vector<FoundPort>& tried, const std::atomic<bool>& cancel,
                                  const std::function<void(std::size_t)>& progress) {
@@ -317,69 +313,57 @@ TEST_F(SettingsWindowTest, FindSelectsThePortWhoseDeviceAnswersAndStopsWhenCance
             tried, cancel,
             [&](std::size_t index) {
                 progress(index);
-                while (holdUntilCancelled && !cancel) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                while (hold && !cancel) std::this_thread::sleep_for(std::chrono::milliseconds(1));
             },
-            [&](const FoundPort& port) { return cables.at(port.number)->Opener(); });
+            [&](const FoundPort& port) { return cables.at(port.number).Opener(); });
         searching = false;
         return result;
     });
-    settings.m_nPortNumber = 2;
     auto* find = Child<QPushButton>(settings, "IDC_FIND_DEVICE");
     const auto* note = Child<QLabel>(settings, "find_note");
     const auto noteSays = [&](const QString& text) { return QTest::qWaitFor([&] { return note->text() == text; }); };
-    const auto inWorkingMode = [&] {
-        for (auto& [number, emulated] : devices)
-            if (emulated->CurrentMode() != devsim::Mode::Working || cables[number]->IsOpen()) return false;
-        return true;
+
+    enum Stop { None, ByButton, ByClosing };
+    const struct {
+        std::vector<FoundPort> ports;
+        Stop stop;
+        QString note, chosen;
+    } cases[] = {
+        {{{2, "/dev/ttyUSB0"}, {4, "/dev/ttyUSB2"}}, None, "Прибор ответил на COM4", "COM4"},
+        {{{2, "/dev/ttyUSB0"}}, None, "Прибор не найден: ни один порт не ответил", "COM2"},
+        {{{2, "/dev/ttyUSB0"}, {4, "/dev/ttyUSB2"}}, ByButton, "Поиск остановлен", "COM2"},
+        {{{2, "/dev/ttyUSB0"}, {4, "/dev/ttyUSB2"}}, ByClosing, {}, {}},
     };
-
-    ports = {{2, "/dev/ttyUSB0"}, {4, "/dev/ttyUSB2"}};
-    ASSERT_TRUE(test::InModal([&] { settings.DoModal(); }, [&](QDialog& dialog) {
-        find->click();
-        EXPECT_TRUE(noteSays(QStringLiteral("Прибор ответил на COM4")));
-        EXPECT_EQ(find->text(), QStringLiteral("Найти прибор"));
-        EXPECT_EQ(PortList(dialog)->currentText(), QStringLiteral("COM4"));
-        Ok(dialog);
-    }));
-    EXPECT_EQ(settings.m_nPortNumber, 4);
-    EXPECT_TRUE(inWorkingMode());
-    EXPECT_TRUE(recorder.messages.empty());
-
-    // Only the silent one: the user is told so, and the choice stays.
-    ports = {{2, "/dev/ttyUSB0"}};
-    settings.m_nPortNumber = 2;
-    ASSERT_TRUE(test::InModal([&] { settings.DoModal(); }, [&](QDialog& dialog) {
-        find->click();
-        EXPECT_TRUE(noteSays(QStringLiteral("Прибор не найден: ни один порт не ответил")));
-        EXPECT_EQ(recorder.Texts(), QStringList{QStringLiteral("Прибор не найден: ни один порт не ответил")});
-        EXPECT_EQ(PortList(dialog)->currentText(), QStringLiteral("COM2"));
-    }));
-
-    // Stopped by the button, or by closing the window, while COM2 is tried:
-    // no port after it is asked, and closing waits for the search to end.
-    ports = {{2, "/dev/ttyUSB0"}, {4, "/dev/ttyUSB2"}};
-    holdUntilCancelled = true;
-    for (const bool byClosing : {false, true}) {
-        SCOPED_TRACE(byClosing);
-        connectAll();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.note.toStdString());
+        ports = c.ports;
+        hold = c.stop != None;
+        settings.m_nPortNumber = 2;
         ASSERT_TRUE(test::InModal([&] { settings.DoModal(); }, [&](QDialog& dialog) {
             find->click();
-            ASSERT_TRUE(noteSays(QStringLiteral("Опрос COM2…")));
-            EXPECT_EQ(find->text(), QStringLiteral("Остановить"));
-            if (byClosing) {
-                dialog.close();
-                EXPECT_FALSE(searching);
-                return;
+            if (c.stop != None) {
+                ASSERT_TRUE(noteSays(QStringLiteral("Опрос COM2…")));
+                EXPECT_EQ(find->text(), QStringLiteral("Остановить"));
+                if (c.stop == ByClosing) {
+                    dialog.close();  // returns once the search has ended
+                    EXPECT_FALSE(searching);
+                    return;
+                }
+                find->click();
             }
-            find->click();
-            EXPECT_TRUE(noteSays(QStringLiteral("Поиск остановлен")));
+            EXPECT_TRUE(noteSays(c.note));
             EXPECT_EQ(find->text(), QStringLiteral("Найти прибор"));
-            EXPECT_EQ(PortList(dialog)->currentText(), QStringLiteral("COM2"));
+            EXPECT_EQ(PortList(dialog)->currentText(), c.chosen);
         }));
         EXPECT_FALSE(searching);
-        EXPECT_EQ(devices[4]->RequestCount(CMD_ENTER_PROG), 0);
-        EXPECT_TRUE(inWorkingMode());
+        for (auto& [number, emulated] : devices) {
+            EXPECT_EQ(emulated.CurrentMode(), devsim::Mode::Working) << number;
+            EXPECT_FALSE(cables.at(number).IsOpen()) << number;
+        }
     }
+    // Only the search that found it asked COM4; only the one that found none said so.
+    EXPECT_EQ(devices.at(4).RequestCount(CMD_ENTER_PROG), 1);
+    EXPECT_EQ(recorder.Texts(), QStringList{QStringLiteral("Прибор не найден: ни один порт не ответил")});
 }
 
 }  // namespace
