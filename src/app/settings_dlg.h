@@ -50,10 +50,10 @@ public:
     void SetDeviceFinder(DeviceFinder findDevice);
 
     // Fills the port list from a fresh discovery, selecting the item of
-    // m_nPortNumber (see FillPortList), sets the check box
-    // from m_bProgramAutoload and runs the window modally. Returns IDOK after
-    // OK, which has updated both members, or IDCANCEL after Cancel, Esc or the
-    // close box, which change nothing. GUI thread.
+    // m_nPortNumber (see FillPortList), sets the check boxes from
+    // m_bProgramAutoload and m_bEndSound and runs the window modally. Returns
+    // IDOK after OK, which has updated the members below, or IDCANCEL after
+    // Cancel, Esc or the close box, which change nothing. GUI thread.
     int DoModal();
 
     // On entry the port to select; after OK the port chosen, -1 when none.
@@ -73,8 +73,8 @@ public slots:
     // come and go while the window is open.
     void RefreshPorts();
 
-    // OK and Enter: takes the chosen port and the box's state into the members
-    // and ends the window with IDOK.
+    // OK and Enter: takes the chosen port, the boxes' states and the binding
+    // into the members and ends the window with IDOK.
     void accept() override;
     // Cancel, Esc and the close box: ends the window with IDCANCEL.
     void reject() override;
@@ -95,6 +95,8 @@ private:
     // "Найти прибор": starts a search over the ports listed on a thread of
     // its own; while it runs, the button stops it.
     void OnFindDevice();
+    // The search's end, told on the GUI thread: selects the port whose
+    // device answered, or says that none did or that it was stopped.
     void OnSearchEnded(const FindResult& result);
     // Cancels a search still running and waits for it to end.
     void StopSearch();
