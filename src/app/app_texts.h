@@ -54,6 +54,25 @@ inline QString ProgramAutoloadLabel() { return QStringLiteral("Запомина�
 inline QString EndSoundLabel() { return QStringLiteral("Звуковой сигнал по окончании"); }
 inline QString PortItem(int portNumber) { return QStringLiteral("COM%1").arg(portNumber); }
 inline QString AbsentPortItem(int portNumber) { return QStringLiteral("COM%1 (не подключён)").arg(portNumber); }
+// Binding a COM number to the adapter's stable name (Linux).
+inline QString BindPortLabel() { return QStringLiteral("Закрепить номер за этим переходником"); }
+inline QString BindPortHint() {
+    return QStringLiteral("Номер будет означать этот переходник, в каком бы порядке ни подключали переходники");
+}
+inline QString NoStableNameHint() { return QStringLiteral("У этого порта нет постоянного имени в /dev/serial/by-id"); }
+// Finding the device: the button, what it does, and how the search went.
+inline QString FindDeviceButton() { return QStringLiteral("Найти прибор"); }
+inline QString StopFindButton() { return QStringLiteral("Остановить"); }
+inline QString FindDeviceNote() { return QStringLiteral("Посылает запрос входа в программирование на каждый порт"); }
+inline QString FindDeviceHint() {
+    return QStringLiteral("Посылает запрос входа в режим программирования на каждый порт списка по очереди и "
+                          "выбирает порт, где ответил прибор. Каждый опрошенный прибор сразу возвращается "
+                          "в рабочий режим.");
+}
+inline QString FindTrying(int portNumber) { return QStringLiteral("Опрос COM%1…").arg(portNumber); }
+inline QString DeviceFoundOn(int portNumber) { return QStringLiteral("Прибор ответил на COM%1").arg(portNumber); }
+inline QString NoDeviceFound() { return QStringLiteral("Прибор не найден: ни один порт не ответил"); }
+inline QString FindStopped() { return QStringLiteral("Поиск остановлен"); }
 
 // Progress window.
 inline QString CancelButton() { return QStringLiteral("Отмена"); }

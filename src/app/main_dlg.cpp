@@ -292,6 +292,7 @@ void CMainDlg::OnSettings() {
     m_store.WriteInt(kSectionSettings, kValuePortNumber, m_nPortNumber);
     m_store.WriteInt(kSectionSettings, kValueProgramAutoload, settings.m_bProgramAutoload);
     m_store.WriteInt(kSectionSettings, kValueEndSound, settings.m_bEndSound);
+    if (settings.m_portBinding) WritePortOverride(m_store, m_nPortNumber, *settings.m_portBinding);
 }
 
 }  // namespace bramis

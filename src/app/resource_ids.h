@@ -31,6 +31,8 @@ inline constexpr int IDC_STAGE_TEXT = 1001;
 inline constexpr int IDC_VERSION_TEXT = 1002;
 
 // Controls of the settings window.
+inline constexpr int IDC_BIND_PORT = 1060;
+inline constexpr int IDC_FIND_DEVICE = 1061;
 inline constexpr int IDC_PROGRAM_AUTOLOAD = 1052;
 inline constexpr int IDC_PORT_NUMBER = 1053;
 inline constexpr int IDC_END_SOUND = 1054;

@@ -6,12 +6,14 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QString>
 
 #include <algorithm>
 #include <tuple>
 
 #include "app_texts.h"
 #include "dialog_controls.h"
+#include "message_box.h"
 #include "port_watch.h"
 #include "resource_ids.h"
 
@@ -23,8 +25,15 @@ namespace {
 constexpr DluRect kPortComboField{164, 7, 52, 12};
 constexpr int kPortComboDropDownHeight = 69;
 constexpr int kItemHeight = 8;
-// The buttons' row, below the rows of switches.
-constexpr int kButtonsTop = 63;
+// The binding row (hidden where no port has a stable name), the search row
+// and the buttons' row, below the rows of switches.
+constexpr int kBindingTop = 68;
+constexpr int kFindTop = 82;
+constexpr int kButtonsTop = 103;
+
+// What a port item holds besides its number and its device (the tooltip).
+constexpr int kStablePathRole = Qt::UserRole + 1;
+constexpr int kBoundRole = Qt::UserRole + 2;  // its number opens the stable path already
 
 // Shows the wait cursor while the ports are probed, which may take a while.
 class WaitCursor {
@@ -41,6 +50,7 @@ CSettingsDlg::CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
       m_discoverPorts(std::move(discoverPorts)) {
+    SetDeviceFinder({});
     setObjectName(QStringLiteral("IDD_SETTINGS"));
     setWindowTitle(texts::SettingsCaption());
     const DialogBaseUnits units = BaseUnitsOf(font());
@@ -74,6 +84,8 @@ CSettingsDlg::CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent)
     QLabel* soundLabel = nullptr;
     std::tie(m_soundCheck, soundLabel) =
         addSwitch(texts::EndSoundLabel(), "IDC_END_SOUND", IDC_END_SOUND, "end_sound_label", 40);
+    std::tie(m_bindCheck, m_bindLabel) =
+        addSwitch(texts::BindPortLabel(), "IDC_BIND_PORT", IDC_BIND_PORT, "bind_port_label", kBindingTop);
 
     m_portCombo = new QComboBox(this);
     m_portCombo->setObjectName(QStringLiteral("IDC_PORT_NUMBER"));
@@ -83,6 +95,15 @@ CSettingsDlg::CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent)
     PlaceComboBox(m_portCombo, units, kPortComboField);
     connect(m_portCombo, &QComboBox::currentIndexChanged, this, &CSettingsDlg::ShowChosenDevice);
 
+    // The search says what it does before it is started: it asks every port.
+    m_findButton = AddPushButton(this, texts::FindDeviceButton(), "IDC_FIND_DEVICE", IDC_FIND_DEVICE, units,
+                                 {7, kFindTop, 64, 14});
+    m_findButton->setToolTip(texts::FindDeviceHint());
+    connect(m_findButton, &QPushButton::clicked, this, &CSettingsDlg::OnFindDevice);
+    m_findNote = AddStaticText(this, texts::FindDeviceNote(), "find_note", units, {76, kFindTop - 1, 140, 16});
+    m_findNote->setWordWrap(true);
+    m_findNote->setToolTip(texts::FindDeviceHint());
+
     // A font wider than the one the layout was drawn for (Cyrillic is, in
     // most Linux fonts) would cut the labels short: the window grows by what
     // the longer one lacks, the controls right of the labels move along and
@@ -90,15 +111,30 @@ CSettingsDlg::CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent)
     const auto lacking = [](const QLabel* label) {
         return label->fontMetrics().horizontalAdvance(label->text()) - label->width();
     };
-    const int extra = std::max({0, lacking(portLabel), lacking(autoloadLabel), lacking(soundLabel)});
-    for (QLabel* label : {portLabel, autoloadLabel, soundLabel}) label->resize(label->width() + extra, label->height());
-    for (QWidget* control : std::initializer_list<QWidget*>{m_portCombo, m_autoloadCheck, m_soundCheck})
+    const int extra =
+        std::max({0, lacking(portLabel), lacking(autoloadLabel), lacking(soundLabel), lacking(m_bindLabel)});
+    for (QLabel* label : {portLabel, autoloadLabel, soundLabel, m_bindLabel, m_findNote})
+        label->resize(label->width() + extra, label->height());
+    for (QWidget* control : std::initializer_list<QWidget*>{m_portCombo, m_autoloadCheck, m_soundCheck, m_bindCheck})
         control->move(control->x() + extra, control->y());
     for (QPushButton* button : {ok, cancel}) button->move(button->x() + extra / 2, button->y());
 
     setFixedSize(MapDialogSize(units, 223, kButtonsTop + 21) + QSize(extra, 0));
+    m_belowBinding = {m_findButton, m_findNote, ok, cancel};
+    m_bindingRowHeight =
+        MapDialogRect(units, {0, kFindTop, 0, 0}).y() - MapDialogRect(units, {0, kBindingTop, 0, 0}).y();
     ok->setFocus();
     WatchPortChanges(this, [this] { RefreshPorts(); });
+}
+
+CSettingsDlg::~CSettingsDlg() { StopSearch(); }
+
+void CSettingsDlg::SetDeviceFinder(DeviceFinder findDevice) {
+    m_findDevice = findDevice ? std::move(findDevice)
+                              : [](const std::vector<FoundPort>& ports, const std::atomic<bool>& cancel,
+                                   const std::function<void(std::size_t)>& progress) {
+                                    return FindDevice(ports, cancel, progress);
+                                };
 }
 
 int CSettingsDlg::DoModal() {
@@ -109,6 +145,7 @@ int CSettingsDlg::DoModal() {
 void CSettingsDlg::OnInitDialog() {
     m_autoloadCheck->setChecked(m_bProgramAutoload != 0);
     m_soundCheck->setChecked(m_bEndSound != 0);
+    m_bindingShownFor.clear();
     const WaitCursor waiting;
     FillPortList(m_nPortNumber);
 }
@@ -119,8 +156,8 @@ void CSettingsDlg::RefreshPorts() {
 }
 
 void CSettingsDlg::FillPortList(int portToSelect) {
-    std::vector<FoundPort> ports;
-    if (m_discoverPorts) ports = m_discoverPorts();
+    m_ports = m_discoverPorts ? m_discoverPorts() : std::vector<FoundPort>{};
+    const std::vector<FoundPort>& ports = m_ports;
     // Rebuilding the list is no choice of the user's.
     const QSignalBlocker quiet(m_portCombo);
     m_portCombo->clear();
@@ -138,6 +175,10 @@ void CSettingsDlg::FillPortList(int portToSelect) {
             device += QLatin1Char('\n') + QString::fromStdString(port.stablePath);
         if (!device.isEmpty())
             m_portCombo->setItemData(index, device, Qt::ToolTipRole);
+        if (!port.stablePath.empty() && port.number >= kLowestPortNumber && port.number <= kHighestPortNumber) {
+            m_portCombo->setItemData(index, QString::fromStdString(port.stablePath), kStablePathRole);
+            m_portCombo->setItemData(index, port.device == port.stablePath, kBoundRole);
+        }
         if (port.number == portToSelect && !selected) {
             m_portCombo->setCurrentIndex(index);
             selected = true;
@@ -152,12 +193,77 @@ void CSettingsDlg::FillPortList(int portToSelect) {
         selected = true;
     }
     if (!selected) m_portCombo->setCurrentIndex(-1);
+    // Binding is offered where the system gives stable names (Linux, with a
+    // USB adapter plugged in); elsewhere the row would never be of use.
+    ShowBindingRow(std::any_of(ports.begin(), ports.end(), [](const FoundPort& port) {
+        return !port.stablePath.empty();
+    }));
     ShowChosenDevice();
 }
 
 void CSettingsDlg::ShowChosenDevice() {
     // The closed list tells the chosen port's device too, not only the open one.
     m_portCombo->setToolTip(m_portCombo->currentData(Qt::ToolTipRole).toString());
+    const QString stablePath = m_portCombo->currentData(kStablePathRole).toString();
+    const bool bindable = !stablePath.isEmpty();
+    m_bindCheck->setEnabled(bindable);
+    for (QWidget* row : std::initializer_list<QWidget*>{m_bindCheck, m_bindLabel})
+        row->setToolTip(bindable ? texts::BindPortHint() : texts::NoStableNameHint());
+    // A refresh that keeps the same adapter chosen keeps the user's tick.
+    const QString shownFor = m_portCombo->currentData().toString() + QLatin1Char('=') + stablePath;
+    if (shownFor != m_bindingShownFor) m_bindCheck->setChecked(m_portCombo->currentData(kBoundRole).toBool());
+    m_bindingShownFor = shownFor;
+}
+
+void CSettingsDlg::ShowBindingRow(bool shown) {
+    if (m_bindCheck->isHidden() != shown) return;
+    m_bindCheck->setVisible(shown);
+    m_bindLabel->setVisible(shown);
+    const int shift = shown ? m_bindingRowHeight : -m_bindingRowHeight;
+    for (QWidget* below : m_belowBinding) below->move(below->x(), below->y() + shift);
+    setFixedSize(minimumSize() + QSize(0, shift));
+}
+
+void CSettingsDlg::OnFindDevice() {
+    if (m_search.joinable()) {
+        m_cancelSearch = true;  // the button reads "Остановить"
+        return;
+    }
+    m_cancelSearch = false;
+    m_findButton->setText(texts::StopFindButton());
+    m_search = std::thread([this, ports = m_ports] {
+        // The window hears of the search only on its own thread.
+        const auto progress = [this, &ports](std::size_t index) {
+            QMetaObject::invokeMethod(
+                this, [this, number = ports[index].number] { m_findNote->setText(texts::FindTrying(number)); },
+                Qt::QueuedConnection);
+        };
+        const FindResult result = m_findDevice(ports, m_cancelSearch, progress);
+        QMetaObject::invokeMethod(this, [this, result] { OnSearchEnded(result); }, Qt::QueuedConnection);
+    });
+}
+
+void CSettingsDlg::OnSearchEnded(const FindResult& result) {
+    if (!m_search.joinable()) return;  // stopped by the window's end
+    m_search.join();
+    m_findButton->setText(texts::FindDeviceButton());
+    if (result.found) {
+        const int index = m_portCombo->findData(result.found->number);
+        if (index >= 0) m_portCombo->setCurrentIndex(index);
+        m_findNote->setText(texts::DeviceFoundOn(result.found->number));
+    } else if (result.cancelled) {
+        m_findNote->setText(texts::FindStopped());
+    } else {
+        m_findNote->setText(texts::NoDeviceFound());
+        ShowMessage(this, texts::NoDeviceFound(), MessageIcon::Exclamation);
+    }
+}
+
+void CSettingsDlg::StopSearch() {
+    if (!m_search.joinable()) return;
+    m_cancelSearch = true;
+    m_search.join();
+    m_findButton->setText(texts::FindDeviceButton());
 }
 
 int CSettingsDlg::SortedPlaceOf(const QString& text) const {
@@ -175,9 +281,18 @@ void CSettingsDlg::accept() {
     m_nPortNumber = index < 0 ? -1 : m_portCombo->itemData(index).toInt();
     m_bProgramAutoload = m_autoloadCheck->isChecked() ? 1 : 0;
     m_bEndSound = m_soundCheck->isChecked() ? 1 : 0;
+    m_portBinding.reset();
+    if (m_bindCheck->isEnabled() && m_bindCheck->isChecked() != m_portCombo->currentData(kBoundRole).toBool())
+        m_portBinding = m_bindCheck->isChecked() ? m_portCombo->currentData(kStablePathRole).toString().toStdString()
+                                                 : std::string();
     done(IDOK);
 }
 
 void CSettingsDlg::reject() { done(IDCANCEL); }
+
+void CSettingsDlg::done(int result) {
+    StopSearch();
+    QDialog::done(result);
+}
 
 }  // namespace bramis

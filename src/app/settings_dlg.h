@@ -1,18 +1,27 @@
 // The settings window (IDD_SETTINGS): the COM port of the following jobs,
-// chosen among the ports present on the machine, and the switch that loads the
-// most recent program file again at the next start.
+// chosen among the ports present on the machine or found by asking each for
+// the device, the binding of a COM number to an adapter's stable name, and the
+// switch that loads the most recent program file again at the next start.
 #pragma once
 
 #include <QDialog>
+#include <QList>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
+#include <thread>
 #include <vector>
 
+#include "job/device_finder.h"
 #include "link/port_discovery.h"
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
+class QPushButton;
 
 namespace bramis {
 
@@ -21,18 +30,30 @@ namespace bramis {
 // settings window opens.
 using PortDiscovery = std::function<std::vector<FoundPort>()>;
 
+// Tries `ports` in turn until a device answers, telling `progress` the index
+// of each port tried and stopping when `cancel` is set; FindDevice by default.
+// Runs on the settings window's search thread.
+using DeviceFinder = std::function<FindResult(const std::vector<FoundPort>& ports, const std::atomic<bool>& cancel,
+                                              const std::function<void(std::size_t index)>& progress)>;
+
 class CSettingsDlg : public QDialog {
     Q_OBJECT
 public:
     // Builds the window in its template layout; nothing is discovered or shown
     // yet. `discoverPorts` fills the port list at each DoModal. GUI thread.
     explicit CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent = nullptr);
+    // Stops a search still running and waits for it.
+    ~CSettingsDlg() override;
+
+    // Replaces how "Найти прибор" asks the ports; an empty function restores
+    // FindDevice. GUI thread, while no search runs.
+    void SetDeviceFinder(DeviceFinder findDevice);
 
     // Fills the port list from a fresh discovery, selecting the item of
-    // m_nPortNumber (see FillPortList), sets the check box
-    // from m_bProgramAutoload and runs the window modally. Returns IDOK after
-    // OK, which has updated both members, or IDCANCEL after Cancel, Esc or the
-    // close box, which change nothing. GUI thread.
+    // m_nPortNumber (see FillPortList), sets the check boxes from
+    // m_bProgramAutoload and m_bEndSound and runs the window modally. Returns
+    // IDOK after OK, which has updated the members below, or IDCANCEL after
+    // Cancel, Esc or the close box, which change nothing. GUI thread.
     int DoModal();
 
     // On entry the port to select; after OK the port chosen, -1 when none.
@@ -41,6 +62,10 @@ public:
     int m_bProgramAutoload = 0;
     // The same for the sound at the end of a job.
     int m_bEndSound = 1;
+    // After OK: the "Ports" override the chosen number is to have: the
+    // adapter's stable path to bind the number to it, "" to end the binding;
+    // nothing when it stays as it is.
+    std::optional<std::string> m_portBinding;
 
 public slots:
     // Finds the ports afresh and rebuilds the list, keeping the chosen port
@@ -48,11 +73,13 @@ public slots:
     // come and go while the window is open.
     void RefreshPorts();
 
-    // OK and Enter: takes the chosen port and the box's state into the members
-    // and ends the window with IDOK.
+    // OK and Enter: takes the chosen port, the boxes' states and the binding
+    // into the members and ends the window with IDOK.
     void accept() override;
     // Cancel, Esc and the close box: ends the window with IDCANCEL.
     void reject() override;
+    // Every way the window ends: a search still running is stopped first.
+    void done(int result) override;
 
 private:
     void OnInitDialog();
@@ -60,14 +87,37 @@ private:
     // item, or one that says it is not plugged in when it is a COM number
     // (1..255) not found; nothing otherwise.
     void FillPortList(int portToSelect);
+    // The chosen port's device in the tooltip, and whether its number can be,
+    // and is, bound to its adapter.
     void ShowChosenDevice();
+    // Shows or hides the binding row; the rows below it move up into its place.
+    void ShowBindingRow(bool shown);
+    // "Найти прибор": starts a search over the ports listed on a thread of
+    // its own; while it runs, the button stops it.
+    void OnFindDevice();
+    // The search's end, told on the GUI thread: selects the port whose
+    // device answered, or says that none did or that it was stopped.
+    void OnSearchEnded(const FindResult& result);
+    // Cancels a search still running and waits for it to end.
+    void StopSearch();
     // The place where the list, kept in text order, takes an item `text`.
     int SortedPlaceOf(const QString& text) const;
 
     const PortDiscovery m_discoverPorts;
+    DeviceFinder m_findDevice;
+    std::vector<FoundPort> m_ports;  // as last discovered
     QComboBox* m_portCombo = nullptr;
     QCheckBox* m_autoloadCheck = nullptr;
     QCheckBox* m_soundCheck = nullptr;
+    QCheckBox* m_bindCheck = nullptr;
+    QLabel* m_bindLabel = nullptr;
+    QString m_bindingShownFor;        // the port and stable path the binding box shows
+    QList<QWidget*> m_belowBinding;   // what moves up when the binding row is hidden
+    int m_bindingRowHeight = 0;       // pixels
+    QPushButton* m_findButton = nullptr;
+    QLabel* m_findNote = nullptr;     // what the search does, then how it went
+    std::thread m_search;
+    std::atomic<bool> m_cancelSearch{false};
 };
 
 }  // namespace bramis

@@ -26,6 +26,24 @@ bool HasComPrefix(std::string_view name) {
     return true;
 }
 
+// The COM number an override named `name` stands for; nothing when the name
+// is none of "COM<n>" (any case, n in plain digits, 1 to 255).
+std::optional<int> OverriddenPort(std::string_view name) {
+    if (!HasComPrefix(name)) {
+        return std::nullopt;
+    }
+    const std::string_view digits = name.substr(3);
+    // Plain digits only: "COM05" or "COM+5" would be a second name for COM5.
+    if (digits.front() == '0' || digits.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::optional<int> number = ParseProfileInt(digits);
+    if (!number || *number < kLowestPort || *number > kHighestPort) {
+        return std::nullopt;
+    }
+    return number;
+}
+
 }  // namespace
 
 std::optional<int> ParseProfileInt(std::string_view text) {
@@ -53,16 +71,8 @@ std::optional<int> ParseProfileInt(std::string_view text) {
 std::map<int, std::string> ReadPortOverrides(const ProfileStore& store) {
     std::map<int, std::string> overrides;
     for (const std::string& name : store.ValueNames(kSectionPorts)) {
-        if (!HasComPrefix(name)) {
-            continue;
-        }
-        const std::string_view digits = std::string_view(name).substr(3);
-        // Plain digits only: "COM05" or "COM+5" would be a second name for COM5.
-        if (digits.front() == '0' || digits.find_first_not_of("0123456789") != std::string_view::npos) {
-            continue;
-        }
-        const std::optional<int> number = ParseProfileInt(digits);
-        if (!number || *number < kLowestPort || *number > kHighestPort) {
+        const std::optional<int> number = OverriddenPort(name);
+        if (!number) {
             continue;
         }
         std::string device = store.GetString(kSectionPorts, name, "");
@@ -71,6 +81,18 @@ std::map<int, std::string> ReadPortOverrides(const ProfileStore& store) {
         }
     }
     return overrides;
+}
+
+void WritePortOverride(ProfileStore& store, int portNumber, std::string_view device) {
+    // Every spelling of the name goes, so that no other one can win when read back.
+    for (const std::string& name : store.ValueNames(kSectionPorts)) {
+        if (OverriddenPort(name) == portNumber) {
+            store.Remove(kSectionPorts, name);
+        }
+    }
+    if (!device.empty()) {
+        store.WriteString(kSectionPorts, "COM" + std::to_string(portNumber), device);
+    }
 }
 
 }  // namespace bramis

@@ -61,4 +61,9 @@ std::optional<int> ParseProfileInt(std::string_view text);
 // with a non-empty path. Other names are ignored. The caller's thread of the store.
 std::map<int, std::string> ReadPortOverrides(const ProfileStore& store);
 
+// Makes `device` the override of COM `portNumber` ("COM<n>"), or removes the
+// override when `device` is empty; values that name the same number in
+// another case ("com5") are removed either way. The caller's thread of the store.
+void WritePortOverride(ProfileStore& store, int portNumber, std::string_view device);
+
 }  // namespace bramis

@@ -72,7 +72,11 @@ TEST_F(Screenshots, SettingsWindow) {
     store.WriteInt(kSectionSettings, kValuePortNumber, 33);
     store.WriteInt(kSectionSettings, kValueProgramAutoload, 1);
     Restart();
-    ports = {{1, "/dev/ttyS0"}, {2, "/dev/ttyS1"}, {33, "/dev/ttyUSB0"}, {65, "/dev/ttyACM0"}};
+    ports = {{1, "/dev/ttyS0"},
+             {2, "/dev/ttyS1"},
+             {33, "/dev/ttyUSB0", "FT232R USB UART (A50285BI)",
+              "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"},
+             {65, "/dev/ttyACM0"}};
     window->move(40, 40);
     window->show();
     EXPECT_TRUE(test::InModal([&] { window->OnCommand(ID_SERVICE_SETTINGS); }, [](QDialog& settings) {

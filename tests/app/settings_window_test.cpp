@@ -1,7 +1,8 @@
 // The settings window through the main window's menu command, with the port
 // list under the test's control: layout and texts, the order and data of the
-// port items, what OK stores and what Cancel leaves alone, and the port the
-// next job opens, against the emulator on the virtual clock.
+// port items, what OK stores and what Cancel leaves alone, the binding of a
+// number to an adapter's stable name, the port the next job opens, and the
+// search for the device over emulators on virtual lines on the virtual clock.
 #include "app/settings_dlg.h"
 
 #include <gtest/gtest.h>
@@ -14,8 +15,11 @@
 #include <QStyleOptionButton>
 #include <QTest>
 
+#include <map>
+
 #include "app/resource_ids.h"
 #include "gui_test_support.h"
+#include "link/bootloader.h"
 
 namespace bramis {
 namespace {
@@ -48,7 +52,8 @@ protected:
 };
 
 TEST_F(SettingsWindowTest, ShowsTheTemplateTextsLayoutAndTabOrder) {
-    ASSERT_TRUE(OpenSettings([](QDialog& dialog) {
+    ports = {{33, "/dev/ttyUSB0", "FT232R USB UART (A50285BI)", "/dev/serial/by-id/usb-FTDI_A50285BI"}};
+    ASSERT_TRUE(OpenSettings([this](QDialog& dialog) {
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Настройка"));
         EXPECT_FALSE(dialog.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
         EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
@@ -59,24 +64,32 @@ TEST_F(SettingsWindowTest, ShowsTheTemplateTextsLayoutAndTabOrder) {
         // controls keep their distance to the right edge, and the buttons
         // stay centred.
         const DialogBaseUnits units = BaseUnitsOf(dialog.font());
-        const QSize templateSize = MapDialogSize(units, 223, 84);
+        const QSize templateSize = MapDialogSize(units, 223, 124);
         const int extra = dialog.width() - templateSize.width();
         EXPECT_GE(extra, 0);
         EXPECT_EQ(dialog.height(), templateSize.height());
-        test::ExpectPlaced(dialog, {{"IDOK", 1, QStringLiteral("OK"), {51, 63, 50, 14}},
-                                    {"IDCANCEL", 2, QStringLiteral("Отмена"), {122, 63, 50, 14}}},
+        test::ExpectPlaced(dialog, {{"IDOK", 1, QStringLiteral("OK"), {51, 103, 50, 14}},
+                                    {"IDCANCEL", 2, QStringLiteral("Отмена"), {122, 103, 50, 14}}},
                            {extra / 2, 0});
         test::ExpectPlaced(dialog, {{"IDC_PROGRAM_AUTOLOAD", 1052, QString(), {167, 26, 16, 8}},
                                     {"IDC_PORT_NUMBER", 1053, QString(), {164, 7, 52, 12}},
-                                    {"IDC_END_SOUND", 1054, QString(), {167, 40, 16, 8}}},
+                                    {"IDC_END_SOUND", 1054, QString(), {167, 40, 16, 8}},
+                                    {"IDC_BIND_PORT", 1060, QString(), {167, 68, 16, 8}}},
                            {extra, 0});
+        // The search tells what it does before it is started.
+        test::ExpectPlaced(dialog, {{"IDC_FIND_DEVICE", 1061, QStringLiteral("Найти прибор"), {7, 82, 64, 14}}});
+        EXPECT_EQ(Child<QLabel>(dialog, "find_note")->text(),
+                  QStringLiteral("Посылает запрос входа в программирование на каждый порт"));
+        EXPECT_TRUE(Child(dialog, "IDC_FIND_DEVICE")->toolTip().contains(QStringLiteral("на каждый порт")));
         // "СОМ" in the port label is Cyrillic, not the Latin look-alikes.
         const std::tuple<const char*, QString, DluRect, const char*> labels[] = {
             {"port_label", QString::fromUtf16(u"Номер \u0421\u041E\u041C порта для связи с прибором"), {7, 9, 140, 8},
              "IDC_PORT_NUMBER"},
             {"autoload_label", QStringLiteral("Запоминать имя файла последней программы"), {7, 26, 154, 8},
              "IDC_PROGRAM_AUTOLOAD"},
-            {"end_sound_label", QStringLiteral("Звуковой сигнал по окончании"), {7, 40, 154, 8}, "IDC_END_SOUND"}};
+            {"end_sound_label", QStringLiteral("Звуковой сигнал по окончании"), {7, 40, 154, 8}, "IDC_END_SOUND"},
+            {"bind_port_label", QStringLiteral("Закрепить номер за этим переходником"), {7, 68, 154, 8},
+             "IDC_BIND_PORT"}};
         for (const auto& [name, text, rect, control] : labels) {
             const auto* label = Child<QLabel>(dialog, name);
             EXPECT_EQ(label->text(), text);
@@ -85,11 +98,25 @@ TEST_F(SettingsWindowTest, ShowsTheTemplateTextsLayoutAndTabOrder) {
             EXPECT_LE(label->geometry().right(), Child(dialog, control)->x()) << name;
         }
 
-        // Tab order: OK, Отмена, the check boxes, the port list, and round.
-        const QList<QWidget*> stops{Child(dialog, "IDOK"), Child(dialog, "IDCANCEL"), Autoload(dialog),
-                                    Child(dialog, "IDC_END_SOUND"), PortList(dialog)};
+        // Tab order: OK, Отмена, the check boxes, the port list, the search, and round.
+        const QList<QWidget*> stops{Child(dialog, "IDOK"),          Child(dialog, "IDCANCEL"),
+                                    Autoload(dialog),               Child(dialog, "IDC_END_SOUND"),
+                                    Child(dialog, "IDC_BIND_PORT"), PortList(dialog),
+                                    Child(dialog, "IDC_FIND_DEVICE")};
         EXPECT_EQ(test::TabOrder(stops), stops);
         EXPECT_EQ(dialog.focusWidget(), stops[0]);
+
+        // Without a port that has a stable name (always so on Windows) the
+        // binding row goes and the rows below take its place.
+        const int okTop = Child(dialog, "IDOK")->y();
+        ports = {{1, "/dev/ttyS0"}};
+        static_cast<CSettingsDlg&>(dialog).RefreshPorts();
+        EXPECT_TRUE(Child(dialog, "IDC_BIND_PORT")->isHidden());
+        EXPECT_TRUE(Child(dialog, "bind_port_label")->isHidden());
+        const int rowHeight = okTop - Child(dialog, "IDOK")->y();
+        EXPECT_EQ(Child(dialog, "IDC_FIND_DEVICE")->y(), Child(dialog, "IDC_BIND_PORT")->y());
+        EXPECT_EQ(dialog.height(), templateSize.height() - rowHeight);
+        EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
     }));
 }
 
@@ -225,6 +252,116 @@ TEST_F(SettingsWindowTest, CancelEscAndTheCloseBoxChangeNothing) {
     ASSERT_TRUE(OpenSettings(Ok));
     EXPECT_EQ(store.GetInt(kSectionSettings, kValueProgramAutoload, 0), 1);
     EXPECT_EQ(window->PortNumber(), 12);
+}
+
+TEST_F(SettingsWindowTest, OkBindsTheNumberToTheAdaptersStableNameOrEndsTheBinding) {
+    const std::string byIdA = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A-if00-port0";
+    const std::string byIdB = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_B-if00-port0";
+    // COM5 is bound to adapter B already, spelt by hand in lower case.
+    ports = {{1, "/dev/ttyS0"},
+             {5, byIdB, "FT232R USB UART (B)", byIdB},
+             {33, "/dev/ttyUSB0", "FT232R USB UART (A)", byIdA}};
+    const std::map<int, std::string> bound{{5, byIdB}};
+    const struct {
+        const char* port;
+        bool enabled, ticked;  // as the box shows up
+        bool tick;             // as the user leaves it before OK
+        std::map<int, std::string> overrides;  // afterwards
+    } cases[] = {
+        {"COM1", false, false, false, bound},  // no stable name: nothing to bind
+        {"COM33 — FT232R USB UART (A)", true, false, true, {{5, byIdB}, {33, byIdA}}},
+        {"COM5 — FT232R USB UART (B)", true, true, true, bound},
+        {"COM5 — FT232R USB UART (B)", true, true, false, {}},  // every spelling goes
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        for (const std::string& name : store.ValueNames(kSectionPorts)) store.Remove(kSectionPorts, name);
+        store.WriteString(kSectionPorts, "com5", byIdB);
+        ASSERT_TRUE(OpenSettings([&](QDialog& dialog) {
+            Choose(dialog, QString::fromUtf8(c.port));
+            auto* bind = Child<QCheckBox>(dialog, "IDC_BIND_PORT");
+            EXPECT_FALSE(bind->isHidden());
+            EXPECT_EQ(bind->isEnabled(), c.enabled);
+            EXPECT_EQ(bind->isChecked(), c.ticked);
+            bind->setChecked(c.tick);
+            static_cast<CSettingsDlg&>(dialog).RefreshPorts();  // ports came or went: the tick stays
+            Ok(dialog);
+        }));
+        EXPECT_EQ(ReadPortOverrides(store), c.overrides);
+        EXPECT_EQ(store.ValueNames(kSectionPorts).size(), c.overrides.size());
+    }
+}
+
+TEST_F(SettingsWindowTest, FindSelectsThePortWhoseDeviceAnswersAndStopsWhenCancelledOrClosed) {
+    // COM2 is silent, COM4 answers.
+    devsim::DeviceConfig silent;
+    silent.faults = devsim::FaultPlan({{.kind = devsim::FaultKind::Silent, .command = CMD_ENTER_PROG}}, std::nullopt);
+    std::map<int, devsim::Device> devices;
+    devices.try_emplace(2, silent);
+    devices.try_emplace(4);
+    std::map<int, VirtualPort> cables;
+    for (auto& [number, emulated] : devices) cables.try_emplace(number, emulated);
+    // A stopped search is held on its first port until it is cancelled.
+    std::atomic<bool> hold{false}, searching{false};
+    CSettingsDlg settings([this] { return ports; }, window.get());
+    settings.SetDeviceFinder([&](const std::vector<FoundPort>& tried, const std::atomic<bool>& cancel,
+                                 const std::function<void(std::size_t)>& progress) {
+        searching = true;
+        const FindResult result = FindDevice(
+            tried, cancel,
+            [&](std::size_t index) {
+                progress(index);
+                while (hold && !cancel) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            },
+            [&](const FoundPort& port) { return cables.at(port.number).Opener(); });
+        searching = false;
+        return result;
+    });
+    auto* find = Child<QPushButton>(settings, "IDC_FIND_DEVICE");
+    const auto* note = Child<QLabel>(settings, "find_note");
+    const auto noteSays = [&](const QString& text) { return QTest::qWaitFor([&] { return note->text() == text; }); };
+
+    enum Stop { None, ByButton, ByClosing };
+    const struct {
+        std::vector<FoundPort> ports;
+        Stop stop;
+        QString note, chosen;
+    } cases[] = {
+        {{{2, "/dev/ttyUSB0"}, {4, "/dev/ttyUSB2"}}, None, "Прибор ответил на COM4", "COM4"},
+        {{{2, "/dev/ttyUSB0"}}, None, "Прибор не найден: ни один порт не ответил", "COM2"},
+        {{{2, "/dev/ttyUSB0"}, {4, "/dev/ttyUSB2"}}, ByButton, "Поиск остановлен", "COM2"},
+        {{{2, "/dev/ttyUSB0"}, {4, "/dev/ttyUSB2"}}, ByClosing, {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.note.toStdString());
+        ports = c.ports;
+        hold = c.stop != None;
+        settings.m_nPortNumber = 2;
+        ASSERT_TRUE(test::InModal([&] { settings.DoModal(); }, [&](QDialog& dialog) {
+            find->click();
+            if (c.stop != None) {
+                ASSERT_TRUE(noteSays(QStringLiteral("Опрос COM2…")));
+                EXPECT_EQ(find->text(), QStringLiteral("Остановить"));
+                if (c.stop == ByClosing) {
+                    dialog.close();  // returns once the search has ended
+                    EXPECT_FALSE(searching);
+                    return;
+                }
+                find->click();
+            }
+            EXPECT_TRUE(noteSays(c.note));
+            EXPECT_EQ(find->text(), QStringLiteral("Найти прибор"));
+            EXPECT_EQ(PortList(dialog)->currentText(), c.chosen);
+        }));
+        EXPECT_FALSE(searching);
+        for (auto& [number, emulated] : devices) {
+            EXPECT_EQ(emulated.CurrentMode(), devsim::Mode::Working) << number;
+            EXPECT_FALSE(cables.at(number).IsOpen()) << number;
+        }
+    }
+    // Only the search that found it asked COM4; only the one that found none said so.
+    EXPECT_EQ(devices.at(4).RequestCount(CMD_ENTER_PROG), 1);
+    EXPECT_EQ(recorder.Texts(), QStringList{QStringLiteral("Прибор не найден: ни один порт не ответил")});
 }
 
 }  // namespace
