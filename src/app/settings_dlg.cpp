@@ -74,6 +74,9 @@ CSettingsDlg::CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent)
     QLabel* soundLabel = nullptr;
     std::tie(m_soundCheck, soundLabel) =
         addSwitch(texts::EndSoundLabel(), "IDC_END_SOUND", IDC_END_SOUND, "end_sound_label", 40);
+    QLabel* verifyLabel = nullptr;
+    std::tie(m_verifyCheck, verifyLabel) = addSwitch(texts::VerifyAfterWriteLabel(), "IDC_VERIFY_AFTER_WRITE",
+                                                     IDC_VERIFY_AFTER_WRITE, "verify_label", 54);
 
     m_portCombo = new QComboBox(this);
     m_portCombo->setObjectName(QStringLiteral("IDC_PORT_NUMBER"));
@@ -90,9 +93,11 @@ CSettingsDlg::CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent)
     const auto lacking = [](const QLabel* label) {
         return label->fontMetrics().horizontalAdvance(label->text()) - label->width();
     };
-    const int extra = std::max({0, lacking(portLabel), lacking(autoloadLabel), lacking(soundLabel)});
-    for (QLabel* label : {portLabel, autoloadLabel, soundLabel}) label->resize(label->width() + extra, label->height());
-    for (QWidget* control : std::initializer_list<QWidget*>{m_portCombo, m_autoloadCheck, m_soundCheck})
+    const int extra =
+        std::max({0, lacking(portLabel), lacking(autoloadLabel), lacking(soundLabel), lacking(verifyLabel)});
+    for (QLabel* label : {portLabel, autoloadLabel, soundLabel, verifyLabel})
+        label->resize(label->width() + extra, label->height());
+    for (QWidget* control : std::initializer_list<QWidget*>{m_portCombo, m_autoloadCheck, m_soundCheck, m_verifyCheck})
         control->move(control->x() + extra, control->y());
     for (QPushButton* button : {ok, cancel}) button->move(button->x() + extra / 2, button->y());
 
@@ -109,6 +114,7 @@ int CSettingsDlg::DoModal() {
 void CSettingsDlg::OnInitDialog() {
     m_autoloadCheck->setChecked(m_bProgramAutoload != 0);
     m_soundCheck->setChecked(m_bEndSound != 0);
+    m_verifyCheck->setChecked(m_bVerifyAfterWrite != 0);
     const WaitCursor waiting;
     FillPortList(m_nPortNumber);
 }
@@ -175,6 +181,7 @@ void CSettingsDlg::accept() {
     m_nPortNumber = index < 0 ? -1 : m_portCombo->itemData(index).toInt();
     m_bProgramAutoload = m_autoloadCheck->isChecked() ? 1 : 0;
     m_bEndSound = m_soundCheck->isChecked() ? 1 : 0;
+    m_bVerifyAfterWrite = m_verifyCheck->isChecked() ? 1 : 0;
     done(IDOK);
 }
 

@@ -39,8 +39,10 @@ public:
     std::int32_t m_nPortNumber = -1;
     // On entry non-zero ticks the box; after OK 1 when ticked, else 0.
     int m_bProgramAutoload = 0;
-    // The same for the sound at the end of a job.
+    // The same for the sound at the end of a job, and for reading each write
+    // back to check it.
     int m_bEndSound = 1;
+    int m_bVerifyAfterWrite = 0;
 
 public slots:
     // Finds the ports afresh and rebuilds the list, keeping the chosen port
@@ -68,6 +70,7 @@ private:
     QComboBox* m_portCombo = nullptr;
     QCheckBox* m_autoloadCheck = nullptr;
     QCheckBox* m_soundCheck = nullptr;
+    QCheckBox* m_verifyCheck = nullptr;
 };
 
 }  // namespace bramis

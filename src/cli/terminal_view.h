@@ -9,12 +9,9 @@
 #include <string>
 
 #include "job/transfer_view.h"
+#include "job/transfer_worker.h"
 
 namespace bramis::cli {
-
-// "mm:ss", or "h:mm:ss" from one hour on; negative values count as 0. Any
-// thread.
-std::string FormatDuration(double seconds);
 
 class TerminalView : public TransferView {
 public:

@@ -68,7 +68,8 @@ TEST_F(SettingsWindowTest, ShowsTheTemplateTextsLayoutAndTabOrder) {
                            {extra / 2, 0});
         test::ExpectPlaced(dialog, {{"IDC_PROGRAM_AUTOLOAD", 1052, QString(), {167, 26, 16, 8}},
                                     {"IDC_PORT_NUMBER", 1053, QString(), {164, 7, 52, 12}},
-                                    {"IDC_END_SOUND", 1054, QString(), {167, 40, 16, 8}}},
+                                    {"IDC_END_SOUND", 1054, QString(), {167, 40, 16, 8}},
+                                    {"IDC_VERIFY_AFTER_WRITE", 1058, QString(), {167, 54, 16, 8}}},
                            {extra, 0});
         // "СОМ" in the port label is Cyrillic, not the Latin look-alikes.
         const std::tuple<const char*, QString, DluRect, const char*> labels[] = {
@@ -76,7 +77,8 @@ TEST_F(SettingsWindowTest, ShowsTheTemplateTextsLayoutAndTabOrder) {
              "IDC_PORT_NUMBER"},
             {"autoload_label", QStringLiteral("Запоминать имя файла последней программы"), {7, 26, 154, 8},
              "IDC_PROGRAM_AUTOLOAD"},
-            {"end_sound_label", QStringLiteral("Звуковой сигнал по окончании"), {7, 40, 154, 8}, "IDC_END_SOUND"}};
+            {"end_sound_label", QStringLiteral("Звуковой сигнал по окончании"), {7, 40, 154, 8}, "IDC_END_SOUND"},
+            {"verify_label", QStringLiteral("Проверять запись чтением"), {7, 54, 154, 8}, "IDC_VERIFY_AFTER_WRITE"}};
         for (const auto& [name, text, rect, control] : labels) {
             const auto* label = Child<QLabel>(dialog, name);
             EXPECT_EQ(label->text(), text);
@@ -87,7 +89,8 @@ TEST_F(SettingsWindowTest, ShowsTheTemplateTextsLayoutAndTabOrder) {
 
         // Tab order: OK, Отмена, the check boxes, the port list, and round.
         const QList<QWidget*> stops{Child(dialog, "IDOK"), Child(dialog, "IDCANCEL"), Autoload(dialog),
-                                    Child(dialog, "IDC_END_SOUND"), PortList(dialog)};
+                                    Child(dialog, "IDC_END_SOUND"), Child(dialog, "IDC_VERIFY_AFTER_WRITE"),
+                                    PortList(dialog)};
         EXPECT_EQ(test::TabOrder(stops), stops);
         EXPECT_EQ(dialog.focusWidget(), stops[0]);
     }));
@@ -170,6 +173,9 @@ TEST_F(SettingsWindowTest, OkTakesThePortAtOnceAndTheAutoloadSwitchAtTheNextStar
         auto* sound = Child<QCheckBox>(dialog, "IDC_END_SOUND");
         EXPECT_TRUE(sound->isChecked());  // on until turned off
         clickBox(sound);
+        auto* verify = Child<QCheckBox>(dialog, "IDC_VERIFY_AFTER_WRITE");
+        EXPECT_FALSE(verify->isChecked());  // off until turned on
+        clickBox(verify);
         clickBox(Autoload(dialog));
         EXPECT_TRUE(Autoload(dialog)->isChecked());
         EXPECT_EQ(PortList(dialog)->toolTip(), QStringLiteral("/dev/ttyS2"));
@@ -179,10 +185,11 @@ TEST_F(SettingsWindowTest, OkTakesThePortAtOnceAndTheAutoloadSwitchAtTheNextStar
     EXPECT_EQ(store.GetInt(kSectionSettings, kValuePortNumber, 0), 3);
     EXPECT_EQ(store.GetInt(kSectionSettings, kValueProgramAutoload, 0), 1);
     EXPECT_EQ(store.GetInt(kSectionSettings, kValueEndSound, 1), 0);
+    EXPECT_EQ(store.GetInt(kSectionSettings, kValueVerifyAfterWrite, 0), 1);
 
-    // The very next job opens COM3.
+    // The very next job opens COM3, and its write is read back.
     window->OnCommand(IDC_WRITE);
-    EXPECT_EQ(recorder.Texts(), QStringList{QStringLiteral("Программа успешно записана")});
+    EXPECT_EQ(recorder.Texts(), QStringList{QStringLiteral("Программа записана и проверена")});
     EXPECT_EQ(cable->LastPortNumber(), 3u);
 
     // The switch is read at start: the next window loads the program by
@@ -193,6 +200,7 @@ TEST_F(SettingsWindowTest, OkTakesThePortAtOnceAndTheAutoloadSwitchAtTheNextStar
     ASSERT_TRUE(OpenSettings([](QDialog& dialog) {
         EXPECT_TRUE(Autoload(dialog)->isChecked());
         EXPECT_FALSE(Child<QCheckBox>(dialog, "IDC_END_SOUND")->isChecked());
+        EXPECT_TRUE(Child<QCheckBox>(dialog, "IDC_VERIFY_AFTER_WRITE")->isChecked());
         EXPECT_EQ(PortList(dialog)->currentText(), QStringLiteral("COM3"));
     }));
 }
