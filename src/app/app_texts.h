@@ -61,6 +61,9 @@ inline QString ProgramErased() {
                           "успешной записи.");
 }
 inline QString WriteCancelled() { return QStringLiteral("Запись отменена."); }
+inline QString VerifyCancelled() {
+    return QStringLiteral("Программа записана, но проверка чтением отменена: запись не проверена.");
+}
 // The journal of jobs, and a port whose jobs needed many repeated attempts.
 inline QString CheckCable(const QString& port) {
     return QStringLiteral("Последние задания на порту %1 потребовали много повторных попыток. Проверьте кабель и "

@@ -315,6 +315,7 @@ void CMainDlg::NoteJobEnded(const EndedJob& ended, const QString& device, const 
     TakeOutcome(record, outcome);
     m_jobsToJournal.push_back(std::move(record));
     m_lastOutcome = outcome;
+    m_lastMode = context.mode;
 }
 
 void CMainDlg::OnJobFailing(const QString& text) {
@@ -360,8 +361,12 @@ void CMainDlg::WriteToDevice() {
     const int result = RunJobs(steps, m_cbFileName->currentText());
     if (m_quitRequested) return;
     if (result != IDOK) {
-        // A failure's box has said so already; a cancel has said nothing yet.
-        if (m_lastOutcome && m_lastOutcome->cancelled && ProgramTouched(TransferMode::Write, *m_lastOutcome))
+        // A failure's box has said so already; a cancel has said nothing yet:
+        // neither of a program it left erased, nor of one written but not checked.
+        if (!m_lastOutcome || !m_lastOutcome->cancelled) return;
+        if (m_lastMode == TransferMode::Verify)
+            ShowMessage(this, texts::VerifyCancelled(), MessageIcon::Exclamation, texts::WriteCaption());
+        else if (ProgramTouched(m_lastMode, *m_lastOutcome))
             ShowMessage(this, texts::WriteCancelled() + QLatin1Char('\n') + texts::ProgramErased(),
                         MessageIcon::Exclamation, texts::WriteCaption());
         return;

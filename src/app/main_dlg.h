@@ -125,6 +125,7 @@ private:
     bool m_quitRequested = false;  // RequestQuit: end as soon as no job runs
     std::vector<JournalRecord> m_jobsToJournal;  // ended, not yet in the journal
     std::optional<TransferOutcome> m_lastOutcome;  // of the last job that ended
+    TransferMode m_lastMode = TransferMode::Read;   // and what it did
     bool m_failureTold = false;  // a failure box of the last run has come
 };
 

@@ -286,6 +286,16 @@ TEST_F(TransferCommandsTest, CancelDuringTheEraseStillWritesBlockZeroAndSaysTheP
     EXPECT_EQ(Bar()->GetPos(), 0);
     EXPECT_EQ(device->CurrentMode(), devsim::Mode::Working);
     EXPECT_EQ(stages.back(), QStringLiteral("Переход в рабочий режим"));
+
+    // A write whose reading back is cancelled is written, but not checked.
+    store.WriteInt(kSectionSettings, kValueVerifyAfterWrite, 1);
+    onStage = [this](const QString& stage) {
+        if (stage == QString::fromUtf8(kStageVerifying)) Cancel()->click();
+    };
+    window->OnCommand(IDC_WRITE);
+    EXPECT_EQ(recorder.Texts().back(), "Программа записана, но проверка чтением отменена: запись не проверена.");
+    EXPECT_TRUE(test::HoldsPattern(device->Flash(), 4));
+    EXPECT_TRUE(alerts.sounds.empty());
 }
 
 TEST_F(TransferCommandsTest, EveryWorkerErrorIsShownInTheOpenProgressWindowFirst) {
