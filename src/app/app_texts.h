@@ -18,6 +18,7 @@ inline QString MenuOperations() { return QStringLiteral("&Операции"); }
 inline QString MenuChooseFile() { return QStringLiteral("Выбрать &файл ..."); }
 inline QString MenuWrite() { return QStringLiteral("&Записать в прибор"); }
 inline QString MenuRead() { return QStringLiteral("&Прочитать из прибора"); }
+inline QString MenuCompare() { return QStringLiteral("&Сравнить прибор с файлом"); }
 inline QString MenuExit() { return QStringLiteral("В&ыход"); }
 inline QString MenuService() { return QStringLiteral("Серв&ис"); }
 inline QString MenuSettings() { return QStringLiteral("&Настройка"); }
@@ -36,6 +37,42 @@ inline QString WriteSucceeded() { return QStringLiteral("Программа ус
 inline QString WriteCaption() { return QStringLiteral("Запись"); }
 inline QString ReadSucceeded() { return QStringLiteral("Программа успешно прочитана"); }
 inline QString ReadCaption() { return QStringLiteral("Чтение"); }
+// A write checked by reading the program back, and the comparison of the
+// device's program with the file alone.
+inline QString WriteVerified() { return QStringLiteral("Программа записана и проверена"); }
+inline QString CompareCaption() { return QStringLiteral("Сравнение"); }
+inline QString DeviceMatchesFile() { return QStringLiteral("Программа в приборе совпадает с файлом"); }
+// Blocks counted from 1.
+inline QString Differences(int firstBlock, int count, int blockCount) {
+    return QStringLiteral("первый отличающийся блок %1, всего отличающихся блоков %2 из %3")
+        .arg(firstBlock)
+        .arg(count)
+        .arg(blockCount);
+}
+inline QString WriteNotVerified(const QString& differences) {
+    return QStringLiteral("Программа записана, но прочитанная из прибора отличается от файла: %1").arg(differences);
+}
+inline QString DeviceDiffersFromFile(const QString& differences) {
+    return QStringLiteral("Программа в приборе отличается от файла: %1").arg(differences);
+}
+// A write that failed or was cancelled after the erase had begun.
+inline QString ProgramErased() {
+    return QStringLiteral("Программа прибора стёрта или записана не полностью: прибор заработает только после "
+                          "успешной записи.");
+}
+inline QString WriteCancelled() { return QStringLiteral("Запись отменена."); }
+inline QString VerifyCancelled() {
+    return QStringLiteral("Программа записана, но проверка чтением отменена: запись не проверена.");
+}
+// The journal of jobs, and a port whose jobs needed many repeated attempts.
+inline QString CheckCable(const QString& port) {
+    return QStringLiteral("Последние задания на порту %1 потребовали много повторных попыток. Проверьте кабель и "
+                          "USB-адаптер.")
+        .arg(port);
+}
+// The main window's title while a job runs.
+inline QString CaptionWithPercent(int percent) { return QStringLiteral("%1% — %2").arg(percent).arg(MainCaption()); }
+
 // A file chosen in the Open dialog was loaded.
 inline QString FileLoaded() { return QStringLiteral("Файл успешно прочитан"); }
 
@@ -52,6 +89,7 @@ inline QString SettingsCaption() { return QStringLiteral("Настройка"); 
 inline QString PortNumberLabel() { return QStringLiteral("Номер \u0421\u041E\u041C порта для связи с прибором"); }
 inline QString ProgramAutoloadLabel() { return QStringLiteral("Запоминать имя файла последней программы"); }
 inline QString EndSoundLabel() { return QStringLiteral("Звуковой сигнал по окончании"); }
+inline QString VerifyAfterWriteLabel() { return QStringLiteral("Проверять запись чтением"); }
 inline QString PortItem(int portNumber) { return QStringLiteral("COM%1").arg(portNumber); }
 inline QString AbsentPortItem(int portNumber) { return QStringLiteral("COM%1 (не подключён)").arg(portNumber); }
 // Binding a COM number to the adapter's stable name (Linux).
@@ -77,6 +115,29 @@ inline QString FindStopped() { return QStringLiteral("Поиск останов�
 // Progress window.
 inline QString CancelButton() { return QStringLiteral("Отмена"); }
 inline QString WorkerNotStarted() { return QStringLiteral("Не удалось запустить обмен с прибором"); }
+// Below the time elapsed and left while blocks go, as "mm:ss".
+inline QString TimeLine(const QString& elapsed, const QString& left) {
+    return QStringLiteral("прошло %1 · осталось %2").arg(elapsed, left);
+}
+// The second line of an error: why the step failed, and at which block
+// (counted from 1).
+inline QString CauseNoReply() { return QStringLiteral("прибор не ответил"); }
+inline QString CauseRefused(const QString& status) {
+    return QStringLiteral("прибор отказался принять блок (статус %1)").arg(status);
+}
+inline QString CauseDamaged() { return QStringLiteral("ответ прибора искажён"); }
+inline QString CauseEraseNotConfirmed() { return QStringLiteral("прибор не подтвердил стирание"); }
+inline QString BlockOf(int block, int blockCount) { return QStringLiteral("блок %1 из %2").arg(block).arg(blockCount); }
+// A port that would not open: the port and the system's reason, which names
+// the device.
+inline QString PortNotOpened(int portNumber, const QString& reason) {
+    const QString port = PortItem(portNumber);
+    return reason.startsWith(port + QLatin1Char(':')) ? reason : QStringLiteral("%1 — %2").arg(port, reason);
+}
+inline QString DialoutHint() {
+    return QStringLiteral("Доступ к порту дают группе dialout: sudo usermod -aG dialout $USER, затем войдите в "
+                          "систему заново.");
+}
 // Added below a failed save of a program read from the device, before the
 // Save dialog comes again.
 inline QString ChooseAnotherPlace() {

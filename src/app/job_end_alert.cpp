@@ -17,7 +17,9 @@ JobEndAlerts& CurrentAlerts() {
 
 void AlertJobEnded(QWidget* window, bool failed, const QString& text, bool sound) {
     const JobEndAlerts& alerts = CurrentAlerts();
-    if (window != nullptr && !window->isActiveWindow()) {
+    // While any window of the program is active (the progress window, a
+    // message box), the technician is looking at it.
+    if (window != nullptr && QApplication::activeWindow() == nullptr) {
         if (alerts.askForAttention)
             alerts.askForAttention(window);
         else

@@ -10,21 +10,28 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <map>
 #include <memory>
+#include <span>
+#include <string>
 
 #include "about_dlg.h"
 #include "app_icon.h"
 #include "app_texts.h"
 #include "dialog_controls.h"
 #include "help_page.h"
+#include "image/image_compare.h"
 #include "image/profile_store.h"
+#include "job_end_alert.h"
 #include "journal/journal.h"
 #include "journal_dlg.h"
 #include "message_box.h"
 #include "resource_ids.h"
+#include "link/port_discovery.h"
 #include "link/port_discovery_list.h"
 #include "link/serial_channel.h"
 #include "system_menu.h"
+#include "taskbar_progress.h"
 
 namespace bramis {
 namespace {
@@ -32,6 +39,24 @@ namespace {
 std::string SystemDocumentsFolder() {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     return QDir::toNativeSeparators(folder).toStdString();
+}
+
+JournalJob JournalJobOf(TransferMode mode) {
+    switch (mode) {
+        case TransferMode::Write: return JournalJob::Write;
+        case TransferMode::Read: return JournalJob::Read;
+        case TransferMode::Verify: return JournalJob::Verify;
+        case TransferMode::Identify: return JournalJob::Version;
+    }
+    return JournalJob::Read;
+}
+
+// The differences of the program read back into `deviceImage` from `file`,
+// blocks counted from 1; "" when they agree.
+QString DifferencesOf(const std::uint8_t* deviceImage, std::span<const std::uint8_t, kImageSize> file) {
+    const BlockDifferences differences = CompareImages(std::span<const std::uint8_t, kImageSize>(deviceImage, kImageSize), file);
+    if (differences.count == 0) return {};
+    return texts::Differences(differences.firstBlock + 1, differences.count, static_cast<int>(kBlockCount));
 }
 
 }  // namespace
@@ -45,6 +70,11 @@ CMainDlg::CMainDlg(ProfileStore& store, FileChoosers choosers, DocumentsFolderLo
       m_files(store, documentsFolder ? std::move(documentsFolder) : DocumentsFolderLookup(SystemDocumentsFolder)),
       m_dlgProgress(this) {
     setObjectName(QStringLiteral("IDD_MAIN"));
+    connect(&m_dlgProgress, &CProgressDlg::jobProgress, this, [this](int percent) {
+        setWindowTitle(texts::CaptionWithPercent(percent));
+        ShowTaskbarProgress(this, percent);
+    });
+    connect(&m_dlgProgress, &CProgressDlg::jobFailing, this, &CMainDlg::OnJobFailing);
     setWindowTitle(texts::MainCaption());
     setWindowIcon(AppIcon());
     BuildMenu();
@@ -78,6 +108,7 @@ void CMainDlg::BuildMenu() {
     operations->addSeparator();
     addItem(operations, texts::MenuWrite(), ID_OP_WRITE);
     addItem(operations, texts::MenuRead(), ID_OP_READ);
+    addItem(operations, texts::MenuCompare(), ID_OP_COMPARE);
     operations->addSeparator();
     addItem(operations, texts::MenuExit(), ID_OP_EXIT);
 
@@ -141,6 +172,7 @@ void CMainDlg::OnCommand(int id) {
         case ID_OP_WRITE: WriteToDevice(); break;
         case IDC_READ:
         case ID_OP_READ: ReadFromDevice(); break;
+        case ID_OP_COMPARE: CompareWithDevice(); break;
         case ID_SERVICE_SETTINGS: OnSettings(); break;
         case ID_SERVICE_JOURNAL: {
             CJournalDlg journal(JournalPath(m_store), this);
@@ -153,6 +185,7 @@ void CMainDlg::OnCommand(int id) {
         case ID_HELP_TOPICS: OpenHelpPage(this); break;
         default: break;
     }
+    WriteJournal();
     // A request to end that came during the command ends the program now.
     if (m_quitRequested) Exit();
 }
@@ -231,6 +264,8 @@ void CMainDlg::SaveImageFile() {
         if (outcome.result == IDOK) {
             FillFileNameBox();
             m_cbFileName->setCurrentIndex(0);
+            // The read's journal record names the file it went to.
+            if (!m_jobsToJournal.empty()) m_jobsToJournal.back().file = m_cbFileName->currentText();
             return;
         }
         const QString reason = QString::fromStdString(outcome.message);
@@ -247,27 +282,123 @@ void CMainDlg::FillFileNameBox() {
     m_cbFileName->setCurrentIndex(-1);
 }
 
-int CMainDlg::RunJob(std::uint8_t* buffer, TransferMode mode) {
+int CMainDlg::RunJobs(const std::vector<JobStep>& steps, const QString& file) {
     // The "Ports" overrides may have been edited since the last job.
-    m_channel.SetPortOverrides(ReadPortOverrides(m_store));
-    return m_dlgProgress.RunJob(m_channel, m_nPortNumber, buffer, mode);
+    const std::map<int, std::string> overrides = ReadPortOverrides(m_store);
+    m_channel.SetPortOverrides(overrides);
+    const QString device = QString::fromStdString(DeviceForPort(m_nPortNumber, overrides));
+    m_lastOutcome.reset();
+    m_failureTold = false;
+    const int result = m_dlgProgress.RunJobs(m_channel, m_nPortNumber, device, steps,
+                                             [&](const EndedJob& ended) { NoteJobEnded(ended, device, file); });
+    setWindowTitle(texts::MainCaption());
+    ClearTaskbarProgress(this);
+    return result;
+}
+
+void CMainDlg::NoteJobEnded(const EndedJob& ended, const QString& device, const QString& file) {
+    const TransferOutcome& outcome = ended.job.Outcome();
+    const TransferContext& context = ended.job.Context();
+    JournalRecord record;
+    record.started = ended.started;
+    record.durationMs = ended.durationMs;
+    record.program = QStringLiteral("bramis-programmer");
+    record.user = CurrentUserName();
+    record.job = JournalJobOf(context.mode);
+    record.portNumber = context.portNumber;
+    record.device = device;
+    record.file = file;
+    // The image written, or the program read when the whole of it came.
+    if (context.mode == TransferMode::Write || outcome.succeeded())
+        record.imageSha256 = Sha256Hex(context.imageBuffer, kImageSize);
+    record.loaderVersion = QString::fromStdString(outcome.loaderVersion);
+    TakeOutcome(record, outcome);
+    m_jobsToJournal.push_back(std::move(record));
+    m_lastOutcome = outcome;
+    m_lastMode = context.mode;
+}
+
+void CMainDlg::OnJobFailing(const QString& text) {
+    m_failureTold = true;
+    ShowTaskbarFailure(this);
+    AlertJobEnded(this, true, text, EndSound());
+}
+
+void CMainDlg::ReportEnd(const QString& text, const QString& caption, bool failed) {
+    if (!m_failureTold) AlertJobEnded(this, failed, text, EndSound());
+    ShowMessage(this, text, failed ? MessageIcon::Exclamation : MessageIcon::None, caption);
+}
+
+bool CMainDlg::EndSound() const { return m_store.GetInt(kSectionSettings, kValueEndSound, 1) != 0; }
+
+void CMainDlg::WriteJournal() {
+    if (m_jobsToJournal.empty()) return;
+    const QString path = JournalPath(m_store);
+    QStringList warnings;
+    for (const JournalRecord& record : m_jobsToJournal) {
+        const QString warning = AppendJournalRecord(path, record);
+        if (!warning.isEmpty() && !warnings.contains(warning)) warnings << warning;
+    }
+    const JournalRecord last = m_jobsToJournal.back();
+    m_jobsToJournal.clear();
+    if (m_quitRequested) return;
+    QString readWarning;
+    if (!last.device.isEmpty() && CableNeedsChecking(ReadJournal(path, readWarning), last.device))
+        warnings << texts::CheckCable(texts::PortItem(last.portNumber));
+    if (!warnings.isEmpty()) ShowMessage(this, warnings.join(QStringLiteral("\n\n")), MessageIcon::Exclamation);
 }
 
 void CMainDlg::WriteToDevice() {
     // The file is read afresh, with the size check, at every write.
     if (LoadImageFile(m_cbFileName->currentText(), true) != IDOK) return;
-    if (RunJob(m_files.Image().Buffer().data(), TransferMode::Write) == IDOK && !m_quitRequested)
-        ShowMessage(this, texts::WriteSucceeded(), MessageIcon::None, texts::WriteCaption());
+    std::vector<JobStep> steps{{m_files.Image().Buffer().data(), TransferMode::Write}};
+    // The program read back goes into a buffer of its own.
+    std::unique_ptr<std::uint8_t[]> readBack;
+    if (m_store.GetInt(kSectionSettings, kValueVerifyAfterWrite, 0) != 0) {
+        readBack = std::make_unique<std::uint8_t[]>(kImageBufferSize);
+        steps.push_back({readBack.get(), TransferMode::Verify});
+    }
+    const int result = RunJobs(steps, m_cbFileName->currentText());
+    if (m_quitRequested) return;
+    if (result != IDOK) {
+        // A failure's box has said so already; a cancel has said nothing yet:
+        // neither of a program it left erased, nor of one written but not checked.
+        if (!m_lastOutcome || !m_lastOutcome->cancelled) return;
+        if (m_lastMode == TransferMode::Verify)
+            ShowMessage(this, texts::VerifyCancelled(), MessageIcon::Exclamation, texts::WriteCaption());
+        else if (ProgramTouched(m_lastMode, *m_lastOutcome))
+            ShowMessage(this, texts::WriteCancelled() + QLatin1Char('\n') + texts::ProgramErased(),
+                        MessageIcon::Exclamation, texts::WriteCaption());
+        return;
+    }
+    if (!readBack) {
+        ReportEnd(texts::WriteSucceeded(), texts::WriteCaption(), false);
+        return;
+    }
+    const QString differences = DifferencesOf(readBack.get(), m_files.Image().Bytes());
+    ReportEnd(differences.isEmpty() ? texts::WriteVerified() : texts::WriteNotVerified(differences),
+              texts::WriteCaption(), !differences.isEmpty());
 }
 
 void CMainDlg::ReadFromDevice() {
     // The image is replaced only by a successful read.
     auto readBuffer = std::make_unique<std::uint8_t[]>(kImageBufferSize);
-    if (RunJob(readBuffer.get(), TransferMode::Read) != IDOK || m_quitRequested) return;
-    ShowMessage(this, texts::ReadSucceeded(), MessageIcon::None, texts::ReadCaption());
+    if (RunJobs({{readBuffer.get(), TransferMode::Read}}, QString()) != IDOK || m_quitRequested) return;
+    ReportEnd(texts::ReadSucceeded(), texts::ReadCaption(), false);
     std::copy_n(readBuffer.get(), kImageSize, m_files.Image().Bytes().begin());
     readBuffer.reset();
     SaveImageFile();
+}
+
+void CMainDlg::CompareWithDevice() {
+    // The file as it is on disk now; the device's program into a buffer of its own.
+    if (LoadImageFile(m_cbFileName->currentText(), true) != IDOK) return;
+    auto readBuffer = std::make_unique<std::uint8_t[]>(kImageBufferSize);
+    if (RunJobs({{readBuffer.get(), TransferMode::Verify}}, m_cbFileName->currentText()) != IDOK || m_quitRequested)
+        return;
+    const QString differences = DifferencesOf(readBuffer.get(), m_files.Image().Bytes());
+    ReportEnd(differences.isEmpty() ? texts::DeviceMatchesFile() : texts::DeviceDiffersFromFile(differences),
+              texts::CompareCaption(), !differences.isEmpty());
 }
 
 void CMainDlg::ShowAbout() {
@@ -285,6 +416,7 @@ void CMainDlg::OnSettings() {
     settings.m_nPortNumber = m_nPortNumber;
     settings.m_bProgramAutoload = m_store.GetInt(kSectionSettings, kValueProgramAutoload, 0);
     settings.m_bEndSound = m_store.GetInt(kSectionSettings, kValueEndSound, 1);
+    settings.m_bVerifyAfterWrite = m_store.GetInt(kSectionSettings, kValueVerifyAfterWrite, 0);
     if (settings.DoModal() != IDOK) return;
     // The port serves the next job at once; the autoload switch is read only
     // at the next start.
@@ -292,6 +424,7 @@ void CMainDlg::OnSettings() {
     m_store.WriteInt(kSectionSettings, kValuePortNumber, m_nPortNumber);
     m_store.WriteInt(kSectionSettings, kValueProgramAutoload, settings.m_bProgramAutoload);
     m_store.WriteInt(kSectionSettings, kValueEndSound, settings.m_bEndSound);
+    m_store.WriteInt(kSectionSettings, kValueVerifyAfterWrite, settings.m_bVerifyAfterWrite);
     if (settings.m_portBinding) WritePortOverride(m_store, m_nPortNumber, *settings.m_portBinding);
 }
 

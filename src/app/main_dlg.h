@@ -1,17 +1,22 @@
 // The main window (IDD_MAIN): the file-name box with the recent image files,
-// the buttons and menu commands that choose a file, write it to the device,
-// read the device's program back and leave, plus help and About. It owns the
-// image, the recent-file list, the COM port number and the progress window.
+// the buttons and menu commands that choose a file, write it to the device
+// (checked by reading it back when the settings say so), read the device's
+// program back, compare it with the file, and leave, plus help and About. It
+// owns the image, the recent-file list, the COM port number and the progress
+// window; it tells of each job's end and writes it to the journal.
 #pragma once
 
 #include <QDialog>
 
 #include <cstdint>
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "file_choosers.h"
 #include "image/image_files.h"
 #include "image/profile_store.h"
+#include "journal/journal.h"
 #include "link/serial_channel.h"
 #include "progress_dlg.h"
 #include "settings_dlg.h"
@@ -85,12 +90,27 @@ private:
     void ChooseImageFile();
     void WriteToDevice();
     void ReadFromDevice();
+    void CompareWithDevice();
     void SaveImageFile();
     void FillFileNameBox();
     void ShowAbout();
     void OnSettings();
     void Exit();
-    int RunJob(std::uint8_t* buffer, TransferMode mode);
+    // Runs `steps` in the progress window on the chosen port; the main
+    // window's title and taskbar button show their progress meanwhile. Each
+    // job that ends is noted for the journal with `file`. Returns as
+    // CProgressDlg::RunJobs.
+    int RunJobs(const std::vector<JobStep>& steps, const QString& file);
+    void NoteJobEnded(const EndedJob& ended, const QString& device, const QString& file);
+    // A failure box of the job is coming: the taskbar and the alert say so.
+    void OnJobFailing(const QString& text);
+    // Tells of the end of a command's jobs in a box: the alert first, unless
+    // a failure box has given it already.
+    void ReportEnd(const QString& text, const QString& caption, bool failed);
+    // Appends the jobs noted to the journal, then warns of a journal that
+    // could not be written and of a cable that wants checking.
+    void WriteJournal();
+    bool EndSound() const;
 
     ProfileStore& m_store;
     const FileChoosers m_choosers;
@@ -103,6 +123,10 @@ private:
     CProgressDlg m_dlgProgress;
     bool m_systemMenuReady = false;
     bool m_quitRequested = false;  // RequestQuit: end as soon as no job runs
+    std::vector<JournalRecord> m_jobsToJournal;  // ended, not yet in the journal
+    std::optional<TransferOutcome> m_lastOutcome;  // of the last job that ended
+    TransferMode m_lastMode = TransferMode::Read;   // and what it did
+    bool m_failureTold = false;  // a failure box of the last run has come
 };
 
 }  // namespace bramis

@@ -2,16 +2,20 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QThread>
 #include <qdrawutil.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 
 #include "app_texts.h"
+#include "job/transfer_worker.h"
+#include "link/bootloader.h"
 #include "link/device_memory.h"
 #include "dialog_controls.h"
 #include "controls/labeled_progress_ctrl.h"
@@ -60,8 +64,9 @@ CProgressDlg::CProgressDlg(QWidget* parent)
     setObjectName(QStringLiteral("IDD_PROGRESS"));
     const DialogBaseUnits units = BaseUnitsOf(font());
 
-    // Template order, which is also the tab order.
-    m_cancelButton = AddPushButton(this, texts::CancelButton(), "IDCANCEL", IDCANCEL, units, {68, 59, 50, 14});
+    // Template order, which is also the tab order; the time line sits in a
+    // row of its own between the bar and Cancel.
+    m_cancelButton = AddPushButton(this, texts::CancelButton(), "IDCANCEL", IDCANCEL, units, {68, 70, 50, 14});
     connect(m_cancelButton, &QPushButton::clicked, this, &CProgressDlg::reject);
 
     m_progress = new CLabeledProgressCtrl(this);
@@ -71,8 +76,9 @@ CProgressDlg::CProgressDlg(QWidget* parent)
 
     m_stageEdit = AddTextLine(this, "IDC_STAGE_TEXT", IDC_STAGE_TEXT, units, {7, 7, 172, 12});
     m_versionEdit = AddTextLine(this, "IDC_VERSION_TEXT", IDC_VERSION_TEXT, units, {7, 23, 172, 12});
+    m_timeEdit = AddTextLine(this, "IDC_TIME_TEXT", IDC_TIME_TEXT, units, {7, 55, 172, 12});
 
-    setFixedSize(MapDialogSize(units, 186, 80));
+    setFixedSize(MapDialogSize(units, 186, 91));
 }
 
 CProgressDlg::~CProgressDlg() {
@@ -95,25 +101,40 @@ void CProgressDlg::WaitForWorker() {
     // The worker may be waiting for a call queued to this thread; serving the
     // queue meanwhile keeps the wait from dead-locking.
     while (!m_job->Wait(std::chrono::milliseconds(10))) QCoreApplication::sendPostedEvents(this);
-    m_job.reset();
 }
 
 void CProgressDlg::SetWorkerLauncher(WorkerLauncher launcher) {
     m_launcher = launcher ? std::move(launcher) : WorkerLauncher(LaunchQThread);
 }
 
-int CProgressDlg::RunJob(SerialChannel& channel, std::int32_t portNumber, std::uint8_t* imageBuffer,
-                         TransferMode mode) {
+int CProgressDlg::RunJobs(SerialChannel& channel, std::int32_t portNumber, const QString& device,
+                          const std::vector<JobStep>& steps, JobEndedHandler ended) {
     m_stoppingForExit = false;
+    m_channel = &channel;
+    m_portNumber = portNumber;
+    m_device = device;
+    m_steps = steps;
+    m_step = 0;
+    m_ended = std::move(ended);
+    if (m_steps.empty()) return IDOK;
+    if (!StartNextJob()) return -1;
+    return exec();
+}
 
+bool CProgressDlg::StartNextJob() {
     // Every job starts clean, whatever the previous one left.
     m_stageEdit->setText(QString());
     m_versionEdit->setText(QString());
+    m_timeEdit->setText(QString());
     m_progress->SetPos(0);
     m_progress->SetRange32(0, static_cast<int>(kBlockCount));
     m_cancelButton->setFocus();
 
-    m_job = std::make_unique<TransferJob>(channel, *this, portNumber, imageBuffer, mode);
+    const JobStep& step = m_steps[m_step];
+    m_job = std::make_unique<TransferJob>(*m_channel, *this, m_portNumber, step.buffer, step.mode);
+    m_jobStarted = QDateTime::currentDateTime();
+    m_jobClock.start();
+    m_stageClock.start();
     const bool started = m_job->Start([this](std::function<void()> body) -> WorkerWait {
         std::shared_ptr<QThread> thread = m_launcher(std::move(body));
         if (!thread) return {};
@@ -122,9 +143,10 @@ int CProgressDlg::RunJob(SerialChannel& channel, std::int32_t portNumber, std::u
     if (!started) {
         m_job.reset();
         ShowMessage(parentWidget(), texts::WorkerNotStarted(), MessageIcon::Exclamation);
-        return -1;
+        return false;
     }
-    return exec();
+    emit jobProgress(0);
+    return true;
 }
 
 void CProgressDlg::accept() {}
@@ -157,7 +179,12 @@ void CProgressDlg::RunOnGuiThread(const std::function<void()>& update) {
 }
 
 void CProgressDlg::SetStageText(const std::string& text) {
-    RunOnGuiThread([this, &text] { m_stageEdit->setText(QString::fromStdString(text)); });
+    RunOnGuiThread([this, &text] {
+        m_stageEdit->setText(QString::fromStdString(text));
+        // Times are shown while blocks go, each stage estimated on its own.
+        m_timeEdit->setText(QString());
+        m_stageClock.start();
+    });
 }
 
 void CProgressDlg::SetVersionText(const std::string& text) {
@@ -165,7 +192,10 @@ void CProgressDlg::SetVersionText(const std::string& text) {
 }
 
 void CProgressDlg::SetBarPosition(int position) {
-    RunOnGuiThread([this, position] { m_progress->SetPos(position); });
+    RunOnGuiThread([this, position] {
+        m_progress->SetPos(position);
+        ShowTimes();
+    });
 }
 
 void CProgressDlg::SetBarRange(int minimum, int maximum) {
@@ -175,7 +205,9 @@ void CProgressDlg::SetBarRange(int minimum, int maximum) {
 void CProgressDlg::ShowError(const std::string& text, const std::string& caption) {
     RunOnGuiThread([this, &text, &caption] {
         if (m_stoppingForExit) return;
-        ShowMessage(this, QString::fromStdString(text), MessageIcon::Exclamation, QString::fromStdString(caption));
+        const QString explained = ExplainedError(QString::fromStdString(text));
+        emit jobFailing(explained);
+        ShowMessage(this, explained, MessageIcon::Exclamation, QString::fromStdString(caption));
     });
 }
 
@@ -192,7 +224,66 @@ void CProgressDlg::OnJobOutcome(int commandId) {
     // The outcome is the worker's last call: its thread is ending, so this
     // wait is short and nothing it waits for runs on this thread.
     WaitForWorker();
-    done(commandId == ID_JOB_SUCCEEDED ? IDOK : IDCANCEL);
+    if (m_ended) m_ended(EndedJob{*m_job, m_jobStarted, m_jobClock.elapsed()});
+    m_job.reset();
+    const bool succeeded = commandId == ID_JOB_SUCCEEDED;
+    if (succeeded && !m_stoppingForExit && ++m_step < m_steps.size()) {
+        if (!StartNextJob()) done(-1);
+        return;
+    }
+    done(succeeded ? IDOK : IDCANCEL);
+}
+
+void CProgressDlg::ShowTimes() {
+    const int total = m_progress->GetRange(false) - m_progress->GetRange(true);
+    const int done = m_progress->GetPos() - m_progress->GetRange(true);
+    if (total <= 0 || done <= 0) return;
+    // The blocks so far set the pace of the rest.
+    const double stageSeconds = static_cast<double>(m_stageClock.elapsed()) / 1000.0;
+    const double left = stageSeconds / done * std::max(total - done, 0);
+    m_timeEdit->setText(texts::TimeLine(QString::fromStdString(FormatDuration(m_jobClock.elapsed() / 1000.0)),
+                                        QString::fromStdString(FormatDuration(left))));
+    emit jobProgress(std::min(done, total) * 100 / total);
+}
+
+QString CProgressDlg::ExplainedError(const QString& text) const {
+    if (!m_job) return text;
+    // The worker waits in ShowError: its outcome holds what went wrong.
+    const TransferOutcome& outcome = m_job->Outcome();
+    QStringList lines{text};
+    if (!outcome.openError.empty()) {
+        lines << texts::PortNotOpened(m_portNumber, QString::fromStdString(outcome.openError));
+        // A device that is there but not ours to open (a Unix device file
+        // of a group the user is not in).
+        const QFileInfo device(m_device);
+        if (device.exists() && device.filePath().startsWith(QLatin1Char('/')) &&
+            !(device.isReadable() && device.isWritable()))
+            lines << texts::DialoutHint();
+    } else {
+        QStringList parts;
+        switch (outcome.result) {
+            case LINK_OK:
+            case JOB_ABORTED: break;
+            case JOB_PORT_LOST: parts << QString::fromStdString(StageText(outcome.stage)); break;
+            case LINK_WRITE_STATUS_5A: parts << texts::CauseRefused(QStringLiteral("5A")); break;
+            case LINK_WRITE_STATUS_2A: parts << texts::CauseRefused(QStringLiteral("2A")); break;
+            default:
+                parts << (outcome.replyMissing                            ? texts::CauseNoReply()
+                          : outcome.stage == TransferStage::Erasing ? texts::CauseEraseNotConfirmed()
+                                                                    : texts::CauseDamaged());
+                break;
+        }
+        if (outcome.block) parts << texts::BlockOf(*outcome.block + 1, static_cast<int>(kBlockCount));
+        QString line = parts.join(QStringLiteral(", "));
+        if (!line.isEmpty()) lines << line.left(1).toUpper() + line.mid(1);
+    }
+    if (ProgramTouched(m_job->Context().mode, outcome)) lines << texts::ProgramErased();
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool ProgramTouched(TransferMode mode, const TransferOutcome& outcome) {
+    return mode == TransferMode::Write && !outcome.succeeded() &&
+           (outcome.stage == TransferStage::Erasing || outcome.stage == TransferStage::Writing);
 }
 
 }  // namespace bramis

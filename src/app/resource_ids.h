@@ -29,6 +29,7 @@ inline constexpr int IDC_EXIT = 1004;
 inline constexpr int IDC_JOB_PROGRESS = 1000;
 inline constexpr int IDC_STAGE_TEXT = 1001;
 inline constexpr int IDC_VERSION_TEXT = 1002;
+inline constexpr int IDC_TIME_TEXT = 1003;
 
 // Controls of the settings window.
 inline constexpr int IDC_BIND_PORT = 1060;
@@ -36,6 +37,7 @@ inline constexpr int IDC_FIND_DEVICE = 1061;
 inline constexpr int IDC_PROGRAM_AUTOLOAD = 1052;
 inline constexpr int IDC_PORT_NUMBER = 1053;
 inline constexpr int IDC_END_SOUND = 1054;
+inline constexpr int IDC_VERIFY_AFTER_WRITE = 1058;
 
 // Static texts that no command refers to.
 inline constexpr int IDC_STATIC = -1;
@@ -49,6 +51,7 @@ inline constexpr int ID_HELP_TOPICS = 32775;
 inline constexpr int ID_HELP_ABOUT = 32777;
 inline constexpr int ID_OP_EXIT = 32778;
 inline constexpr int ID_SERVICE_JOURNAL = 32779;
+inline constexpr int ID_OP_COMPARE = 32780;
 
 // The About item of the window's system menu (low four bits clear, as the
 // system-menu dispatch masks them off).

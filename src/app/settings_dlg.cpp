@@ -84,6 +84,9 @@ CSettingsDlg::CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent)
     QLabel* soundLabel = nullptr;
     std::tie(m_soundCheck, soundLabel) =
         addSwitch(texts::EndSoundLabel(), "IDC_END_SOUND", IDC_END_SOUND, "end_sound_label", 40);
+    QLabel* verifyLabel = nullptr;
+    std::tie(m_verifyCheck, verifyLabel) = addSwitch(texts::VerifyAfterWriteLabel(), "IDC_VERIFY_AFTER_WRITE",
+                                                     IDC_VERIFY_AFTER_WRITE, "verify_label", 54);
     std::tie(m_bindCheck, m_bindLabel) =
         addSwitch(texts::BindPortLabel(), "IDC_BIND_PORT", IDC_BIND_PORT, "bind_port_label", kBindingTop);
 
@@ -112,10 +115,12 @@ CSettingsDlg::CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent)
         return label->fontMetrics().horizontalAdvance(label->text()) - label->width();
     };
     const int extra =
-        std::max({0, lacking(portLabel), lacking(autoloadLabel), lacking(soundLabel), lacking(m_bindLabel)});
-    for (QLabel* label : {portLabel, autoloadLabel, soundLabel, m_bindLabel, m_findNote})
+        std::max({0, lacking(portLabel), lacking(autoloadLabel), lacking(soundLabel), lacking(verifyLabel),
+                  lacking(m_bindLabel)});
+    for (QLabel* label : {portLabel, autoloadLabel, soundLabel, verifyLabel, m_bindLabel, m_findNote})
         label->resize(label->width() + extra, label->height());
-    for (QWidget* control : std::initializer_list<QWidget*>{m_portCombo, m_autoloadCheck, m_soundCheck, m_bindCheck})
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_portCombo, m_autoloadCheck, m_soundCheck, m_verifyCheck, m_bindCheck})
         control->move(control->x() + extra, control->y());
     for (QPushButton* button : {ok, cancel}) button->move(button->x() + extra / 2, button->y());
 
@@ -145,6 +150,7 @@ int CSettingsDlg::DoModal() {
 void CSettingsDlg::OnInitDialog() {
     m_autoloadCheck->setChecked(m_bProgramAutoload != 0);
     m_soundCheck->setChecked(m_bEndSound != 0);
+    m_verifyCheck->setChecked(m_bVerifyAfterWrite != 0);
     m_bindingShownFor.clear();
     const WaitCursor waiting;
     FillPortList(m_nPortNumber);
@@ -281,6 +287,7 @@ void CSettingsDlg::accept() {
     m_nPortNumber = index < 0 ? -1 : m_portCombo->itemData(index).toInt();
     m_bProgramAutoload = m_autoloadCheck->isChecked() ? 1 : 0;
     m_bEndSound = m_soundCheck->isChecked() ? 1 : 0;
+    m_bVerifyAfterWrite = m_verifyCheck->isChecked() ? 1 : 0;
     m_portBinding.reset();
     if (m_bindCheck->isEnabled() && m_bindCheck->isChecked() != m_portCombo->currentData(kBoundRole).toBool())
         m_portBinding = m_bindCheck->isChecked() ? m_portCombo->currentData(kStablePathRole).toString().toStdString()

@@ -60,8 +60,10 @@ public:
     std::int32_t m_nPortNumber = -1;
     // On entry non-zero ticks the box; after OK 1 when ticked, else 0.
     int m_bProgramAutoload = 0;
-    // The same for the sound at the end of a job.
+    // The same for the sound at the end of a job, and for reading each write
+    // back to check it.
     int m_bEndSound = 1;
+    int m_bVerifyAfterWrite = 0;
     // After OK: the "Ports" override the chosen number is to have: the
     // adapter's stable path to bind the number to it, "" to end the binding;
     // nothing when it stays as it is.
@@ -109,6 +111,7 @@ private:
     QComboBox* m_portCombo = nullptr;
     QCheckBox* m_autoloadCheck = nullptr;
     QCheckBox* m_soundCheck = nullptr;
+    QCheckBox* m_verifyCheck = nullptr;
     QCheckBox* m_bindCheck = nullptr;
     QLabel* m_bindLabel = nullptr;
     QString m_bindingShownFor;        // the port and stable path the binding box shows

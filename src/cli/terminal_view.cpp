@@ -15,17 +15,6 @@ constexpr int kBarWidth = 30;
 
 }  // namespace
 
-std::string FormatDuration(double seconds) {
-    const long total = seconds > 0 ? static_cast<long>(seconds + 0.5) : 0;
-    char text[32];
-    if (total >= 3600) {
-        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
-    } else {
-        std::snprintf(text, sizeof text, "%02ld:%02ld", total / 60, total % 60);
-    }
-    return text;
-}
-
 ConsoleBoard::ConsoleBoard(std::ostream& out, std::ostream& err, bool live, std::size_t rows)
     : out_(out), err_(err), live_(live), rows_(rows) {}
 

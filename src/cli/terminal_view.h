@@ -10,12 +10,9 @@
 #include <vector>
 
 #include "job/transfer_view.h"
+#include "job/transfer_worker.h"
 
 namespace bramis::cli {
-
-// "mm:ss", or "h:mm:ss" from one hour on; negative values count as 0. Any
-// thread.
-std::string FormatDuration(double seconds);
 
 // The console shared by the jobs of several devices: whole lines from any
 // thread without tearing and, on a terminal, one progress row per device kept

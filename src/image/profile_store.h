@@ -16,6 +16,7 @@ inline constexpr std::string_view kSectionSettings = "Settings";
 inline constexpr std::string_view kValuePortNumber = "PortNumber";            // integer, kDefaultPortNumber when absent
 inline constexpr std::string_view kValueProgramAutoload = "ProgramAutoload";  // integer 0 or 1
 inline constexpr std::string_view kValueEndSound = "EndSound";  // integer, 1 (a sound at the end of a job) when absent
+inline constexpr std::string_view kValueVerifyAfterWrite = "VerifyAfterWrite";  // integer 0 or 1, 0 when absent
 inline constexpr std::string_view kSectionInit = "Init";
 inline constexpr std::string_view kValueProgramFilesDir = "ProgramFilesDir";  // folder last used
 inline constexpr std::string_view kSectionProgramFileList = "ProgramFileList";  // File1..File20

@@ -68,6 +68,11 @@ struct TransferOutcome {
     bool enterProgrammingTimedOut = false;
     // The system's reason when the port could not be opened, else "".
     std::string openError;
+    // The failed step's last attempt received no reply at all (rather than a
+    // damaged or refusing one).
+    bool replyMissing = false;
+    // The bootloader's version, "MM.mm", once read; else "".
+    std::string loaderVersion;
 
     bool succeeded() const { return result == LINK_OK; }
 };
@@ -97,7 +102,9 @@ struct TransferContext {
     std::int64_t enterProgrammingLimitMs = 0;
 
     // Written by the worker before it posts the outcome; read by the starting
-    // thread once the worker thread has ended.
+    // thread once the worker thread has ended. Its result, stage, block,
+    // openError and replyMissing are set before the view's ShowError, so the
+    // view may read them there.
     TransferOutcome outcome;
 };
 

@@ -9,9 +9,24 @@
 
 namespace bramis {
 
+std::string LoaderVersionNumber(int major, int minor) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d.%02d", major, minor);
+    return text;
+}
+
 std::string FormatLoaderVersion(int major, int minor) {
-    char text[64];
-    std::snprintf(text, sizeof text, "Версия загрузчика %02d.%02d", major, minor);
+    return "Версия загрузчика " + LoaderVersionNumber(major, minor);
+}
+
+std::string FormatDuration(double seconds) {
+    const long total = seconds > 0 ? static_cast<long>(seconds + 0.5) : 0;
+    char text[32];
+    if (total >= 3600) {
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%02ld:%02ld", total / 60, total % 60);
+    }
     return text;
 }
 
@@ -56,12 +71,16 @@ void EnterStage(TransferContext& context, TransferStage stage) {
 }
 
 // Reports a failed step: the step's own `message` (none: silently), or that
-// the port has gone when that is why it failed. Returns the job result.
+// the port has gone when that is why it failed. Returns the job result, which
+// the outcome holds already while the error is shown.
 int StepFailed(TransferContext& context, int result, const char* message) {
+    context.outcome.replyMissing = context.channel->LastReadCount() == 0;
     if (context.channel->PortVanished()) {
+        context.outcome.result = JOB_PORT_LOST;
         context.view->ShowError(kMsgPortLost, kCaptionError);
         return JOB_PORT_LOST;
     }
+    context.outcome.result = result;
     if (message != nullptr) {
         context.view->ShowError(message, kCaptionError);
     }
@@ -142,6 +161,7 @@ int RunOpenJob(TransferContext& context, int& retriedBefore) {
     if (result != LINK_OK) {
         return StepFailed(context, result, kMsgVersionError);  // the version line stays empty
     }
+    context.outcome.loaderVersion = LoaderVersionNumber(major, minor);
     view.SetVersionText(FormatLoaderVersion(major, minor));
 
     if (context.mode == TransferMode::Identify) {

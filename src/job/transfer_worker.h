@@ -32,9 +32,15 @@ inline constexpr const char* kCaptionError = "Ошибка";
 // system (a USB adapter or its cable unplugged).
 inline constexpr const char* kMsgPortLost = "Порт пропал: кабель или USB-адаптер отключён?";
 
-// "Версия загрузчика MM.mm": each number in decimal, at least two digits.
-// Any thread.
+// "MM.mm": each number in decimal, at least two digits. Any thread.
+std::string LoaderVersionNumber(int major, int minor);
+
+// "Версия загрузчика MM.mm". Any thread.
 std::string FormatLoaderVersion(int major, int minor);
+
+// A time span for the front ends' time lines: "mm:ss", or "h:mm:ss" from one
+// hour on; negative values count as 0. Any thread.
+std::string FormatDuration(double seconds);
 
 // The stage text of `stage` ("" for NotStarted). Any thread.
 std::string StageText(TransferStage stage);

@@ -68,6 +68,7 @@ void SerialChannel::WritePort(const std::uint8_t* buffer, std::uint32_t length) 
 std::uint32_t SerialChannel::ReadPort(std::uint8_t* buffer, std::uint32_t capacity, std::uint32_t& bytesRead,
                                       std::uint32_t preDelayMs) {
     bytesRead = 0;
+    lastReadCount_ = 0;
     PortBackend* port = LivePort();
     if (port == nullptr) {
         return bytesRead;
@@ -84,6 +85,7 @@ std::uint32_t SerialChannel::ReadPort(std::uint8_t* buffer, std::uint32_t capaci
         bytesRead += static_cast<std::uint32_t>(got);
     }
     Trace(TraceDirection::Received, buffer, bytesRead);
+    lastReadCount_ = bytesRead;
     return bytesRead;
 }
 

@@ -55,6 +55,9 @@ public:
     // settings store), used by the default opener.
     void SetPortOverrides(std::map<int, std::string> overrides);
 
+    // Bytes the last ReadPort received; 0 when the device did not answer.
+    std::uint32_t LastReadCount() const { return lastReadCount_; }
+
     // True when the open port has gone from the system (a USB adapter
     // unplugged); reads and writes then return at once.
     bool PortVanished() const;
@@ -81,6 +84,7 @@ private:
     std::string lastOpenError_;
     TraceHandler trace_;
     int retriedAttempts_ = 0;
+    std::uint32_t lastReadCount_ = 0;
 };
 
 // The OS opener: COM n maps to a device by the fixed ranges of the platform,

@@ -25,11 +25,13 @@
 #include <vector>
 
 #include "app/dialog_units.h"
+#include "app/job_end_alert.h"
 #include "app/main_dlg.h"
 #include "app/message_box.h"
 #include "app/resource_ids.h"
 #include "devsim/device.h"
 #include "image/memory_profile_store.h"
+#include "journal/journal.h"
 #include "link/serial_channel.h"
 #include "link/virtual_line.h"
 
@@ -76,6 +78,18 @@ struct MessageRecorder {
 
     std::vector<RecordedMessage> messages;
     std::function<void(const RecordedMessage&)> onShow;
+};
+
+// Replaces the end-of-job alerts for its lifetime: the sounds are recorded
+// (true for failure), nothing reaches the desktop.
+struct AlertRecorder {
+    AlertRecorder() {
+        SetJobEndAlerts({[](QWidget*) {}, [](QWidget*, const QString&, const QString&, bool) {},
+                         [this](bool failed) { sounds.push_back(failed); }});
+    }
+    ~AlertRecorder() { SetJobEndAlerts({}); }
+
+    std::vector<bool> sounds;
 };
 
 // `size` bytes that differ from block to block and with `seed`.
@@ -183,11 +197,13 @@ inline void ExpectPlaced(const QWidget& window, const std::vector<Placed>& contr
 }
 
 // The main window on a store of the test's own, with scripted Open and Save
-// dialogs, a port list under the test's control and the emulated device
-// (bootloader 1.3, its flash holding TestPattern seed 9) behind every port.
+// dialogs, a port list under the test's control, the emulated device
+// (bootloader 1.3, its flash holding TestPattern seed 9) behind every port,
+// recorded alerts and a journal in the test's folder.
 class MainWindowTest : public ::testing::Test {
 protected:
     MainWindowTest() {
+        store.WriteString(kSectionSettings, kValueJournalFile, JournalFile().toStdString());
         Connect();
         Restart();
     }
@@ -227,9 +243,15 @@ protected:
     }
 
     QComboBox* Box() const { return Child<QComboBox>(*window, "IDC_FILE_NAME"); }
+    QString JournalFile() const { return folder.Path(QStringLiteral("journal.csv")); }
+    std::vector<QStringList> JournalRows() const {
+        QString warning;
+        return ReadJournal(JournalFile(), warning);
+    }
 
     Watchdog watchdog;
     MessageRecorder recorder;
+    AlertRecorder alerts;
     MemoryProfileStore store;
     ImageFolder folder;
     QString documents = QStringLiteral("/home/someone/Documents");

@@ -103,7 +103,8 @@ TEST_F(MainWindowTest, MainWindowAndAboutBoxShowTheirTextsInTheTemplatePlaces) {
                                          : item->text() + '=' + item->property(kControlIdProperty).toString());
     }
     EXPECT_EQ(menu, (QStringList{"&Операции", "Выбрать &файл ...=32771", "-", "&Записать в прибор=32772",
-                                 "&Прочитать из прибора=32773", "-", "В&ыход=32778", "Серв&ис", "&Настройка=32774", "&Журнал заданий=32779",
+                                 "&Прочитать из прибора=32773", "&Сравнить прибор с файлом=32780", "-", "В&ыход=32778",
+                                 "Серв&ис", "&Настройка=32774", "&Журнал заданий=32779",
                                  "&?", "Вызов &справки=32775", "-", "&О программе ...=32777"}));
 
     // The About box from the menu; Esc closes it.

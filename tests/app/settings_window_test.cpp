@@ -74,6 +74,7 @@ TEST_F(SettingsWindowTest, ShowsTheTemplateTextsLayoutAndTabOrder) {
         test::ExpectPlaced(dialog, {{"IDC_PROGRAM_AUTOLOAD", 1052, QString(), {167, 26, 16, 8}},
                                     {"IDC_PORT_NUMBER", 1053, QString(), {164, 7, 52, 12}},
                                     {"IDC_END_SOUND", 1054, QString(), {167, 40, 16, 8}},
+                                    {"IDC_VERIFY_AFTER_WRITE", 1058, QString(), {167, 54, 16, 8}},
                                     {"IDC_BIND_PORT", 1060, QString(), {167, 68, 16, 8}}},
                            {extra, 0});
         // The search tells what it does before it is started.
@@ -88,6 +89,7 @@ TEST_F(SettingsWindowTest, ShowsTheTemplateTextsLayoutAndTabOrder) {
             {"autoload_label", QStringLiteral("Запоминать имя файла последней программы"), {7, 26, 154, 8},
              "IDC_PROGRAM_AUTOLOAD"},
             {"end_sound_label", QStringLiteral("Звуковой сигнал по окончании"), {7, 40, 154, 8}, "IDC_END_SOUND"},
+            {"verify_label", QStringLiteral("Проверять запись чтением"), {7, 54, 154, 8}, "IDC_VERIFY_AFTER_WRITE"},
             {"bind_port_label", QStringLiteral("Закрепить номер за этим переходником"), {7, 68, 154, 8},
              "IDC_BIND_PORT"}};
         for (const auto& [name, text, rect, control] : labels) {
@@ -99,9 +101,13 @@ TEST_F(SettingsWindowTest, ShowsTheTemplateTextsLayoutAndTabOrder) {
         }
 
         // Tab order: OK, Отмена, the check boxes, the port list, the search, and round.
-        const QList<QWidget*> stops{Child(dialog, "IDOK"),          Child(dialog, "IDCANCEL"),
-                                    Autoload(dialog),               Child(dialog, "IDC_END_SOUND"),
-                                    Child(dialog, "IDC_BIND_PORT"), PortList(dialog),
+        const QList<QWidget*> stops{Child(dialog, "IDOK"),
+                                    Child(dialog, "IDCANCEL"),
+                                    Autoload(dialog),
+                                    Child(dialog, "IDC_END_SOUND"),
+                                    Child(dialog, "IDC_VERIFY_AFTER_WRITE"),
+                                    Child(dialog, "IDC_BIND_PORT"),
+                                    PortList(dialog),
                                     Child(dialog, "IDC_FIND_DEVICE")};
         EXPECT_EQ(test::TabOrder(stops), stops);
         EXPECT_EQ(dialog.focusWidget(), stops[0]);
@@ -197,6 +203,9 @@ TEST_F(SettingsWindowTest, OkTakesThePortAtOnceAndTheAutoloadSwitchAtTheNextStar
         auto* sound = Child<QCheckBox>(dialog, "IDC_END_SOUND");
         EXPECT_TRUE(sound->isChecked());  // on until turned off
         clickBox(sound);
+        auto* verify = Child<QCheckBox>(dialog, "IDC_VERIFY_AFTER_WRITE");
+        EXPECT_FALSE(verify->isChecked());  // off until turned on
+        clickBox(verify);
         clickBox(Autoload(dialog));
         EXPECT_TRUE(Autoload(dialog)->isChecked());
         EXPECT_EQ(PortList(dialog)->toolTip(), QStringLiteral("/dev/ttyS2"));
@@ -206,10 +215,11 @@ TEST_F(SettingsWindowTest, OkTakesThePortAtOnceAndTheAutoloadSwitchAtTheNextStar
     EXPECT_EQ(store.GetInt(kSectionSettings, kValuePortNumber, 0), 3);
     EXPECT_EQ(store.GetInt(kSectionSettings, kValueProgramAutoload, 0), 1);
     EXPECT_EQ(store.GetInt(kSectionSettings, kValueEndSound, 1), 0);
+    EXPECT_EQ(store.GetInt(kSectionSettings, kValueVerifyAfterWrite, 0), 1);
 
-    // The very next job opens COM3.
+    // The very next job opens COM3, and its write is read back.
     window->OnCommand(IDC_WRITE);
-    EXPECT_EQ(recorder.Texts(), QStringList{QStringLiteral("Программа успешно записана")});
+    EXPECT_EQ(recorder.Texts(), QStringList{QStringLiteral("Программа записана и проверена")});
     EXPECT_EQ(cable->LastPortNumber(), 3u);
 
     // The switch is read at start: the next window loads the program by
@@ -220,6 +230,7 @@ TEST_F(SettingsWindowTest, OkTakesThePortAtOnceAndTheAutoloadSwitchAtTheNextStar
     ASSERT_TRUE(OpenSettings([](QDialog& dialog) {
         EXPECT_TRUE(Autoload(dialog)->isChecked());
         EXPECT_FALSE(Child<QCheckBox>(dialog, "IDC_END_SOUND")->isChecked());
+        EXPECT_TRUE(Child<QCheckBox>(dialog, "IDC_VERIFY_AFTER_WRITE")->isChecked());
         EXPECT_EQ(PortList(dialog)->currentText(), QStringLiteral("COM3"));
     }));
 }

@@ -1,7 +1,8 @@
-// The progress window and the write and read commands of the main window,
-// through the real worker against the emulated device on the virtual clock:
-// success, the Save dialog, cancels at their cancel points, every error box,
-// a second job on the same window; and with stand-in workers, that the view
+// The progress window and the write, read and compare commands of the main
+// window, through the real worker against the emulated device on the virtual
+// clock: success, a write checked by reading back, the Save dialog, cancels at
+// their cancel points, every error box with its cause, the progress in the
+// title, the alerts and the journal; and with stand-in workers, that the view
 // calls block the worker and that a worker that cannot start ends the job.
 #include <gtest/gtest.h>
 
@@ -9,6 +10,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
+
+#include <QRegularExpression>
 
 #include <atomic>
 #include <chrono>
@@ -61,13 +64,14 @@ protected:
 TEST_F(TransferCommandsTest, ProgressWindowHasNoTitleBarAndItsFourControlsInPlace) {
     EXPECT_FALSE(progress.windowFlags() & (Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint));
     EXPECT_TRUE(progress.windowTitle().isEmpty());
-    EXPECT_EQ(progress.size(), MapDialogSize(BaseUnitsOf(progress.font()), 186, 80));
+    EXPECT_EQ(progress.size(), MapDialogSize(BaseUnitsOf(progress.font()), 186, 91));
     EXPECT_EQ(progress.minimumSize(), progress.maximumSize());
-    test::ExpectPlaced(progress, {{"IDCANCEL", 2, QStringLiteral("Отмена"), {68, 59, 50, 14}},
+    test::ExpectPlaced(progress, {{"IDCANCEL", 2, QStringLiteral("Отмена"), {68, 70, 50, 14}},
                                   {"IDC_JOB_PROGRESS", 1000, QString(), {7, 40, 172, 12}},
                                   {"IDC_STAGE_TEXT", 1001, QString(), {7, 7, 172, 12}},
-                                  {"IDC_VERSION_TEXT", 1002, QString(), {7, 23, 172, 12}}});
-    for (const char* name : {"IDC_STAGE_TEXT", "IDC_VERSION_TEXT"}) {
+                                  {"IDC_VERSION_TEXT", 1002, QString(), {7, 23, 172, 12}},
+                                  {"IDC_TIME_TEXT", 1003, QString(), {7, 55, 172, 12}}});
+    for (const char* name : {"IDC_STAGE_TEXT", "IDC_VERSION_TEXT", "IDC_TIME_TEXT"}) {
         EXPECT_TRUE(Line(name)->isReadOnly());
         EXPECT_EQ(Line(name)->alignment(), Qt::AlignCenter);
         EXPECT_EQ(Line(name)->focusPolicy(), Qt::NoFocus);  // Cancel is the only tab stop
@@ -115,6 +119,81 @@ TEST_F(TransferCommandsTest, WritesATypedAndAChosenFileAndEachJobStartsClean) {
         EXPECT_EQ(start.bar, 0);
         EXPECT_TRUE(start.visible);
     }
+}
+
+TEST_F(TransferCommandsTest, VerifiesAWriteInTheSameWindowComparesAloneAndJournalsEveryJob) {
+    store.WriteInt(kSectionSettings, kValueVerifyAfterWrite, 1);
+    QStringList titles, timeLines;
+    QObject::connect(&progress, &CProgressDlg::jobProgress, [&](int) {
+        titles << window->windowTitle();
+        timeLines << Line("IDC_TIME_TEXT")->text();
+    });
+    int closings = 0;
+    QObject::connect(&progress, &QDialog::finished, [&] { ++closings; });
+    const QString file = folder.Write("a.dat", kImageSize, 1);
+    Box()->setEditText(file);
+    window->OnCommand(IDC_WRITE);
+    EXPECT_EQ(recorder.Texts(), QStringList{"Программа записана и проверена"});
+    EXPECT_EQ(closings, 1) << "the verify runs in the window of the write";
+    EXPECT_EQ(stages.mid(4), (QStringList{"Запись программы", "Переход в рабочий режим", "Открытие порта",
+                                          "Переход в режим программирования", "Определение версии загрузчика",
+                                          "Проверка записи", "Переход в рабочий режим"}));
+    EXPECT_EQ(device->RequestCount(CMD_READ_BLOCK), 368);
+    // The title counts each job up from 0 % and is itself again at the end.
+    EXPECT_EQ(titles.front(), "0% — Программатор Брамис");
+    EXPECT_TRUE(titles.contains("50% — Программатор Брамис"));
+    EXPECT_GT(titles.indexOf("0% — Программатор Брамис", titles.indexOf("100% — Программатор Брамис")), 0);
+    EXPECT_EQ(titles.back(), "100% — Программатор Брамис");
+    EXPECT_EQ(window->windowTitle(), "Программатор Брамис");
+    EXPECT_TRUE(QRegularExpression("^прошло \\d\\d:\\d\\d · осталось 00:00$").match(timeLines.back()).hasMatch())
+        << timeLines.back().toStdString();
+    EXPECT_EQ(alerts.sounds, std::vector<bool>{false});
+
+    // The file alone compared with the device, after a change in blocks 17
+    // and 300 (counted from 1); without the sound.
+    store.WriteInt(kSectionSettings, kValueEndSound, 0);
+    std::vector<std::uint8_t> changed = test::TestPattern(kImageSize, 1);
+    changed[16 * kBlockSize] ^= 1;
+    changed[299 * kBlockSize + 7] ^= 0x80;
+    QFile changedFile(file);
+    ASSERT_TRUE(changedFile.open(QIODevice::WriteOnly));
+    changedFile.write(reinterpret_cast<const char*>(changed.data()), kImageSize);
+    changedFile.close();
+    window->OnCommand(ID_OP_COMPARE);
+    ASSERT_EQ(recorder.messages.size(), 2u);
+    EXPECT_EQ(recorder.messages[1].text, "Программа в приборе отличается от файла: первый отличающийся блок 17, всего "
+                                         "отличающихся блоков 2 из 368");
+    EXPECT_EQ(recorder.messages[1].caption, "Сравнение");
+    EXPECT_EQ(device->RequestCount(CMD_ERASE), 1);
+    EXPECT_EQ(alerts.sounds.size(), 1u);
+
+    // One record per job: the file, the image's hash, the loader's version.
+    const std::vector<QStringList> rows = JournalRows();
+    ASSERT_EQ(rows.size(), 3u);
+    const QString written = Sha256Hex(test::TestPattern(kImageSize, 1).data(), kImageSize);
+    const QStringList jobs{"запись", "проверка", "проверка"};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i][kColumnJob], jobs[static_cast<int>(i)]);
+        EXPECT_EQ(rows[i][kColumnProgram], "bramis-programmer");
+        EXPECT_EQ(rows[i][kColumnPort], "COM99");
+        EXPECT_EQ(rows[i][kColumnFile], file);
+        EXPECT_EQ(rows[i][kColumnSha256], written) << "what the device holds";
+        EXPECT_EQ(rows[i][kColumnLoaderVersion], "01.03");
+        EXPECT_EQ(rows[i][kColumnResult], "успешно");
+    }
+
+    // A device whose every block needed a second attempt: check the cable. A
+    // journal that cannot be written: said after the job's own notice.
+    Connect({{.kind = FaultKind::Silent, .command = CMD_READ_BLOCK, .attempt = 0}});
+    store.WriteString(kSectionPorts, "COM99", "/dev/ttyUSB7");
+    window->OnCommand(ID_OP_COMPARE);
+    ASSERT_EQ(recorder.messages.size(), 4u);
+    EXPECT_EQ(recorder.messages[3].text, "Последние задания на порту COM99 потребовали много повторных попыток. "
+                                         "Проверьте кабель и USB-адаптер.");
+    store.WriteString(kSectionSettings, kValueJournalFile, folder.Folder().toStdString());
+    window->OnCommand(ID_OP_COMPARE);
+    ASSERT_EQ(recorder.messages.size(), 6u);
+    EXPECT_TRUE(recorder.messages[5].text.startsWith("Журнал заданий")) << recorder.messages[5].text.toStdString();
 }
 
 TEST_F(TransferCommandsTest, ReadsIntoItsOwnBufferThenSavesOrKeepsItInMemory) {
@@ -174,21 +253,22 @@ TEST_F(TransferCommandsTest, CancelEscAndCloseWhileTheDeviceDoesNotAnswerEndTheJ
                 EXPECT_TRUE(progress.isVisible());  // until the worker has ended
             });
         };
-        // The main window adds nothing to a cancelled job; RunJob says IDCANCEL.
+        // The main window adds nothing to a cancelled job; RunJobs says IDCANCEL.
         if (i == 0)
             window->OnCommand(IDC_WRITE);
         else
-            EXPECT_EQ(progress.RunJob(window->Channel(), 3, buffer.data(), TransferMode::Read), IDCANCEL);
+            EXPECT_EQ(progress.RunJobs(window->Channel(), 3, {}, {{buffer.data(), TransferMode::Read}}), IDCANCEL);
         EXPECT_FALSE(progress.isVisible());
         EXPECT_FALSE(cable->IsOpen());
         EXPECT_EQ(stages.back(), QStringLiteral("Переход в режим программирования"));
     }
     EXPECT_TRUE(recorder.messages.empty());
+    EXPECT_TRUE(alerts.sounds.empty()) << "a cancel is no end to tell of";
     EXPECT_GE(device->RequestCount(CMD_ENTER_PROG), 8);
     EXPECT_EQ(device->RequestCount(CMD_RUN_PROGRAM), 0);
 }
 
-TEST_F(TransferCommandsTest, CancelDuringTheEraseStillWritesBlockZero) {
+TEST_F(TransferCommandsTest, CancelDuringTheEraseStillWritesBlockZeroAndSaysTheProgramIsErased) {
     // The worker waits while the stage line is set, so the request is there
     // before the erase begins.
     onStage = [this](const QString& stage) {
@@ -196,7 +276,9 @@ TEST_F(TransferCommandsTest, CancelDuringTheEraseStillWritesBlockZero) {
     };
     Box()->setEditText(folder.Write("a.dat", kImageSize, 4));
     window->OnCommand(IDC_WRITE);
-    EXPECT_TRUE(recorder.messages.empty());
+    EXPECT_EQ(recorder.Texts(), QStringList{"Запись отменена.\nПрограмма прибора стёрта или записана не полностью: "
+                                            "прибор заработает только после успешной записи."});
+    EXPECT_TRUE(alerts.sounds.empty());
     const auto flash = device->Flash();
     EXPECT_TRUE(test::HoldsPattern(flash.first(kBlockSize), 4));
     EXPECT_TRUE(std::all_of(flash.begin() + kBlockSize, flash.end(), [](std::uint8_t b) { return b == 0xFF; }));
@@ -204,6 +286,16 @@ TEST_F(TransferCommandsTest, CancelDuringTheEraseStillWritesBlockZero) {
     EXPECT_EQ(Bar()->GetPos(), 0);
     EXPECT_EQ(device->CurrentMode(), devsim::Mode::Working);
     EXPECT_EQ(stages.back(), QStringLiteral("Переход в рабочий режим"));
+
+    // A write whose reading back is cancelled is written, but not checked.
+    store.WriteInt(kSectionSettings, kValueVerifyAfterWrite, 1);
+    onStage = [this](const QString& stage) {
+        if (stage == QString::fromUtf8(kStageVerifying)) Cancel()->click();
+    };
+    window->OnCommand(IDC_WRITE);
+    EXPECT_EQ(recorder.Texts().back(), "Программа записана, но проверка чтением отменена: запись не проверена.");
+    EXPECT_TRUE(test::HoldsPattern(device->Flash(), 4));
+    EXPECT_TRUE(alerts.sounds.empty());
 }
 
 TEST_F(TransferCommandsTest, EveryWorkerErrorIsShownInTheOpenProgressWindowFirst) {
@@ -212,33 +304,48 @@ TEST_F(TransferCommandsTest, EveryWorkerErrorIsShownInTheOpenProgressWindowFirst
         return devsim::FaultRule{
             .kind = kind, .command = command, .block = block, .attempt = 0, .times = 2, .value = value};
     };
+    const QString erased = "\nПрограмма прибора стёрта или записана не полностью: прибор заработает только после "
+                           "успешной записи.";
     const struct {
         std::vector<devsim::FaultRule> faults;
         int command;
-        const char* text;
+        QString text;  // the worker's message, then why
         QString caption;
         const char* stage;  // the stage line while the box is open
         int bar;
     } cases[] = {
-        {{}, IDC_WRITE, "Не могу открыть порт", ApplicationTitle(), "Открытие порта", 0},
-        {{both(FaultKind::Status, CMD_ERASE, devsim::kAny, 0x2A)}, IDC_WRITE, "Ошибка стирания", "Ошибка",
-         "Стирание программы", 0},
-        {{both(FaultKind::Status, CMD_WRITE_BLOCK, 200, 0x5A)}, IDC_WRITE, "Ошибка записи", "Ошибка",
+        {{}, IDC_WRITE, "Не могу открыть порт\nCOM99 — unplugged", ApplicationTitle(), "Открытие порта", 0},
+        {{both(FaultKind::Silent, CMD_GET_VERSION, devsim::kAny, 0)}, IDC_WRITE,
+         "Ошибка чтения версии загрузчика\nПрибор не ответил", "Ошибка", "Определение версии загрузчика", 0},
+        {{both(FaultKind::Status, CMD_ERASE, devsim::kAny, 0x2A)}, IDC_WRITE,
+         "Ошибка стирания\nПрибор не подтвердил стирание" + erased, "Ошибка", "Стирание программы", 0},
+        {{both(FaultKind::Status, CMD_WRITE_BLOCK, 200, 0x5A)}, IDC_WRITE,
+         "Ошибка записи\nПрибор отказался принять блок (статус 5A), блок 201 из 368" + erased, "Ошибка",
          "Запись программы", 200},
-        {{both(FaultKind::CorruptCrc, CMD_READ_BLOCK, 5, devsim::kDefault)}, IDC_READ, "Ошибка чтения", "Ошибка",
-         "Чтение программы", 5},
+        {{both(FaultKind::Status, CMD_WRITE_BLOCK, 0, 0x2A)}, IDC_WRITE,
+         "Ошибка записи\nПрибор отказался принять блок (статус 2A), блок 1 из 368" + erased, "Ошибка",
+         "Запись программы", 0},
+        {{both(FaultKind::Silent, CMD_WRITE_BLOCK, 10, 0)}, IDC_WRITE,
+         "Ошибка записи\nПрибор не ответил, блок 11 из 368" + erased, "Ошибка", "Запись программы", 10},
+        {{{.kind = FaultKind::Drop, .command = CMD_WRITE_BLOCK, .block = 30}}, IDC_WRITE,
+         "Порт пропал: кабель или USB-адаптер отключён?\nЗапись программы, блок 31 из 368" + erased, "Ошибка",
+         "Запись программы", 30},
+        {{both(FaultKind::CorruptCrc, CMD_READ_BLOCK, 5, devsim::kDefault)}, IDC_READ,
+         "Ошибка чтения\nОтвет прибора искажён, блок 6 из 368", "Ошибка", "Чтение программы", 5},
     };
     const QString file = folder.Write("a.dat", kImageSize, 6);
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
+        SCOPED_TRACE(c.text.toStdString());
         Connect(c.faults);
         if (c.faults.empty()) cable->FailOpens("unplugged");
         recorder.messages.clear();
         shownWith.clear();
+        alerts.sounds.clear();
         Box()->setEditText(file);
         window->OnCommand(c.command);
 
-        ASSERT_EQ(recorder.Texts(), QStringList{QString::fromUtf8(c.text)});
+        ASSERT_EQ(recorder.Texts(), QStringList{c.text});
+        EXPECT_EQ(alerts.sounds, std::vector<bool>{true});
         const test::RecordedMessage& box = recorder.messages[0];
         EXPECT_EQ(box.caption, c.caption);
         EXPECT_EQ(box.icon, MessageIcon::Exclamation);
@@ -247,10 +354,20 @@ TEST_F(TransferCommandsTest, EveryWorkerErrorIsShownInTheOpenProgressWindowFirst
         EXPECT_EQ(shownWith[0].stage, QString::fromUtf8(c.stage));
         EXPECT_EQ(shownWith[0].bar, c.bar);
         EXPECT_FALSE(progress.isVisible());
-        // The device went back to its working mode wherever it had left it.
-        EXPECT_EQ(device->CurrentMode(), devsim::Mode::Working);
+        // The device went back to its working mode wherever it had left it,
+        // unless its line had gone.
+        if (c.bar != 30) {
+            EXPECT_EQ(device->CurrentMode(), devsim::Mode::Working);
+        }
         EXPECT_FALSE(cable->IsOpen());
+        EXPECT_EQ(window->windowTitle(), QStringLiteral("Программатор Брамис"));
     }
+    // Each failed job is in the journal, with its stage and block.
+    const std::vector<QStringList> rows = JournalRows();
+    ASSERT_EQ(rows.size(), std::size(cases));
+    EXPECT_EQ(rows[3][kColumnResult], QStringLiteral("ошибка"));
+    EXPECT_EQ(rows[3][kColumnStage], QStringLiteral("Запись программы"));
+    EXPECT_EQ(rows[3][kColumnBlock], QStringLiteral("201"));
     // The failed read did not touch the image or ask where to save.
     EXPECT_TRUE(saveFolders.isEmpty());
     EXPECT_TRUE(test::HoldsPattern(window->Files().Image().Bytes(), 6));
@@ -285,7 +402,7 @@ TEST_F(TransferCommandsTest, ViewCallsCompleteOnTheGuiThreadBeforeTheWorkerGoesO
         thread->start();
         return thread;
     });
-    EXPECT_EQ(progress.RunJob(window->Channel(), 5, buffer.data(), TransferMode::Write), IDOK);
+    EXPECT_EQ(progress.RunJobs(window->Channel(), 5, {}, {{buffer.data(), TransferMode::Write}}), IDOK);
     EXPECT_TRUE(workerEnded);
     EXPECT_TRUE(stageSeenAfterCall);
     ASSERT_EQ(shownWith.size(), 1u);
@@ -296,7 +413,7 @@ TEST_F(TransferCommandsTest, ViewCallsCompleteOnTheGuiThreadBeforeTheWorkerGoesO
 
 TEST_F(TransferCommandsTest, AWorkerThatCannotStartEndsTheJobAtOnce) {
     progress.SetWorkerLauncher([](std::function<void()>) { return std::unique_ptr<QThread>(); });
-    EXPECT_EQ(progress.RunJob(window->Channel(), 1, buffer.data(), TransferMode::Read), -1);
+    EXPECT_EQ(progress.RunJobs(window->Channel(), 1, {}, {{buffer.data(), TransferMode::Read}}), -1);
     EXPECT_FALSE(progress.isVisible());
     ASSERT_EQ(recorder.Texts(), QStringList{QStringLiteral("Не удалось запустить обмен с прибором")});
     EXPECT_EQ(recorder.messages[0].icon, MessageIcon::Exclamation);
