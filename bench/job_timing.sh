@@ -1,15 +1,23 @@
 #!/usr/bin/env bash
-# Times whole jobs of bramis-flash over a pseudo-terminal against
+# Times whole jobs of bramis-flash over pseudo-terminals against
 # bramis-devsim --wire-speed (a device that answers at once, every byte at the
 # real 9600 8E1 rate), and compares each with the protocol's own floor: the
 # pauses after sending, the pre-delays, the wire time of the replies and the
 # read time-outs that the protocol mandates for that job.
 #
-#   bash bench/job_timing.sh [write] [read]     (default: both; a write takes ~8 min)
+#   bash bench/job_timing.sh [write] [read] [verify] [four]
 #
-# Builds the two programs first, optimised, in build/bench. For each job prints the
-# job time, the floor, their ratio (target <= 1.02) and the CPU seconds that
-# bramis-flash used (target < 2 % of the job time).
+#   write   one write (~8 min); target ratio <= 1.002
+#   read    one read (~7.5 min), the file compared with the device's image
+#   verify  write --verify: a write, then the device read back and compared;
+#           its floor is a write's plus a read's, target ratio <= 1.01
+#   four    one write to four devices at once, on four emulators; its floor
+#           is one write's, target ratio <= 1.02 and under 1 % of one core
+#
+# Default: write and read. Builds the two programs first, optimised, in
+# build/bench. For each job prints the job time, the floor, their ratio and the
+# CPU seconds that bramis-flash used. Run both ends at real-time priority on a
+# busy machine: chrt -f 20 bash bench/job_timing.sh ...
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=("$@")
@@ -21,23 +29,28 @@ flash=build/bench/src/cli/bramis-flash
 devsim=build/bench/src/devsim/bramis-devsim
 
 work=$(mktemp -d)
-devsim_pid=
+devsim_pids=()
 cleanup() {
-  [ -n "$devsim_pid" ] && kill "$devsim_pid" 2>/dev/null && wait "$devsim_pid" 2>/dev/null
+  for pid in "${devsim_pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 head -c 188416 /dev/urandom >"$work/image.dat"
-# The device's own time (turnaround, erase, programming) is no part of the floor.
-"$devsim" --wire-speed --turnaround 0 --erase-time 0 --write-time 0 --image "$work/image.dat" \
-  >"$work/devsim.out" 2>&1 &
-devsim_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/devsim.out" ] && break
-  sleep 0.05
-done
-pty=$(head -n 1 "$work/devsim.out")
+# Starts emulator number $1 and sets `pty` to its line. The device's own time
+# (turnaround, erase, programming) is no part of the floor.
+start_devsim() {
+  "$devsim" --wire-speed --turnaround 0 --erase-time 0 --write-time 0 --image "$work/image.dat" \
+    >"$work/devsim$1.out" 2>&1 &
+  devsim_pids+=($!)
+  for _ in $(seq 100); do
+    [ -s "$work/devsim$1.out" ] && break
+    sleep 0.05
+  done
+  pty=$(head -n 1 "$work/devsim$1.out")
+}
+start_devsim 0
+ptys=("$pty")
 
 # The floor of one job, in ms: each exchange as the serial channel carries it
 # out on an ideal line. Arguments of an exchange: request length, pre-delay,
@@ -73,10 +86,13 @@ floor_ms() {
     }
     BEGIN {
       total = exchange(6, 0, 6, 6) + exchange(7, 500, 16, 9)          # enter, version
-      if (job == "write") {
+      if (job == "write" || job == "verify") {
         total += exchange(7, 500, 10, 7)                              # erase
         for (b = 0; b < 368; b++) total += exchange(1037, 40, 10, 7)  # write block
-      } else {
+        if (job == "verify") total += exchange(7, 0, 10, 7)           # run program
+      }
+      if (job != "write") {
+        if (job == "verify") total += exchange(6, 0, 6, 6) + exchange(7, 500, 16, 9)
         for (b = 0; b < 368; b++) total += exchange(9, 0, 1040, 1034) # read block
       }
       total += exchange(7, 0, 10, 7)                                  # run program
@@ -84,27 +100,36 @@ floor_ms() {
     }'
 }
 
+# run_job NAME FLOOR-JOB ARGS...: one bramis-flash run on every line in `ptys`.
 run_job() {
-  local job=$1 file=$2 times
+  local name=$1 floorJob=$2 times devices=()
+  shift 2
+  for p in "${ptys[@]}"; do devices+=(--device "$p"); done
   TIMEFORMAT='%R %U %S'
-  times=$({ time "$flash" --device "$pty" "$job" "$file" >"$work/$job.out" 2>&1; } 2>&1) || {
-    echo "$job: bramis-flash failed:"; cat "$work/$job.out"; exit 1
+  times=$({ time "$flash" "${devices[@]}" "$@" >"$work/$name.out" 2>&1; } 2>&1) || {
+    echo "$name: bramis-flash failed:"; cat "$work/$name.out"; exit 1
   }
-  local floor; floor=$(floor_ms "$job")
-  echo "$times" | awk -v job="$job" -v floor="$floor" '{
+  local floor; floor=$(floor_ms "$floorJob")
+  echo "$times" | awk -v job="$name" -v floor="$floor" '{
     wall = $1; cpu = $2 + $3
-    printf "%-5s job %8.2f s  floor %8.2f s  ratio %.4f  cpu %.2f s (%.2f %% of the job)\n",
+    printf "%-6s job %8.2f s  floor %8.2f s  ratio %.4f  cpu %.2f s (%.2f %% of the job)\n",
            job, wall, floor / 1000, wall * 1000 / floor, cpu, 100 * cpu / wall
   }'
 }
 
 for job in "${jobs[@]}"; do
   case $job in
-    write) run_job write "$work/image.dat" ;;
+    write) run_job write write write "$work/image.dat" ;;
     read)
-      run_job read "$work/back.dat"
+      run_job read read read "$work/back.dat"
       cmp -s "$work/image.dat" "$work/back.dat" || { echo "read: the file differs from the device's image"; exit 1; }
       ;;
-    *) echo "unknown job: $job (write or read)"; exit 2 ;;
+    verify) run_job verify verify write --verify "$work/image.dat" ;;
+    four)
+      for n in 1 2 3; do start_devsim $n; ptys+=("$pty"); done
+      run_job four write write "$work/image.dat"
+      ptys=("${ptys[0]}")
+      ;;
+    *) echo "unknown job: $job (write, read, verify or four)"; exit 2 ;;
   esac
 done

@@ -242,9 +242,22 @@ last_write=$(grep -n '^write ' <<<"$new_events" | tail -n 1 | cut -d: -f1)
 tail -n +"$last_write" <<<"$new_events" | grep -q '^run' ||
   fail "no run-program request after the window's cancelled write"
 grep -q '^enter' <<<"$new_events" || fail "the window's write did not begin with the enter request"
-# A cancelled write ends without a notice. Then the window's close box (the
-# window manager's Alt+F4), which is Exit.
-sleep 2
+# A cancelled write says that the device's program is erased; its OK closes
+# the notice. Then the window's close box (the window manager's Alt+F4),
+# which is Exit.
+notice=
+for _ in $(seq 300); do
+  notice=$(xdotool search --onlyvisible --name '^Запись$' 2>/dev/null | head -n 1) && [[ -n $notice ]] && break
+  sleep 0.1
+done
+if [[ -z $notice ]]; then
+  import -window root "$repo/$windows_build/wine-tests-failure.png"
+  fail "no notice \"Запись\" after the cancelled write (the screen: $windows_build/wine-tests-failure.png)"
+fi
+xdotool windowactivate --sync "$notice" 2>/dev/null || xdotool windowfocus --sync "$notice"
+xdotool key Return
+for _ in $(seq 100); do xdotool search --onlyvisible --name '^Запись$' >/dev/null 2>&1 || break; sleep 0.1; done
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
 xdotool key alt+F4
 for _ in $(seq 300); do kill -0 "$window_pid" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$window_pid" 2>/dev/null; then
