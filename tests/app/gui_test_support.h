@@ -1,7 +1,7 @@
 // Helpers of the GUI tests: a watchdog against hanging modal loops, a
-// recorder that stands in for message boxes, image files on disk, checks of
-// a window's template layout, and the main window on a store of the test's
-// own with the emulated device behind every port, on the virtual clock.
+// recorder that stands in for message boxes, image files on disk, and the
+// main window on a store of the test's own with the emulated device behind
+// every port, on the virtual clock.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -24,7 +24,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/dialog_units.h"
 #include "app/job_end_alert.h"
 #include "app/main_dlg.h"
 #include "app/message_box.h"
@@ -157,43 +156,6 @@ inline bool InModal(const std::function<void()>& open, const std::function<void(
     inModalLoop.start(0);
     open();
     return opened;
-}
-
-// The controls of `stops` in the order Tab visits them, starting after the
-// last one: equal to `stops` when Tab goes through them in order and round.
-inline QList<QWidget*> TabOrder(const QList<QWidget*>& stops) {
-    QList<QWidget*> order;
-    QWidget* widget = stops.back();
-    for (int step = 0; step < 1000 && order.size() < stops.size(); ++step) {
-        widget = widget->nextInFocusChain();
-        if (stops.contains(widget) && (widget->focusPolicy() & Qt::TabFocus) && !order.contains(widget))
-            order << widget;
-    }
-    return order;
-}
-
-// A control of a window template: its name, id, text and place.
-struct Placed {
-    const char* name;
-    int id;
-    QString text;
-    DluRect rect;
-};
-
-// Checks each control's id, text and place in the dialog units of `window`'s
-// font, moved by `offset` pixels. A combo box may be taller than the field
-// the template gives it.
-inline void ExpectPlaced(const QWidget& window, const std::vector<Placed>& controls, QPoint offset = {}) {
-    for (const Placed& control : controls) {
-        SCOPED_TRACE(control.name);
-        const auto* widget = Child(window, control.name);
-        EXPECT_EQ(widget->property(kControlIdProperty).toInt(), control.id);
-        EXPECT_EQ(widget->property("text").toString(), control.text);
-        const QRect expected = MapDialogRect(BaseUnitsOf(window.font()), control.rect).translated(offset);
-        EXPECT_EQ(widget->pos(), expected.topLeft());
-        EXPECT_EQ(widget->width(), expected.width());
-        EXPECT_TRUE(widget->height() == expected.height() || qobject_cast<const QComboBox*>(widget) != nullptr);
-    }
 }
 
 // The main window on a store of the test's own, with scripted Open and Save
