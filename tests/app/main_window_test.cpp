@@ -1,7 +1,6 @@
-// The main window with its About box and help: the rounding of the
-// dialog-unit grid it is laid out on, its keys, the file commands that refuse
-// or load a file, the settings read at start, the recent files left behind, and
-// where the help page is found.
+// The main window with its About box and help: its keys, the file commands
+// that refuse or load a file, the settings read at start, the recent files
+// left behind, and where the help page is found.
 #include "app/main_dlg.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +14,6 @@
 #include <QTest>
 
 #include "app/app_texts.h"
-#include "app/dialog_units.h"
 #include "app/help_page.h"
 #include "app/journal_dlg.h"
 #include "app/qt_translations.h"
@@ -29,20 +27,6 @@ namespace {
 
 using test::Child;
 using test::MainWindowTest;
-
-TEST(DialogUnits, RoundLikeTheTemplatesWereDrawnAndNeighboursShareEdgesOnAnyFont) {
-    // The average letter pair is rounded up; half a pixel rounds away from
-    // zero on both sides of it, and the product does not overflow.
-    EXPECT_EQ(BaseUnitsFromMetrics(313, 13).x, 6);
-    EXPECT_EQ(BaseUnitsFromMetrics(338, 13).x, 7);
-    EXPECT_EQ(MulDivRound(-7, 6, 4), -11);
-    EXPECT_EQ(MulDivRound(1 << 20, 1 << 20, 1 << 20), 1 << 20);
-    for (const DialogBaseUnits units : {DialogBaseUnits{5, 11}, DialogBaseUnits{7, 15}, DialogBaseUnits{9, 19}}) {
-        // The edge is converted once, not as left plus a rounded width.
-        const QRect left = MapDialogRect(units, {7, 40, 89, 18});
-        EXPECT_EQ(left.left() + left.width(), MapDialogRect(units, {96, 40, 17, 18}).left()) << units.x;
-    }
-}
 
 TEST_F(MainWindowTest, TheAboutBoxFromTheMenuFitsItsDescriptionAndClosesOnEsc) {
     window->show();
