@@ -184,10 +184,7 @@ protected:
         };
         window = std::make_unique<CMainDlg>(store, FileChoosers{chooseOpen, chooseSave},
                                             [this] { return documents.toStdString(); });
-        window->SetPortDiscovery([this] {
-            ++discoveries;
-            return ports;
-        });
+        window->SetPortDiscovery([this] { return ports; });
         // Every port leads to the device of the moment.
         window->Channel().SetPortOpener([this](unsigned number) { return cable->Opener()(number); });
     }
@@ -220,7 +217,6 @@ protected:
     QString openAnswer, saveAnswer;         // what the Open and Save dialogs answer ("" cancels)
     QStringList openFolders, saveFolders;  // the folders they started in
     std::vector<FoundPort> ports;           // what the settings window finds
-    int discoveries = 0;
     std::unique_ptr<devsim::Device> device;
     std::unique_ptr<VirtualPort> cable;
     std::unique_ptr<CMainDlg> window;

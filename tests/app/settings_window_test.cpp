@@ -128,19 +128,16 @@ TEST_F(SettingsWindowTest, ListsThePortsInTextOrderAndKeepsTheChosenOneWhenItIsN
 
     // Found afresh at each opening: nothing is left of the last list. A port
     // found twice shows twice; numbers outside 1..255 are shown as the system
-    // named them, without a device. Port 2 has gone and changing only the
-    // switch keeps it.
+    // named them, without a device. Port 2 has gone and OK keeps it.
     ports = {{3, "/dev/ttyS2"}, {-5, ""}, {300, ""}, {3, "/dev/ttyS2"}, {0, ""}};
     ASSERT_TRUE(OpenSettings([](QDialog& dialog) {
         EXPECT_EQ(Items(dialog), (QStringList{"COM-5=-5 ()", "COM0=0 ()", "COM2 (не подключён)=2 ()",
                                               "COM3=3 (/dev/ttyS2)", "COM3=3 (/dev/ttyS2)", "COM300=300 ()"}));
-        EXPECT_FALSE(Autoload(dialog)->isChecked());
-        Autoload(dialog)->setChecked(true);
+        EXPECT_FALSE(Autoload(dialog)->isChecked());  // off until turned on
         Ok(dialog);
     }));
     EXPECT_EQ(window->PortNumber(), 2);
     EXPECT_EQ(store.GetInt(kSectionSettings, kValuePortNumber, 0), 2);
-    EXPECT_EQ(store.GetInt(kSectionSettings, kValueProgramAutoload, -7), 1);
 
     // A stored number that is no COM port selects nothing; Enter is OK and
     // stores -1.
