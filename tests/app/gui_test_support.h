@@ -1,7 +1,7 @@
 // Helpers of the GUI tests: a watchdog against hanging modal loops, a
-// recorder that stands in for message boxes, image files on disk, checks of
-// a window's template layout, and the main window on a store of the test's
-// own with the emulated device behind every port, on the virtual clock.
+// recorder that stands in for message boxes, image files on disk, and the
+// main window on a store of the test's own with the emulated device behind
+// every port, on the virtual clock.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -24,7 +24,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/dialog_units.h"
 #include "app/job_end_alert.h"
 #include "app/main_dlg.h"
 #include "app/message_box.h"
@@ -159,43 +158,6 @@ inline bool InModal(const std::function<void()>& open, const std::function<void(
     return opened;
 }
 
-// The controls of `stops` in the order Tab visits them, starting after the
-// last one: equal to `stops` when Tab goes through them in order and round.
-inline QList<QWidget*> TabOrder(const QList<QWidget*>& stops) {
-    QList<QWidget*> order;
-    QWidget* widget = stops.back();
-    for (int step = 0; step < 1000 && order.size() < stops.size(); ++step) {
-        widget = widget->nextInFocusChain();
-        if (stops.contains(widget) && (widget->focusPolicy() & Qt::TabFocus) && !order.contains(widget))
-            order << widget;
-    }
-    return order;
-}
-
-// A control of a window template: its name, id, text and place.
-struct Placed {
-    const char* name;
-    int id;
-    QString text;
-    DluRect rect;
-};
-
-// Checks each control's id, text and place in the dialog units of `window`'s
-// font, moved by `offset` pixels. A combo box may be taller than the field
-// the template gives it.
-inline void ExpectPlaced(const QWidget& window, const std::vector<Placed>& controls, QPoint offset = {}) {
-    for (const Placed& control : controls) {
-        SCOPED_TRACE(control.name);
-        const auto* widget = Child(window, control.name);
-        EXPECT_EQ(widget->property(kControlIdProperty).toInt(), control.id);
-        EXPECT_EQ(widget->property("text").toString(), control.text);
-        const QRect expected = MapDialogRect(BaseUnitsOf(window.font()), control.rect).translated(offset);
-        EXPECT_EQ(widget->pos(), expected.topLeft());
-        EXPECT_EQ(widget->width(), expected.width());
-        EXPECT_TRUE(widget->height() == expected.height() || qobject_cast<const QComboBox*>(widget) != nullptr);
-    }
-}
-
 // The main window on a store of the test's own, with scripted Open and Save
 // dialogs, a port list under the test's control, the emulated device
 // (bootloader 1.3, its flash holding TestPattern seed 9) behind every port,
@@ -222,10 +184,7 @@ protected:
         };
         window = std::make_unique<CMainDlg>(store, FileChoosers{chooseOpen, chooseSave},
                                             [this] { return documents.toStdString(); });
-        window->SetPortDiscovery([this] {
-            ++discoveries;
-            return ports;
-        });
+        window->SetPortDiscovery([this] { return ports; });
         // Every port leads to the device of the moment.
         window->Channel().SetPortOpener([this](unsigned number) { return cable->Opener()(number); });
     }
@@ -258,7 +217,6 @@ protected:
     QString openAnswer, saveAnswer;         // what the Open and Save dialogs answer ("" cancels)
     QStringList openFolders, saveFolders;  // the folders they started in
     std::vector<FoundPort> ports;           // what the settings window finds
-    int discoveries = 0;
     std::unique_ptr<devsim::Device> device;
     std::unique_ptr<VirtualPort> cable;
     std::unique_ptr<CMainDlg> window;

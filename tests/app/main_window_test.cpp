@@ -1,7 +1,6 @@
-// The main window with its About box and help: the dialog-unit grid it is
-// laid out on, texts, layout, menu and keys, the file commands that refuse or
-// load a file, the settings read at start, the recent files left behind, and
-// where the help page is found.
+// The main window with its About box and help: its keys, the file commands
+// that refuse or load a file, the settings read at start, the recent files
+// left behind, and where the help page is found.
 #include "app/main_dlg.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +10,6 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
 
@@ -31,96 +28,14 @@ namespace {
 using test::Child;
 using test::MainWindowTest;
 
-TEST(DialogUnits, ConvertLikeTheTemplatesWereDrawnAndNeighboursShareEdgesOnAnyFont) {
-    // 52 letters 312 pixels wide and a 13-pixel line: 6 by 13 base units. The
-    // average is rounded up: 313 pixels gives (12 + 1) / 2 = 6 as well, 338
-    // pixels (13 a pair) gives 7.
-    const DialogBaseUnits units = BaseUnitsFromMetrics(312, 13);
-    EXPECT_EQ(units.x, 6);
-    EXPECT_EQ(units.y, 13);
-    EXPECT_EQ(BaseUnitsFromMetrics(313, 13).x, 6);
-    EXPECT_EQ(BaseUnitsFromMetrics(338, 13).x, 7);
-
-    // Half a pixel rounds away from zero, on both sides of zero, and the
-    // product does not overflow.
-    EXPECT_EQ(MulDivRound(7, 6, 4), 11);
-    EXPECT_EQ(MulDivRound(-7, 6, 4), -11);
-    EXPECT_EQ(MulDivRound(7, -6, 4), -11);
-    EXPECT_EQ(MulDivRound(5, 13, 8), 8);  // 8.125
-    EXPECT_EQ(MulDivRound(1 << 20, 1 << 20, 1 << 20), 1 << 20);
-
-    EXPECT_EQ(MapDialogSize(units, 230, 114), QSize(345, 185));
-    EXPECT_EQ(MapDialogRect(units, {82, 93, 50, 14}), QRect(123, 151, 75, 23));
-
-    for (const DialogBaseUnits other : {DialogBaseUnits{5, 11}, DialogBaseUnits{7, 15}, DialogBaseUnits{9, 19}}) {
-        // Rectangles that meet in units meet in pixels: the edge is converted
-        // once, not as left plus a rounded width; a gap of one unit stays.
-        const QRect left = MapDialogRect(other, {7, 40, 89, 18});
-        EXPECT_EQ(left.left() + left.width(), MapDialogRect(other, {96, 40, 17, 18}).left()) << other.x;
-        EXPECT_GT(MapDialogRect(other, {208, 20, 15, 12}).left(), MapDialogRect(other, {7, 20, 196, 12}).right());
-    }
-
-    // A larger font gives larger units and so a larger window.
-    QFont small, large;
-    small.setPixelSize(10);
-    large.setPixelSize(20);
-    EXPECT_GT(BaseUnitsOf(large).x, BaseUnitsOf(small).x);
-    EXPECT_GT(BaseUnitsOf(large).y, BaseUnitsOf(small).y);
-}
-
-TEST_F(MainWindowTest, MainWindowAndAboutBoxShowTheirTextsInTheTemplatePlaces) {
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Программатор Брамис"));
-    EXPECT_FALSE(window->windowIcon().isNull());
-    EXPECT_EQ(window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint),
-              Qt::WindowMinimizeButtonHint);
-    EXPECT_EQ(window->minimumSize(), window->maximumSize());
-    const auto* menuBar = Child<QMenuBar>(*window, "IDR_MAIN_MENU");
-    const int menuHeight = menuBar->height();
-    EXPECT_EQ(window->size(), MapDialogSize(BaseUnitsOf(window->font()), 230, 114) + QSize(0, menuHeight));
-    test::ExpectPlaced(*window,
-                       {{"IDC_EXIT", 1004, QStringLiteral("Выход"), {82, 93, 50, 14}},
-                        {"IDC_WRITE", 1000, QStringLiteral("Записать в прибор"), {7, 40, 89, 18}},
-                        {"IDC_BROWSE", 1002, QStringLiteral("..."), {208, 20, 15, 12}},
-                        {"file_name_label", -1, QStringLiteral("Имя файла программы:"), {7, 7, 86, 11}},
-                        {"IDC_FILE_NAME", 1003, QString(), {7, 20, 196, 12}},
-                        {"IDC_READ", 1001, QStringLiteral("Прочитать из прибора"), {113, 40, 89, 18}}},
-                       {0, menuHeight});
-
-    // Tab order: Выход, Записать, ..., the file-name box, Прочитать, and round;
-    // the focus starts on Выход.
-    const QList<QWidget*> stops{Child(*window, "IDC_EXIT"), Child(*window, "IDC_WRITE"),
-                                Child(*window, "IDC_BROWSE"), Box(), Child(*window, "IDC_READ")};
-    EXPECT_EQ(test::TabOrder(stops), stops);
+TEST_F(MainWindowTest, TheAboutBoxFromTheMenuFitsItsDescriptionAndClosesOnEsc) {
     window->show();
-    EXPECT_EQ(window->focusWidget(), stops[0]);
-
-    // The menu: titles, items with their mnemonics, separators and ids.
-    QStringList menu;
-    for (QAction* title : menuBar->actions()) {
-        menu << title->text();
-        for (QAction* item : title->menu()->actions())
-            menu << (item->isSeparator() ? QStringLiteral("-")
-                                         : item->text() + '=' + item->property(kControlIdProperty).toString());
-    }
-    EXPECT_EQ(menu, (QStringList{"&Операции", "Выбрать &файл ...=32771", "-", "&Записать в прибор=32772",
-                                 "&Прочитать из прибора=32773", "&Сравнить прибор с файлом=32780", "-", "В&ыход=32778",
-                                 "Серв&ис", "&Настройка=32774", "&Журнал заданий=32779",
-                                 "&?", "Вызов &справки=32775", "-", "&О программе ...=32777"}));
-
-    // The About box from the menu; Esc closes it.
-    ASSERT_TRUE(test::InModal([&] { window->OnCommand(ID_HELP_ABOUT); }, [](QDialog& about) {
-        EXPECT_EQ(about.windowTitle(), QStringLiteral("О программе"));
-        EXPECT_FALSE(Child<QLabel>(about, "IDI_MAIN")->pixmap().isNull());
-        test::ExpectPlaced(
-            about, {{"description", -1, QStringLiteral("Обновление программного обеспечения прибора Брамис."),
-                     {42, 7, 119, 22}},
-                    {"version", -1, QStringLiteral("Версия 1.3"), {42, 38, 119, 8}},
-                    {"IDOK", 1, QStringLiteral("OK"), {59, 75, 50, 14}}});
-        // The description fits its two lines in whatever font the box has.
-        const auto* description = Child<QLabel>(about, "description");
+    auto* about = window->findChild<QAction*>(QStringLiteral("menu_%1").arg(ID_HELP_ABOUT));
+    ASSERT_TRUE(test::InModal([&] { about->trigger(); }, [](QDialog& box) {
+        const auto* description = Child<QLabel>(box, "description");
         EXPECT_LE(description->heightForWidth(description->width()), description->height());
-        QTest::keyClick(&about, Qt::Key_Escape);
-        EXPECT_FALSE(about.isVisible());
+        QTest::keyClick(&box, Qt::Key_Escape);
+        EXPECT_FALSE(box.isVisible());
     }));
     EXPECT_TRUE(window->isVisible());
 }

@@ -61,38 +61,31 @@ protected:
     std::function<void(const QString&)> onStage;
 };
 
-TEST_F(TransferCommandsTest, ProgressWindowHasNoTitleBarAndItsFourControlsInPlace) {
-    EXPECT_FALSE(progress.windowFlags() & (Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint));
-    EXPECT_TRUE(progress.windowTitle().isEmpty());
-    EXPECT_EQ(progress.size(), MapDialogSize(BaseUnitsOf(progress.font()), 186, 91));
-    EXPECT_EQ(progress.minimumSize(), progress.maximumSize());
-    test::ExpectPlaced(progress, {{"IDCANCEL", 2, QStringLiteral("Отмена"), {68, 70, 50, 14}},
-                                  {"IDC_JOB_PROGRESS", 1000, QString(), {7, 40, 172, 12}},
-                                  {"IDC_STAGE_TEXT", 1001, QString(), {7, 7, 172, 12}},
-                                  {"IDC_VERSION_TEXT", 1002, QString(), {7, 23, 172, 12}},
-                                  {"IDC_TIME_TEXT", 1003, QString(), {7, 55, 172, 12}}});
-    for (const char* name : {"IDC_STAGE_TEXT", "IDC_VERSION_TEXT", "IDC_TIME_TEXT"}) {
-        EXPECT_TRUE(Line(name)->isReadOnly());
-        EXPECT_EQ(Line(name)->alignment(), Qt::AlignCenter);
-        EXPECT_EQ(Line(name)->focusPolicy(), Qt::NoFocus);  // Cancel is the only tab stop
-    }
-}
-
-TEST_F(TransferCommandsTest, WritesATypedAndAChosenFileAndEachJobStartsClean) {
-    const QString typed = folder.Write("typed.dat", kImageSize, 1);
+TEST_F(TransferCommandsTest, WritesTheFileAsOnDiskVerifiesInTheSameWindowComparesAloneAndJournalsEveryJob) {
     std::vector<Snapshot> atStart;
     onStage = [&](const QString& stage) {
         if (stage == QString::fromUtf8(kStageOpeningPort)) atStart.push_back(Now());
     };
-    Box()->setEditText(typed);
+    QStringList titles, timeLines;
+    QObject::connect(&progress, &CProgressDlg::jobProgress, [&](int) {
+        titles << window->windowTitle();
+        timeLines << Line("IDC_TIME_TEXT")->text();
+    });
+    int closings = 0;
+    QObject::connect(&progress, &QDialog::finished, [&] { ++closings; });
+    // A chosen file, changed on disk after it was chosen: what is on disk at
+    // the moment of the write goes to the device.
+    const QString file = openAnswer = folder.Write("a.dat", kImageSize, 2);
+    window->OnCommand(ID_OP_CHOOSE_FILE);
+    folder.Write("a.dat", kImageSize, 1);
     window->OnCommand(IDC_WRITE);
-    ASSERT_EQ(recorder.Texts(), QStringList{QStringLiteral("Программа успешно записана")});
-    EXPECT_EQ(recorder.messages[0].caption, QStringLiteral("Запись"));
-    EXPECT_EQ(recorder.messages[0].icon, MessageIcon::None);
-    EXPECT_EQ(recorder.messages[0].owner, window.get());
-    EXPECT_FALSE(shownWith[0].visible) << "the notice comes after the progress window has closed";
-    EXPECT_EQ(shownWith[0].bar, 368);
-    EXPECT_EQ(shownWith[0].version, QStringLiteral("Версия загрузчика 01.03"));
+    ASSERT_EQ(recorder.Texts(), (QStringList{"Файл успешно прочитан", "Программа успешно записана"}));
+    EXPECT_EQ(recorder.messages[1].caption, QStringLiteral("Запись"));
+    EXPECT_EQ(recorder.messages[1].icon, MessageIcon::None);
+    EXPECT_EQ(recorder.messages[1].owner, window.get());
+    EXPECT_FALSE(shownWith[1].visible) << "the notice comes after the progress window has closed";
+    EXPECT_EQ(shownWith[1].bar, 368);
+    EXPECT_EQ(shownWith[1].version, QStringLiteral("Версия загрузчика 01.03"));
     EXPECT_EQ(stages, (QStringList{"Открытие порта", "Переход в режим программирования",
                                    "Определение версии загрузчика", "Стирание программы", "Запись программы",
                                    "Переход в рабочий режим"}));
@@ -101,43 +94,16 @@ TEST_F(TransferCommandsTest, WritesATypedAndAChosenFileAndEachJobStartsClean) {
     EXPECT_FALSE(cable->IsOpen());
     EXPECT_EQ(cable->LastPortNumber(), 99u);
 
-    // A chosen file, changed on disk after it was chosen: what is on disk at
-    // the moment of the write goes to the device.
-    openAnswer = folder.Write("chosen.dat", kImageSize, 2);
-    window->OnCommand(ID_OP_CHOOSE_FILE);
-    folder.Write("chosen.dat", kImageSize, 3);
-    window->OnCommand(ID_OP_WRITE);
-    EXPECT_EQ(recorder.Texts(), (QStringList{"Программа успешно записана", "Файл успешно прочитан",
-                                             "Программа успешно записана"}));
-    EXPECT_TRUE(test::HoldsPattern(device->Flash(), 3));
-    EXPECT_EQ(Box()->itemText(0), openAnswer);
-
-    // Neither job started with anything of the one before.
-    ASSERT_EQ(atStart.size(), 2u);
-    for (const Snapshot& start : atStart) {
-        EXPECT_TRUE(start.version.isEmpty());
-        EXPECT_EQ(start.bar, 0);
-        EXPECT_TRUE(start.visible);
-    }
-}
-
-TEST_F(TransferCommandsTest, VerifiesAWriteInTheSameWindowComparesAloneAndJournalsEveryJob) {
+    // Written again and read back, in the window of the write.
     store.WriteInt(kSectionSettings, kValueVerifyAfterWrite, 1);
-    QStringList titles, timeLines;
-    QObject::connect(&progress, &CProgressDlg::jobProgress, [&](int) {
-        titles << window->windowTitle();
-        timeLines << Line("IDC_TIME_TEXT")->text();
-    });
-    int closings = 0;
-    QObject::connect(&progress, &QDialog::finished, [&] { ++closings; });
-    const QString file = folder.Write("a.dat", kImageSize, 1);
-    Box()->setEditText(file);
+    titles.clear();
+    closings = 0;
     window->OnCommand(IDC_WRITE);
-    EXPECT_EQ(recorder.Texts(), QStringList{"Программа записана и проверена"});
+    EXPECT_EQ(recorder.Texts().back(), "Программа записана и проверена");
     EXPECT_EQ(closings, 1) << "the verify runs in the window of the write";
-    EXPECT_EQ(stages.mid(4), (QStringList{"Запись программы", "Переход в рабочий режим", "Открытие порта",
-                                          "Переход в режим программирования", "Определение версии загрузчика",
-                                          "Проверка записи", "Переход в рабочий режим"}));
+    EXPECT_EQ(stages.mid(10), (QStringList{"Запись программы", "Переход в рабочий режим", "Открытие порта",
+                                           "Переход в режим программирования", "Определение версии загрузчика",
+                                           "Проверка записи", "Переход в рабочий режим"}));
     EXPECT_EQ(device->RequestCount(CMD_READ_BLOCK), 368);
     // The title counts each job up from 0 % and is itself again at the end.
     EXPECT_EQ(titles.front(), "0% — Программатор Брамис");
@@ -147,7 +113,14 @@ TEST_F(TransferCommandsTest, VerifiesAWriteInTheSameWindowComparesAloneAndJourna
     EXPECT_EQ(window->windowTitle(), "Программатор Брамис");
     EXPECT_TRUE(QRegularExpression("^прошло \\d\\d:\\d\\d · осталось 00:00$").match(timeLines.back()).hasMatch())
         << timeLines.back().toStdString();
-    EXPECT_EQ(alerts.sounds, std::vector<bool>{false});
+    EXPECT_EQ(alerts.sounds, (std::vector<bool>{false, false}));
+    // Neither job started with anything of the one before.
+    ASSERT_EQ(atStart.size(), 3u);
+    for (const Snapshot& start : atStart) {
+        EXPECT_TRUE(start.version.isEmpty());
+        EXPECT_EQ(start.bar, 0);
+        EXPECT_TRUE(start.visible);
+    }
 
     // The file alone compared with the device, after a change in blocks 17
     // and 300 (counted from 1); without the sound.
@@ -160,18 +133,18 @@ TEST_F(TransferCommandsTest, VerifiesAWriteInTheSameWindowComparesAloneAndJourna
     changedFile.write(reinterpret_cast<const char*>(changed.data()), kImageSize);
     changedFile.close();
     window->OnCommand(ID_OP_COMPARE);
-    ASSERT_EQ(recorder.messages.size(), 2u);
-    EXPECT_EQ(recorder.messages[1].text, "Программа в приборе отличается от файла: первый отличающийся блок 17, всего "
+    ASSERT_EQ(recorder.messages.size(), 4u);
+    EXPECT_EQ(recorder.messages[3].text, "Программа в приборе отличается от файла: первый отличающийся блок 17, всего "
                                          "отличающихся блоков 2 из 368");
-    EXPECT_EQ(recorder.messages[1].caption, "Сравнение");
-    EXPECT_EQ(device->RequestCount(CMD_ERASE), 1);
-    EXPECT_EQ(alerts.sounds.size(), 1u);
+    EXPECT_EQ(recorder.messages[3].caption, "Сравнение");
+    EXPECT_EQ(device->RequestCount(CMD_ERASE), 2);
+    EXPECT_EQ(alerts.sounds.size(), 2u);
 
     // One record per job: the file, the image's hash, the loader's version.
     const std::vector<QStringList> rows = JournalRows();
-    ASSERT_EQ(rows.size(), 3u);
+    ASSERT_EQ(rows.size(), 4u);
     const QString written = Sha256Hex(test::TestPattern(kImageSize, 1).data(), kImageSize);
-    const QStringList jobs{"запись", "проверка", "проверка"};
+    const QStringList jobs{"запись", "запись", "проверка", "проверка"};
     for (std::size_t i = 0; i < rows.size(); ++i) {
         EXPECT_EQ(rows[i][kColumnJob], jobs[static_cast<int>(i)]);
         EXPECT_EQ(rows[i][kColumnProgram], "bramis-programmer");
@@ -187,13 +160,13 @@ TEST_F(TransferCommandsTest, VerifiesAWriteInTheSameWindowComparesAloneAndJourna
     Connect({{.kind = FaultKind::Silent, .command = CMD_READ_BLOCK, .attempt = 0}});
     store.WriteString(kSectionPorts, "COM99", "/dev/ttyUSB7");
     window->OnCommand(ID_OP_COMPARE);
-    ASSERT_EQ(recorder.messages.size(), 4u);
-    EXPECT_EQ(recorder.messages[3].text, "Последние задания на порту COM99 потребовали много повторных попыток. "
+    ASSERT_EQ(recorder.messages.size(), 6u);
+    EXPECT_EQ(recorder.messages[5].text, "Последние задания на порту COM99 потребовали много повторных попыток. "
                                          "Проверьте кабель и USB-адаптер.");
     store.WriteString(kSectionSettings, kValueJournalFile, folder.Folder().toStdString());
     window->OnCommand(ID_OP_COMPARE);
-    ASSERT_EQ(recorder.messages.size(), 6u);
-    EXPECT_TRUE(recorder.messages[5].text.startsWith("Журнал заданий")) << recorder.messages[5].text.toStdString();
+    ASSERT_EQ(recorder.messages.size(), 8u);
+    EXPECT_TRUE(recorder.messages[7].text.startsWith("Журнал заданий")) << recorder.messages[7].text.toStdString();
 }
 
 TEST_F(TransferCommandsTest, ReadsIntoItsOwnBufferThenSavesOrKeepsItInMemory) {
