@@ -32,7 +32,7 @@ first_line() {
   head -n 1 "$1"
 }
 wait_for() {  # file pattern seconds
-  for _ in $(seq $(($3 * 10))); do grep -q "$2" "$1" && return 0; sleep 0.1; done
+  for _ in $(seq $(($3 * 10))); do grep -qE "$2" "$1" && return 0; sleep 0.1; done
   return 1
 }
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
