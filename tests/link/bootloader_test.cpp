@@ -35,6 +35,8 @@ struct Case {
     double ms = kUntimed;        // virtual time the call takes
     int major = -1;              // the version's outputs, untouched unless it succeeds
     int minor = -1;
+    std::size_t pauseAfter = SIZE_MAX;  // a pause in the first reply, after this many bytes
+    double pauseMs = 0.0;
 };
 
 // Each command's replies, attempts and virtual time on the line, in one run:
@@ -103,6 +105,8 @@ TEST(Bootloader, EveryCommandsRepliesAttemptsAndTiming) {
         {"read, one byte too many", read, readRequest, {readTooLong, goodRead}, LINK_OK},
         {"run, wrong echo", run, runRequest, {Framed({0x08, 0x23}), Framed({0x08, 0x23})}, LINK_FAILED},
         {"run", run, runRequest, {runRequest}, LINK_OK},
+        // A pause longer than the 5 ms interval ends a chunk read, but the next one finds the rest.
+        {"run, 20 ms pause", run, runRequest, {runRequest}, LINK_OK, kUntimed, -1, -1, 4, 20.0},
         {"write 368", [&] { return WriteBlock(channel, 368, block.data()); }, {}, {}, LINK_CMD_FAILED, 0.0},
         {"write -1", [&] { return WriteBlock(channel, -1, block.data()); }, {}, {}, LINK_CMD_FAILED, 0.0},
         {"write no data", [&] { return WriteBlock(channel, 0, nullptr); }, {}, {}, LINK_CMD_FAILED, 0.0},
@@ -116,7 +120,7 @@ TEST(Bootloader, EveryCommandsRepliesAttemptsAndTiming) {
         SCOPED_TRACE(c.what);
         device.requests.clear();
         for (const Bytes& reply : c.replies) {
-            device.Queue(reply);
+            device.Queue({reply, 1.0, &reply == &c.replies.front() ? c.pauseAfter : SIZE_MAX, c.pauseMs});
         }
         major = minor = -1;
         const double start = cable.NowMs();
