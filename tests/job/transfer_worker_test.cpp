@@ -394,7 +394,8 @@ TEST_F(TransferWorkerTest, ACancelOrAFailureInProgrammingModeEndsTheJobAfterTheC
         EXPECT_EQ(outcome().cancelled, cancel);
         const auto errors = view.Of(ViewCall::Error);
         const bool lost = c.result == JOB_PORT_LOST;
-        if (lost) {
+        if (lost) {  // nothing more goes out over a port that has gone
+            EXPECT_EQ(device.RequestCount(CMD_WRITE_BLOCK), c.bar + 1);
             EXPECT_EQ(device.RequestCount(CMD_RUN_PROGRAM), 0);
             EXPECT_FALSE(outcome().runProgramConfirmed || cable().IsOpen());
         } else {

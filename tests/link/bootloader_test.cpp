@@ -75,8 +75,9 @@ TEST(Bootloader, EveryCommandsRepliesAttemptsAndTiming) {
         // Each silent attempt: the 7 ms pause and one 30 ms chunk read.
         {"enter, silent", enter, enterRequest, {kSilence, kSilence}, LINK_FAILED, 2 * (7.0 + 30.0)},
         {"enter, an echo is no acknowledge", enter, enterRequest, {enterRequest, Framed({0x2A})}, LINK_OK},
-        // The read stops at 6 bytes; the rest comes in after the next request's purge.
-        {"enter, extra bytes", enter, enterRequest, {Framed({0x2A, 1, 2, 3})}, LINK_OK},
+        // The read stops at 6 bytes, the moment the sixth is in; the rest comes in
+        // after the next request's purge.
+        {"enter, extra bytes", enter, enterRequest, {Framed({0x2A, 1, 2, 3})}, LINK_OK, 12 * kW + 1.0},
         {"version after them", version, versionRequest, {kVersion15, kVersion15}, LINK_OK, kUntimed, 1, 5},
         {"version, 10 bytes", version, versionRequest, {Framed({0x09, 1, 5, 0x27, 0}), Framed({0x09, 1, 5, 0x27, 0})},
          LINK_CMD_FAILED, 2 * kShortCommand},
@@ -165,6 +166,18 @@ TEST(ReplyCheck, OnlyTheExactStatusAndCheckBytesPass) {
         }
     }
     EXPECT_EQ(erasePasses, 1);
+
+    // A header changed in two bytes whose changes cancel out in the check byte.
+    const struct {
+        const CommandRow& command;
+        Bytes reply;
+    } headers[] = {{kEraseCommand, Framed({0x01, 0x2B})}, {kGetVersionCommand, Framed({0x09, 0x01, 0x05, 0x27})}};
+    for (auto [command, reply] : headers) {
+        EXPECT_EQ(CheckReply(command, Request(command), reply, nullptr), LINK_OK);
+        reply[1] ^= 0x03;
+        reply[2] ^= 0x03;
+        EXPECT_EQ(CheckReply(command, Request(command), reply, nullptr), LINK_CMD_FAILED);
+    }
 }
 
 }  // namespace
