@@ -35,6 +35,8 @@ struct Case {
     double ms = kUntimed;        // virtual time the call takes
     int major = -1;              // the version's outputs, untouched unless it succeeds
     int minor = -1;
+    std::size_t pauseAfter = SIZE_MAX;  // a pause in the first reply, after this many bytes
+    double pauseMs = 0.0;
 };
 
 // Each command's replies, attempts and virtual time on the line, in one run:
@@ -73,8 +75,9 @@ TEST(Bootloader, EveryCommandsRepliesAttemptsAndTiming) {
         // Each silent attempt: the 7 ms pause and one 30 ms chunk read.
         {"enter, silent", enter, enterRequest, {kSilence, kSilence}, LINK_FAILED, 2 * (7.0 + 30.0)},
         {"enter, an echo is no acknowledge", enter, enterRequest, {enterRequest, Framed({0x2A})}, LINK_OK},
-        // The read stops at 6 bytes; the rest comes in after the next request's purge.
-        {"enter, extra bytes", enter, enterRequest, {Framed({0x2A, 1, 2, 3})}, LINK_OK},
+        // The read stops at 6 bytes, the moment the sixth is in; the rest comes in
+        // after the next request's purge.
+        {"enter, extra bytes", enter, enterRequest, {Framed({0x2A, 1, 2, 3})}, LINK_OK, 12 * kW + 1.0},
         {"version after them", version, versionRequest, {kVersion15, kVersion15}, LINK_OK, kUntimed, 1, 5},
         {"version, 10 bytes", version, versionRequest, {Framed({0x09, 1, 5, 0x27, 0}), Framed({0x09, 1, 5, 0x27, 0})},
          LINK_CMD_FAILED, 2 * kShortCommand},
@@ -103,6 +106,8 @@ TEST(Bootloader, EveryCommandsRepliesAttemptsAndTiming) {
         {"read, one byte too many", read, readRequest, {readTooLong, goodRead}, LINK_OK},
         {"run, wrong echo", run, runRequest, {Framed({0x08, 0x23}), Framed({0x08, 0x23})}, LINK_FAILED},
         {"run", run, runRequest, {runRequest}, LINK_OK},
+        // A pause longer than the 5 ms interval ends a chunk read, but the next one finds the rest.
+        {"run, 20 ms pause", run, runRequest, {runRequest}, LINK_OK, kUntimed, -1, -1, 4, 20.0},
         {"write 368", [&] { return WriteBlock(channel, 368, block.data()); }, {}, {}, LINK_CMD_FAILED, 0.0},
         {"write -1", [&] { return WriteBlock(channel, -1, block.data()); }, {}, {}, LINK_CMD_FAILED, 0.0},
         {"write no data", [&] { return WriteBlock(channel, 0, nullptr); }, {}, {}, LINK_CMD_FAILED, 0.0},
@@ -116,7 +121,7 @@ TEST(Bootloader, EveryCommandsRepliesAttemptsAndTiming) {
         SCOPED_TRACE(c.what);
         device.requests.clear();
         for (const Bytes& reply : c.replies) {
-            device.Queue(reply);
+            device.Queue({reply, 1.0, &reply == &c.replies.front() ? c.pauseAfter : SIZE_MAX, c.pauseMs});
         }
         major = minor = -1;
         const double start = cable.NowMs();
@@ -161,6 +166,18 @@ TEST(ReplyCheck, OnlyTheExactStatusAndCheckBytesPass) {
         }
     }
     EXPECT_EQ(erasePasses, 1);
+
+    // A header changed in two bytes whose changes cancel out in the check byte.
+    const struct {
+        const CommandRow& command;
+        Bytes reply;
+    } headers[] = {{kEraseCommand, Framed({0x01, 0x2B})}, {kGetVersionCommand, Framed({0x09, 0x01, 0x05, 0x27})}};
+    for (auto [command, reply] : headers) {
+        EXPECT_EQ(CheckReply(command, Request(command), reply, nullptr), LINK_OK);
+        reply[1] ^= 0x03;
+        reply[2] ^= 0x03;
+        EXPECT_EQ(CheckReply(command, Request(command), reply, nullptr), LINK_CMD_FAILED);
+    }
 }
 
 }  // namespace
