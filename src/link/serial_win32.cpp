@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "serial_os.h"
+#include "serial_win32_line.h"
 
 namespace bramis {
 namespace {
@@ -115,9 +116,8 @@ private:
     bool vanished_ = false;
 };
 
-// The device's line: 9600 baud, 8 data bits, even parity, one stop bit.
-// In the flag word this keeps bits 15-31 and sets bits 0, 1 and 7 alone:
-// flags = (flags AND 0xFFFF8083) OR 0x83.
+}  // namespace
+
 void SetLine(DCB& dcb) {
     dcb.BaudRate = CBR_9600;
     dcb.fBinary = 1;
@@ -138,8 +138,6 @@ void SetLine(DCB& dcb) {
     dcb.Parity = EVENPARITY;
     dcb.StopBits = ONESTOPBIT;
 }
-
-}  // namespace
 
 std::string OsDeviceForPort(unsigned portNumber) {
     // The \\.\ prefix for every number, so COM10 and above open as well.

@@ -13,10 +13,12 @@
 #include <array>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "link/bootloader.h"
 #include "link/serial_channel.h"
+#include "link/serial_win32_line.h"
 
 namespace bramis {
 namespace {
@@ -65,6 +67,24 @@ protected:
 
     SerialChannel channel;
 };
+
+// The flag word and the values, from a block of all zeros and of all ones:
+// the driver's own bits above 14 stay as they were.
+TEST(Win32Line, NineSixHundredEightEvenOneWithoutFlowControl) {
+    for (const int fill : {0x00, 0xFF}) {
+        DCB dcb;
+        std::memset(&dcb, fill, sizeof dcb);
+        SetLine(dcb);
+        std::uint32_t flags = 0;
+        std::memcpy(&flags, reinterpret_cast<const char*>(&dcb.BaudRate) + sizeof dcb.BaudRate, sizeof flags);
+        EXPECT_EQ(flags, fill == 0 ? 0x83U : 0xFFFF8083U) << fill;
+        EXPECT_EQ(dcb.BaudRate, static_cast<DWORD>(CBR_9600));
+        EXPECT_EQ(dcb.ByteSize, 8);
+        EXPECT_EQ(dcb.Parity, EVENPARITY);
+        EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+        EXPECT_EQ(dcb.wReserved, 0);
+    }
+}
 
 TEST_F(Win32PortTest, EveryByteValuePassesBothWaysAndWritesArePaced) {
     ASSERT_EQ(channel.OpenPort(EchoPort()), LINK_OK) << channel.LastOpenError();
