@@ -1,7 +1,7 @@
-// Helpers of the GUI tests: a watchdog against hanging modal loops, a
-// recorder that stands in for message boxes, image files on disk, and the
-// main window on a store of the test's own with the emulated device behind
-// every port, on the virtual clock.
+// Helpers of the GUI tests: a recorder that stands in for message boxes,
+// image files on disk, and the main window on a store of the test's own with
+// the emulated device behind every port, on the virtual clock. A modal loop
+// that nobody closes is ended by ctest's timeout.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,13 +15,10 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <functional>
-#include <future>
 #include <memory>
 #include <span>
-#include <thread>
 #include <vector>
 
 #include "app/job_end_alert.h"
@@ -35,21 +32,6 @@
 #include "link/virtual_line.h"
 
 namespace bramis::test {
-
-// Ends the test program when the test has not finished within a minute: a
-// modal loop that nobody closes must not hang the test run.
-struct Watchdog {
-    ~Watchdog() {
-        finished.set_value();
-        thread.join();
-    }
-
-    std::promise<void> finished;
-    std::thread thread{[done = finished.get_future()] {
-        if (done.wait_for(std::chrono::seconds(60)) == std::future_status::timeout)
-            qFatal("watchdog: the test did not finish within 60 s");
-    }};
-};
 
 // One message box that was shown.
 struct RecordedMessage {
@@ -174,15 +156,14 @@ protected:
     // A new main window on the same store, as at the next start of the program.
     void Restart() {
         window.reset();
-        const FileChooser chooseOpen = [this](QWidget*, const QString& startFolder) {
-            openFolders << startFolder;
-            return openAnswer;
+        const auto chooser = [](QStringList& folders, const QString& answer) -> FileChooser {
+            return [&folders, &answer](QWidget*, const QString& startFolder) {
+                folders << startFolder;
+                return answer;
+            };
         };
-        const FileChooser chooseSave = [this](QWidget*, const QString& startFolder) {
-            saveFolders << startFolder;
-            return saveAnswer;
-        };
-        window = std::make_unique<CMainDlg>(store, FileChoosers{chooseOpen, chooseSave},
+        window = std::make_unique<CMainDlg>(store,
+                                            FileChoosers{chooser(openFolders, openAnswer), chooser(saveFolders, saveAnswer)},
                                             [this] { return documents.toStdString(); });
         window->SetPortDiscovery([this] { return ports; });
         // Every port leads to the device of the moment.
@@ -208,7 +189,6 @@ protected:
         return ReadJournal(JournalFile(), warning);
     }
 
-    Watchdog watchdog;
     MessageRecorder recorder;
     AlertRecorder alerts;
     MemoryProfileStore store;

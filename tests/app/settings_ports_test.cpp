@@ -12,6 +12,7 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 
 #include <cerrno>
 #include <thread>
@@ -77,14 +78,10 @@ TEST_F(SettingsPorts, OverriddenAndHeldPortsAreListedAndAJobReachesTheDeviceOnTh
     std::string error;
     ASSERT_TRUE(server.Open(error)) << error;
     std::thread serving([&] { server.Run(); });
-    const struct Stop {
-        devsim::PtyServer& server;
-        std::thread& thread;
-        ~Stop() {
-            server.Stop();
-            thread.join();
-        }
-    } stop{server, serving};
+    const auto stop = qScopeGuard([&] {
+        server.Stop();
+        serving.join();
+    });
     HeldTerminal held;
     ASSERT_TRUE(held.held) << held.path;
 

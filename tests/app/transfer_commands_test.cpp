@@ -2,19 +2,14 @@
 // window, through the real worker against the emulated device on the virtual
 // clock: success, a write checked by reading back, the Save dialog, cancels at
 // their cancel points, every error box with its cause, the progress in the
-// title, the alerts and the journal; and with stand-in workers, that the view
-// calls block the worker and that a worker that cannot start ends the job.
+// title, the alerts and the journal; and that a worker that cannot start
+// ends the job.
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
-
-#include <QRegularExpression>
-
-#include <atomic>
-#include <chrono>
 
 #include "controls/labeled_progress_ctrl.h"
 #include "gui_test_support.h"
@@ -24,7 +19,6 @@
 namespace bramis {
 namespace {
 
-using namespace std::chrono_literals;
 using devsim::FaultKind;
 using test::Child;
 
@@ -62,17 +56,8 @@ protected:
 };
 
 TEST_F(TransferCommandsTest, WritesTheFileAsOnDiskVerifiesInTheSameWindowComparesAloneAndJournalsEveryJob) {
-    std::vector<Snapshot> atStart;
-    onStage = [&](const QString& stage) {
-        if (stage == QString::fromUtf8(kStageOpeningPort)) atStart.push_back(Now());
-    };
-    QStringList titles, timeLines;
-    QObject::connect(&progress, &CProgressDlg::jobProgress, [&](int) {
-        titles << window->windowTitle();
-        timeLines << Line("IDC_TIME_TEXT")->text();
-    });
-    int closings = 0;
-    QObject::connect(&progress, &QDialog::finished, [&] { ++closings; });
+    QStringList titles;
+    QObject::connect(&progress, &CProgressDlg::jobProgress, [&](int) { titles << window->windowTitle(); });
     // A chosen file, changed on disk after it was chosen: what is on disk at
     // the moment of the write goes to the device.
     const QString file = openAnswer = folder.Write("a.dat", kImageSize, 2);
@@ -81,8 +66,6 @@ TEST_F(TransferCommandsTest, WritesTheFileAsOnDiskVerifiesInTheSameWindowCompare
     window->OnCommand(IDC_WRITE);
     ASSERT_EQ(recorder.Texts(), (QStringList{"Файл успешно прочитан", "Программа успешно записана"}));
     EXPECT_EQ(recorder.messages[1].caption, QStringLiteral("Запись"));
-    EXPECT_EQ(recorder.messages[1].icon, MessageIcon::None);
-    EXPECT_EQ(recorder.messages[1].owner, window.get());
     EXPECT_FALSE(shownWith[1].visible) << "the notice comes after the progress window has closed";
     EXPECT_EQ(shownWith[1].bar, 368);
     EXPECT_EQ(shownWith[1].version, QStringLiteral("Версия загрузчика 01.03"));
@@ -92,35 +75,21 @@ TEST_F(TransferCommandsTest, WritesTheFileAsOnDiskVerifiesInTheSameWindowCompare
     EXPECT_TRUE(test::HoldsPattern(device->Flash(), 1));
     EXPECT_EQ(device->CurrentMode(), devsim::Mode::Working);
     EXPECT_FALSE(cable->IsOpen());
-    EXPECT_EQ(cable->LastPortNumber(), 99u);
 
-    // Written again and read back, in the window of the write.
+    // Written again and read back, in the window of the write; the title
+    // counts each job up from 0 % and is itself again at the end.
     store.WriteInt(kSectionSettings, kValueVerifyAfterWrite, 1);
     titles.clear();
-    closings = 0;
     window->OnCommand(IDC_WRITE);
     EXPECT_EQ(recorder.Texts().back(), "Программа записана и проверена");
-    EXPECT_EQ(closings, 1) << "the verify runs in the window of the write";
-    EXPECT_EQ(stages.mid(10), (QStringList{"Запись программы", "Переход в рабочий режим", "Открытие порта",
-                                           "Переход в режим программирования", "Определение версии загрузчика",
-                                           "Проверка записи", "Переход в рабочий режим"}));
+    EXPECT_EQ(stages.mid(10).join(','), "Запись программы,Переход в рабочий режим,Открытие порта,Переход в режим "
+                                        "программирования,Определение версии загрузчика,Проверка записи,Переход в "
+                                        "рабочий режим");
     EXPECT_EQ(device->RequestCount(CMD_READ_BLOCK), 368);
-    // The title counts each job up from 0 % and is itself again at the end.
-    EXPECT_EQ(titles.front(), "0% — Программатор Брамис");
-    EXPECT_TRUE(titles.contains("50% — Программатор Брамис"));
-    EXPECT_GT(titles.indexOf("0% — Программатор Брамис", titles.indexOf("100% — Программатор Брамис")), 0);
+    EXPECT_GT(titles.indexOf("0% — Программатор Брамис", titles.indexOf("50% — Программатор Брамис")), 0);
     EXPECT_EQ(titles.back(), "100% — Программатор Брамис");
     EXPECT_EQ(window->windowTitle(), "Программатор Брамис");
-    EXPECT_TRUE(QRegularExpression("^прошло \\d\\d:\\d\\d · осталось 00:00$").match(timeLines.back()).hasMatch())
-        << timeLines.back().toStdString();
     EXPECT_EQ(alerts.sounds, (std::vector<bool>{false, false}));
-    // Neither job started with anything of the one before.
-    ASSERT_EQ(atStart.size(), 3u);
-    for (const Snapshot& start : atStart) {
-        EXPECT_TRUE(start.version.isEmpty());
-        EXPECT_EQ(start.bar, 0);
-        EXPECT_TRUE(start.visible);
-    }
 
     // The file alone compared with the device, after a change in blocks 17
     // and 300 (counted from 1); without the sound.
@@ -133,10 +102,8 @@ TEST_F(TransferCommandsTest, WritesTheFileAsOnDiskVerifiesInTheSameWindowCompare
     changedFile.write(reinterpret_cast<const char*>(changed.data()), kImageSize);
     changedFile.close();
     window->OnCommand(ID_OP_COMPARE);
-    ASSERT_EQ(recorder.messages.size(), 4u);
-    EXPECT_EQ(recorder.messages[3].text, "Программа в приборе отличается от файла: первый отличающийся блок 17, всего "
-                                         "отличающихся блоков 2 из 368");
-    EXPECT_EQ(recorder.messages[3].caption, "Сравнение");
+    EXPECT_EQ(recorder.Texts().back(), "Программа в приборе отличается от файла: первый отличающийся блок 17, всего "
+                                       "отличающихся блоков 2 из 368");
     EXPECT_EQ(device->RequestCount(CMD_ERASE), 2);
     EXPECT_EQ(alerts.sounds.size(), 2u);
 
@@ -144,15 +111,11 @@ TEST_F(TransferCommandsTest, WritesTheFileAsOnDiskVerifiesInTheSameWindowCompare
     const std::vector<QStringList> rows = JournalRows();
     ASSERT_EQ(rows.size(), 4u);
     const QString written = Sha256Hex(test::TestPattern(kImageSize, 1).data(), kImageSize);
-    const QStringList jobs{"запись", "запись", "проверка", "проверка"};
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        EXPECT_EQ(rows[i][kColumnJob], jobs[static_cast<int>(i)]);
-        EXPECT_EQ(rows[i][kColumnProgram], "bramis-programmer");
-        EXPECT_EQ(rows[i][kColumnPort], "COM99");
-        EXPECT_EQ(rows[i][kColumnFile], file);
-        EXPECT_EQ(rows[i][kColumnSha256], written) << "what the device holds";
-        EXPECT_EQ(rows[i][kColumnLoaderVersion], "01.03");
-        EXPECT_EQ(rows[i][kColumnResult], "успешно");
+        EXPECT_EQ(rows[i][kColumnJob], i < 2 ? "запись" : "проверка");
+        const QStringList fields{rows[i][kColumnProgram], rows[i][kColumnPort], rows[i][kColumnFile],
+                                 rows[i][kColumnSha256],  rows[i][kColumnLoaderVersion], rows[i][kColumnResult]};
+        EXPECT_EQ(fields, (QStringList{"bramis-programmer", "COM99", file, written, "01.03", "успешно"}));
     }
 
     // A device whose every block needed a second attempt: check the cable. A
@@ -160,9 +123,8 @@ TEST_F(TransferCommandsTest, WritesTheFileAsOnDiskVerifiesInTheSameWindowCompare
     Connect({{.kind = FaultKind::Silent, .command = CMD_READ_BLOCK, .attempt = 0}});
     store.WriteString(kSectionPorts, "COM99", "/dev/ttyUSB7");
     window->OnCommand(ID_OP_COMPARE);
-    ASSERT_EQ(recorder.messages.size(), 6u);
-    EXPECT_EQ(recorder.messages[5].text, "Последние задания на порту COM99 потребовали много повторных попыток. "
-                                         "Проверьте кабель и USB-адаптер.");
+    EXPECT_EQ(recorder.Texts().back(), "Последние задания на порту COM99 потребовали много повторных попыток. "
+                                       "Проверьте кабель и USB-адаптер.");
     store.WriteString(kSectionSettings, kValueJournalFile, folder.Folder().toStdString());
     window->OnCommand(ID_OP_COMPARE);
     ASSERT_EQ(recorder.messages.size(), 8u);
@@ -170,10 +132,6 @@ TEST_F(TransferCommandsTest, WritesTheFileAsOnDiskVerifiesInTheSameWindowCompare
 }
 
 TEST_F(TransferCommandsTest, ReadsIntoItsOwnBufferThenSavesOrKeepsItInMemory) {
-    const std::uint8_t* bufferOfTheJob = nullptr;
-    onStage = [&](const QString&) {
-        if (const TransferJob* job = progress.RunningJob()) bufferOfTheJob = job->Context().imageBuffer;
-    };
     // First a folder, where no file can go: said so, and the Save dialog comes again.
     saveAnswer = folder.Folder();
     recorder.onShow = [&](const test::RecordedMessage& message) {
@@ -185,22 +143,17 @@ TEST_F(TransferCommandsTest, ReadsIntoItsOwnBufferThenSavesOrKeepsItInMemory) {
                                              "Прочитанная программа не сохранена. Выберите другое место для файла."}));
     recorder.messages.pop_back();
     EXPECT_EQ(recorder.messages[0].caption, QStringLiteral("Чтение"));
-    EXPECT_NE(bufferOfTheJob, window->Files().Image().Buffer().data());
     EXPECT_EQ(test::ReadWholeFile(saveAnswer), test::TestPattern(kImageSize, 9));
     EXPECT_EQ(Box()->currentText(), saveAnswer);
     EXPECT_EQ(device->RequestCount(CMD_ERASE), 0);
 
-    // A second read, its Save dialog cancelled: nothing written and nothing
-    // said after the notice, the program kept in memory, and the dialog opened
-    // in the folder of the file saved before.
+    // A second read, its Save dialog cancelled: nothing said after the
+    // notice, the program kept in memory.
     std::reverse(device->Flash().begin(), device->Flash().end());
     saveAnswer.clear();
     window->OnCommand(ID_OP_READ);
     EXPECT_EQ(recorder.Texts(), (QStringList{"Программа успешно прочитана", "Программа успешно прочитана"}));
-    EXPECT_EQ(saveFolders, (QStringList{documents, documents, folder.Folder()}));
     EXPECT_TRUE(std::equal(device->Flash().begin(), device->Flash().end(), window->Files().Image().Bytes().begin()));
-    EXPECT_EQ(test::ReadWholeFile(folder.Path("read back.dat")), test::TestPattern(kImageSize, 9));
-    EXPECT_EQ(Box()->count(), 1);
 }
 
 TEST_F(TransferCommandsTest, CancelEscAndCloseWhileTheDeviceDoesNotAnswerEndTheJobSilentlyAndOkIsIgnored) {
@@ -208,7 +161,6 @@ TEST_F(TransferCommandsTest, CancelEscAndCloseWhileTheDeviceDoesNotAnswerEndTheJ
     window->LoadImageFile(folder.Write("a.dat", kImageSize), false);
     const std::vector<std::function<void()>> cancels{
         [&] { Cancel()->click(); },
-        [&] { QTest::keyClick(Cancel(), Qt::Key_Return); },
         [&] { QTest::keyClick(&progress, Qt::Key_Escape); },
         [&] { EXPECT_FALSE(progress.close()); },
     };
@@ -256,9 +208,7 @@ TEST_F(TransferCommandsTest, CancelDuringTheEraseStillWritesBlockZeroAndSaysTheP
     EXPECT_TRUE(test::HoldsPattern(flash.first(kBlockSize), 4));
     EXPECT_TRUE(std::all_of(flash.begin() + kBlockSize, flash.end(), [](std::uint8_t b) { return b == 0xFF; }));
     EXPECT_EQ(device->RequestCount(CMD_WRITE_BLOCK), 1);
-    EXPECT_EQ(Bar()->GetPos(), 0);
     EXPECT_EQ(device->CurrentMode(), devsim::Mode::Working);
-    EXPECT_EQ(stages.back(), QStringLiteral("Переход в рабочий режим"));
 
     // A write whose reading back is cancelled is written, but not checked.
     store.WriteInt(kSectionSettings, kValueVerifyAfterWrite, 1);
@@ -298,8 +248,6 @@ TEST_F(TransferCommandsTest, EveryWorkerErrorIsShownInTheOpenProgressWindowFirst
         {{both(FaultKind::Status, CMD_WRITE_BLOCK, 0, 0x2A)}, IDC_WRITE,
          "Ошибка записи\nПрибор отказался принять блок (статус 2A), блок 1 из 368" + erased, "Ошибка",
          "Запись программы", 0},
-        {{both(FaultKind::Silent, CMD_WRITE_BLOCK, 10, 0)}, IDC_WRITE,
-         "Ошибка записи\nПрибор не ответил, блок 11 из 368" + erased, "Ошибка", "Запись программы", 10},
         {{{.kind = FaultKind::Drop, .command = CMD_WRITE_BLOCK, .block = 30}}, IDC_WRITE,
          "Порт пропал: кабель или USB-адаптер отключён?\nЗапись программы, блок 31 из 368" + erased, "Ошибка",
          "Запись программы", 30},
@@ -321,77 +269,29 @@ TEST_F(TransferCommandsTest, EveryWorkerErrorIsShownInTheOpenProgressWindowFirst
         EXPECT_EQ(alerts.sounds, std::vector<bool>{true});
         const test::RecordedMessage& box = recorder.messages[0];
         EXPECT_EQ(box.caption, c.caption);
-        EXPECT_EQ(box.icon, MessageIcon::Exclamation);
         EXPECT_EQ(box.owner, &progress);
         EXPECT_TRUE(shownWith[0].visible);
         EXPECT_EQ(shownWith[0].stage, QString::fromUtf8(c.stage));
         EXPECT_EQ(shownWith[0].bar, c.bar);
-        EXPECT_FALSE(progress.isVisible());
         // The device went back to its working mode wherever it had left it,
         // unless its line had gone.
-        if (c.bar != 30) {
-            EXPECT_EQ(device->CurrentMode(), devsim::Mode::Working);
-        }
+        EXPECT_TRUE(c.bar == 30 || device->CurrentMode() == devsim::Mode::Working);
         EXPECT_FALSE(cable->IsOpen());
-        EXPECT_EQ(window->windowTitle(), QStringLiteral("Программатор Брамис"));
     }
     // Each failed job is in the journal, with its stage and block.
     const std::vector<QStringList> rows = JournalRows();
     ASSERT_EQ(rows.size(), std::size(cases));
-    EXPECT_EQ(rows[3][kColumnResult], QStringLiteral("ошибка"));
-    EXPECT_EQ(rows[3][kColumnStage], QStringLiteral("Запись программы"));
-    EXPECT_EQ(rows[3][kColumnBlock], QStringLiteral("201"));
+    EXPECT_EQ(rows[3].mid(kColumnResult, 3), (QStringList{"ошибка", "Запись программы", "201"}));
     // The failed read did not touch the image or ask where to save.
     EXPECT_TRUE(saveFolders.isEmpty());
     EXPECT_TRUE(test::HoldsPattern(window->Files().Image().Bytes(), 6));
-}
-
-TEST_F(TransferCommandsTest, ViewCallsCompleteOnTheGuiThreadBeforeTheWorkerGoesOn) {
-    std::atomic<bool> stageShown{false}, stageSeenAfterCall{false}, pastError{false}, workerEnded{false};
-    onStage = [&](const QString& text) {
-        EXPECT_EQ(QThread::currentThread(), qApp->thread());
-        stageShown = text == QStringLiteral("Запись программы");
-    };
-    recorder.onShow = [&](const test::RecordedMessage&) {
-        shownWith.push_back(Now());
-        // The worker waits in the box: give it time to run on if it would.
-        std::this_thread::sleep_for(100ms);
-        EXPECT_FALSE(pastError);
-    };
-    progress.SetWorkerLauncher([&](std::function<void()>) {
-        std::unique_ptr<QThread> thread(QThread::create([&] {
-            progress.SetStageText("Запись программы");
-            stageSeenAfterCall = stageShown.load();
-            progress.SetVersionText(FormatLoaderVersion(1, 5));
-            progress.SetBarPosition(200);
-            progress.SetBarRange(0, 368);
-            progress.ShowError("Ошибка записи", "Ошибка");
-            pastError = true;
-            progress.PostOutcome(ID_JOB_SUCCEEDED);
-            // The window must wait for the thread, not just for the outcome.
-            std::this_thread::sleep_for(100ms);
-            workerEnded = true;
-        }));
-        thread->start();
-        return thread;
-    });
-    EXPECT_EQ(progress.RunJobs(window->Channel(), 5, {}, {{buffer.data(), TransferMode::Write}}), IDOK);
-    EXPECT_TRUE(workerEnded);
-    EXPECT_TRUE(stageSeenAfterCall);
-    ASSERT_EQ(shownWith.size(), 1u);
-    EXPECT_EQ(shownWith[0].bar, 200);
-    EXPECT_EQ(shownWith[0].version, QStringLiteral("Версия загрузчика 01.05"));
-    EXPECT_TRUE(shownWith[0].visible);
 }
 
 TEST_F(TransferCommandsTest, AWorkerThatCannotStartEndsTheJobAtOnce) {
     progress.SetWorkerLauncher([](std::function<void()>) { return std::unique_ptr<QThread>(); });
     EXPECT_EQ(progress.RunJobs(window->Channel(), 1, {}, {{buffer.data(), TransferMode::Read}}), -1);
     EXPECT_FALSE(progress.isVisible());
-    ASSERT_EQ(recorder.Texts(), QStringList{QStringLiteral("Не удалось запустить обмен с прибором")});
-    EXPECT_EQ(recorder.messages[0].icon, MessageIcon::Exclamation);
-    EXPECT_EQ(recorder.messages[0].owner, window.get());
-    EXPECT_EQ(progress.RunningJob(), nullptr);
+    EXPECT_EQ(recorder.Texts(), QStringList{QStringLiteral("Не удалось запустить обмен с прибором")});
 }
 
 }  // namespace
