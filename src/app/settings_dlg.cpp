@@ -1,10 +1,12 @@
 #include "settings_dlg.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QString>
 
@@ -199,6 +201,9 @@ void CSettingsDlg::FillPortList(int portToSelect) {
         selected = true;
     }
     if (!selected) m_portCombo->setCurrentIndex(-1);
+    // The field is narrow: the open list is as wide as the longest adapter name.
+    QAbstractItemView* list = m_portCombo->view();
+    list->setMinimumWidth(list->sizeHintForColumn(0) + list->verticalScrollBar()->sizeHint().width());
     // Binding is offered where the system gives stable names (Linux, with a
     // USB adapter plugged in); elsewhere the row would never be of use.
     ShowBindingRow(std::any_of(ports.begin(), ports.end(), [](const FoundPort& port) {
