@@ -35,8 +35,8 @@ protected:
         settings.WriteString("Settings", "JournalFile", JournalFile());
         // COM numbers of Also() reach their own device, the others the one of Connect().
         environment_.portOpener = [this](unsigned number) {
-            const auto other = others_.find(static_cast<int>(number));
-            return (other != others_.end() ? *other->second.cable : *cable_).Opener()(number);
+            const auto own = devices_.find(static_cast<int>(number));
+            return (own != devices_.end() ? own : devices_.find(kAnyPort))->second.cable->Opener()(number);
         };
         std::mt19937 random(11);
         std::generate(image.begin(), image.end(), [&random] { return static_cast<char>(random()); });
@@ -48,26 +48,22 @@ protected:
     }
 
     // The device the next run talks to (one without faults from the start), on a fresh cable.
-    devsim::Device& Connect(std::vector<devsim::FaultRule> faults = {}) {
-        cable_.reset();
-        devsim::DeviceConfig config;
-        config.faults = devsim::FaultPlan(std::move(faults), std::nullopt);
-        device_ = std::make_unique<devsim::Device>(config);
-        cable_ = std::make_unique<VirtualPort>(*device_);
-        return *device_;
-    }
+    devsim::Device& Connect(std::vector<devsim::FaultRule> faults = {}) { return Also(kAnyPort, std::move(faults)); }
     // A further device on COM `number`, on a cable of its own.
     devsim::Device& Also(int number, std::vector<devsim::FaultRule> faults = {}) {
+        Attached& attached = devices_[number];
+        attached.cable.reset();
         devsim::DeviceConfig config;
         config.faults = devsim::FaultPlan(std::move(faults), std::nullopt);
-        Other& other = others_[number];
-        other.device = std::make_unique<devsim::Device>(config);
-        other.cable = std::make_unique<VirtualPort>(*other.device);
-        return *other.device;
+        attached.device = std::make_unique<devsim::Device>(config);
+        attached.cable = std::make_unique<VirtualPort>(*attached.device);
+        return *attached.device;
     }
-    VirtualPort& cable(int number) { return *others_.at(number).cable; }
-    VirtualPort& cable() { return *cable_; }
-    std::string Flash() const { return std::string(device_->Flash().begin(), device_->Flash().end()); }
+    VirtualPort& cable(int number = kAnyPort) { return *devices_.at(number).cable; }
+    std::string Flash() const {
+        const devsim::Device& device = *devices_.at(kAnyPort).device;
+        return std::string(device.Flash().begin(), device.Flash().end());
+    }
 
     // bramis-flash with `args`; its output lands in `out` and `err`.
     int Run(const std::vector<std::string>& args) {
@@ -93,11 +89,11 @@ protected:
 
     MemoryProfileStore settings;
     std::string image = std::string(kImageSize, '\0');
-    std::ostringstream out;
-    std::ostringstream err;
+    std::ostringstream out, err;
 
 private:
-    struct Other {
+    static constexpr int kAnyPort = -1;
+    struct Attached {
         std::unique_ptr<devsim::Device> device;
         std::unique_ptr<VirtualPort> cable;
     };
@@ -105,9 +101,7 @@ private:
     fs::path folder_ = fs::temp_directory_path() / ("bramis-flash-" + tag_);
     fs::path journalFolder_ = fs::temp_directory_path() / ("bramis-journal-" + tag_);
     FlashEnvironment environment_;
-    std::unique_ptr<devsim::Device> device_;
-    std::unique_ptr<VirtualPort> cable_;
-    std::map<int, Other> others_;
+    std::map<int, Attached> devices_;
 };
 
 TEST_F(FlashAppTest, BadFilesAndUsageStopBeforeThePortIsTouched) {
@@ -115,8 +109,6 @@ TEST_F(FlashAppTest, BadFilesAndUsageStopBeforeThePortIsTouched) {
     EXPECT_EQ(err.str(), "bramis-flash: Не могу открыть файл\n  файл: " + Path("absent.dat") + "\n");
     EXPECT_EQ(Run({"write", File("short.dat", std::string(188415, 'x'))}), kExitBadUsage);
     EXPECT_NE(err.str().find("bramis-flash: Не верная длина файла\n"), std::string::npos);
-    EXPECT_EQ(Run({"verify", File("long.dat", std::string(188417, 'x'))}), kExitBadUsage);
-    EXPECT_NE(err.str().find("Не верная длина файла"), std::string::npos);
     EXPECT_EQ(Run({"write", Path("")}), kExitBadUsage);  // a folder is no image file
     EXPECT_EQ(Run({"--port", "0", "version"}), kExitBadUsage);
     EXPECT_NE(err.str().find("bramis-flash --help"), std::string::npos);
@@ -135,10 +127,7 @@ TEST_F(FlashAppTest, AReadIsRefusedBeforeThePortIsOpenedWhereItsFileCouldNotBeSa
     fs::create_directory(Path("folder.dat"));
     const std::string readOnly = File("read-only.dat", "kept");
     fs::permissions(readOnly, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    const struct {
-        std::string target;
-        const char* message;
-    } rows[] = {
+    const struct { std::string target; const char* message; } rows[] = {
         {Path("pipe"), "Не могу заменить: это папка, устройство или канал, а не файл"},
         {"/dev/null", "Не могу заменить: это папка, устройство или канал, а не файл"},
         {Path("folder.dat"), "Не могу заменить: это папка, устройство или канал, а не файл"},
@@ -184,15 +173,13 @@ TEST_F(FlashAppTest, ThePortIsTheGivenOrStoredNumberAndAFailedOpenIsExplained) {
 }
 
 TEST(FlashWait, EveryPositiveWaitIsALimitTheWorkerCanCount) {
-    EXPECT_EQ(WaitLimitMs(0), 0);  // no --wait: no limit
-    EXPECT_EQ(WaitLimitMs(0.2), 200);
-    EXPECT_EQ(WaitLimitMs(5), 5000);
-    EXPECT_EQ(WaitLimitMs(0.0004), 1);  // not 0, which would wait for ever
+    // No --wait: no limit. 0.0004 s is not 0, which would wait for ever.
     // Milliseconds that overflow the clock's nanoseconds (or the int64 itself)
     // would end the wait at once or be undefined: beyond that there is no limit.
-    EXPECT_EQ(WaitLimitMs(1e10), 0);
-    EXPECT_EQ(WaitLimitMs(1e300), 0);
-    EXPECT_EQ(WaitLimitMs(9e8), 900000000000);
+    for (const auto& [seconds, ms] : {std::pair<double, std::int64_t>{0, 0}, {0.2, 200}, {5, 5000}, {0.0004, 1},
+                                      {1e10, 0}, {1e300, 0}, {9e8, 900000000000}}) {
+        EXPECT_EQ(WaitLimitMs(seconds), ms) << seconds;
+    }
 }
 
 TEST_F(FlashAppTest, WriteVerifyAndReadBack) {
@@ -241,12 +228,8 @@ TEST_F(FlashAppTest, AFailedJobSaysWhyAndLeavesTheOldFileAsItWas) {
     const std::string target = File("keep.dat", "the file the user had");
     const std::string file = File("image.dat", image);
     const std::string vanished = "Ошибка: Порт пропал: кабель или USB-адаптер отключён?\n";
-    const struct {
-        devsim::FaultRule fault;
-        std::vector<std::string> args;
-        std::string err;
-        int exit = kExitFailed;
-    } rows[] = {
+    const struct { devsim::FaultRule fault; std::vector<std::string> args; std::string err; int exit = kExitFailed; }
+        rows[] = {
         {{.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = 5, .value = 0x2A}, {"write", file},
          "Ошибка: Ошибка записи\n  блок 6 из 368: прибор отказался принять блок (статус 2A)\n" + erased},
         {{.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = 0, .value = 0x5A}, {"write", file},
@@ -271,9 +254,7 @@ TEST_F(FlashAppTest, AFailedJobSaysWhyAndLeavesTheOldFileAsItWas) {
         EXPECT_EQ(Run(row.args), row.exit);
         EXPECT_EQ(err.str(), row.err);
         EXPECT_EQ(out.str().find("успешно"), std::string::npos);
-        if (row.fault.kind == FaultKind::Drop) {
-            EXPECT_LT(cable().NowMs(), 100.0);
-        }
+        EXPECT_TRUE(row.fault.kind != FaultKind::Drop || cable().NowMs() < 100.0) << cable().NowMs();
     }
     EXPECT_EQ(Contents(target), "the file the user had");
     // Nothing else was left in the folder either.
@@ -336,18 +317,15 @@ TEST_F(FlashAppTest, EveryJobIsJournalledAndTheJournalPrinted) {
 
     const std::vector<QStringList> rows = Journal();
     ASSERT_EQ(rows.size(), 2U);
-    const QStringList& write = rows[0];
-    EXPECT_EQ(write[kColumnProgram], "bramis-flash");
-    EXPECT_EQ(write[kColumnJob], "запись");
-    EXPECT_EQ(write[kColumnPort], "COM33");
-    EXPECT_EQ(write[kColumnDevice].toStdString(), DeviceForPort(33, {}));
-    EXPECT_EQ(write[kColumnFile].toStdString(), Path("image.dat"));
-    EXPECT_EQ(write[kColumnSha256], Sha256Hex(reinterpret_cast<const std::uint8_t*>(image.data()), kImageSize));
-    EXPECT_EQ(write[kColumnLoaderVersion], "01.00");
-    EXPECT_EQ(write[kColumnResult], "успешно");
-    EXPECT_EQ(write[kColumnRetries], "11");
-    EXPECT_EQ(rows[1][kColumnResult], "ошибка");
-    EXPECT_EQ(rows[1][kColumnStage], "Определение версии загрузчика");
+    const QStringList& w = rows[0];
+    EXPECT_EQ((QStringList{w[kColumnProgram], w[kColumnJob], w[kColumnPort], w[kColumnDevice], w[kColumnFile],
+                           w[kColumnSha256], w[kColumnLoaderVersion], w[kColumnResult], w[kColumnRetries]}),
+              (QStringList{"bramis-flash", "запись", "COM33", QString::fromStdString(DeviceForPort(33, {})),
+                           QString::fromStdString(Path("image.dat")),
+                           Sha256Hex(reinterpret_cast<const std::uint8_t*>(image.data()), kImageSize),
+                           "01.00", "успешно", "11"}));
+    EXPECT_EQ((QStringList{rows[1][kColumnResult], rows[1][kColumnStage]}),
+              (QStringList{"ошибка", "Определение версии загрузчика"}));
 
     EXPECT_EQ(Run({"journal", "1"}), kExitOk);
     const std::string printed = out.str();

@@ -31,14 +31,8 @@ TEST(FlashOverPty, VersionAndEveryWayAWriteIsStopped) {
     // must not end the job at all.
     const std::string image = (folder / "image.dat").string();
     std::ofstream(image, std::ios::binary) << std::string(188416, '\x33');
-    const struct {
-        const char* name;
-        int signal;
-        bool outToClosedPipe;
-    } rows[] = {
-        {"hup", SIGHUP, false},
-        {"pipe", SIGTERM, true},
-    };
+    const struct { const char* name; int signal; bool outToClosedPipe; } rows[] = {{"hup", SIGHUP, false},
+                                                                                {"pipe", SIGTERM, true}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Child write(folder, row.name, {BRAMIS_FLASH_PATH, "--device", port, "write", image}, row.outToClosedPipe);

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <sstream>
 
-
 namespace bramis::cli {
 namespace {
 
@@ -24,19 +23,13 @@ void Step(TerminalView& view, int position) {
 }
 
 TEST(TerminalView, FormatsDurations) {
-    EXPECT_EQ(FormatDuration(0), "00:00");
-    EXPECT_EQ(FormatDuration(-5), "00:00");
-    EXPECT_EQ(FormatDuration(59.4), "00:59");
-    EXPECT_EQ(FormatDuration(59.6), "01:00");
-    EXPECT_EQ(FormatDuration(483), "08:03");
-    EXPECT_EQ(FormatDuration(3599.4), "59:59");
-    EXPECT_EQ(FormatDuration(3600), "1:00:00");
-    EXPECT_EQ(FormatDuration(3725), "1:02:05");
+    const std::pair<double, const char*> cases[] = {{0, "00:00"}, {-5, "00:00"}, {59.4, "00:59"}, {59.6, "01:00"},
+        {483, "08:03"}, {3599.4, "59:59"}, {3600, "1:00:00"}, {3725, "1:02:05"}};
+    for (const auto& [seconds, text] : cases) EXPECT_EQ(FormatDuration(seconds), text) << seconds;
 }
 
 TEST(TerminalView, PlainOutputPrintsStagesEveryTenthOfTheJobAndErrorsWithTheirCaption) {
-    std::ostringstream out;
-    std::ostringstream err;
+    std::ostringstream out, err;
     double now = 1000.0;  // seconds, moved by hand
     TerminalView view(out, err, false, "bramis-flash", [&now] { return now; });
 
@@ -69,8 +62,7 @@ TEST(TerminalView, PlainOutputPrintsStagesEveryTenthOfTheJobAndErrorsWithTheirCa
 }
 
 TEST(TerminalView, LiveLineIsRedrawnInPlaceWithElapsedAndRemainingTime) {
-    std::ostringstream out;
-    std::ostringstream err;
+    std::ostringstream out, err;
     double now = 1000.0;
     TerminalView view(out, err, true, "bramis-flash", [&now] { return now; });
 
@@ -111,8 +103,7 @@ TEST(TerminalView, LiveLineIsRedrawnInPlaceWithElapsedAndRemainingTime) {
 // Several devices on one terminal: lines go above the rows, one row per
 // device redrawn in place, left in the scrollback at the end.
 TEST(TerminalView, SeveralDevicesKeepOneRowEachUnderTheirLines) {
-    std::ostringstream out;
-    std::ostringstream err;
+    std::ostringstream out, err;
     double now = 1000.0;
     ConsoleBoard board(out, err, true, 2);
     TerminalView first(board, 0, "COM5: ", "bramis-flash", [&now] { return now; });

@@ -57,18 +57,12 @@ public:
         }
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         std::vector<char*> argv;
-        for (const std::string& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
+        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         for (const int end : pipeEnds) {
-            if (end >= 0) {
-                close(end);
-            }
+            if (end >= 0) close(end);
         }
     }
     Child(const Child&) = delete;
@@ -96,9 +90,7 @@ public:
             for (auto end = out.find('\n', scanned_); end != std::string::npos; end = out.find('\n', scanned_)) {
                 const bool found = out.find(text, scanned_) < end;
                 scanned_ = end + 1;
-                if (found) {
-                    return true;
-                }
+                if (found) return true;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
@@ -111,9 +103,7 @@ public:
         const Clock::time_point deadline = Clock::now() + limit;
         int status = 0;
         while (pid_ > 0 && waitpid(pid_, &status, WNOHANG) != pid_) {
-            if (Clock::now() >= deadline) {
-                return std::nullopt;
-            }
+            if (Clock::now() >= deadline) return std::nullopt;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         pid_ = -1;

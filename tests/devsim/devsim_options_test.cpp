@@ -38,19 +38,18 @@ TEST(DevsimOptionsTest, ParsesEveryOptionIntoTheDevice) {
 
     // The shorthand options become rules that strike what they say.
     FaultPlan plan(options->faults, std::nullopt);
-    EXPECT_EQ(plan.Select(CMD_ENTER_PROG, -1, 1)->kind, FaultKind::Silent);
-    EXPECT_FALSE(plan.Select(CMD_ENTER_PROG, -1, 2));
-    EXPECT_FALSE(plan.Select(CMD_WRITE_BLOCK, 5, 0));
-    const auto refusal = plan.Select(CMD_WRITE_BLOCK, 5, 1);
-    ASSERT_TRUE(refusal);
-    EXPECT_EQ(std::tie(refusal->kind, refusal->value), std::make_tuple(FaultKind::Status, 0x5A));
-    EXPECT_EQ(plan.Select(CMD_READ_BLOCK, 9, 0)->kind, FaultKind::CorruptCrc);
-    EXPECT_FALSE(plan.Select(CMD_READ_BLOCK, 9, 1));
-    EXPECT_EQ(plan.Select(CMD_READ_BLOCK, 100, 0)->kind, FaultKind::Drop);
-    EXPECT_EQ(plan.Select(CMD_WRITE_BLOCK, 100, 3)->kind, FaultKind::Drop);
-    EXPECT_FALSE(plan.Select(CMD_WRITE_BLOCK, 99, 0));
-    EXPECT_EQ(plan.Select(CMD_ERASE, -1, 1)->value, 0x00);
-    EXPECT_EQ(plan.Select(CMD_RUN_PROGRAM, -1, 5)->value, 3);
+    const auto hit = [&plan](std::uint8_t command, int block, int attempt) {
+        const auto rule = plan.Select(command, block, attempt);
+        if (!rule) return std::string("-");
+        const std::string value = rule->value == kDefault ? "" : ' ' + std::to_string(rule->value);
+        return std::string(FaultKindName(rule->kind)) + value;
+    };
+    EXPECT_EQ((std::vector{hit(CMD_ENTER_PROG, -1, 1), hit(CMD_ENTER_PROG, -1, 2), hit(CMD_WRITE_BLOCK, 5, 0),
+                           hit(CMD_WRITE_BLOCK, 5, 1), hit(CMD_READ_BLOCK, 9, 0), hit(CMD_READ_BLOCK, 9, 1),
+                           hit(CMD_WRITE_BLOCK, 100, 3), hit(CMD_WRITE_BLOCK, 99, 0), hit(CMD_ERASE, -1, 1),
+                           hit(CMD_RUN_PROGRAM, -1, 5)}),
+              (std::vector<std::string>{"silent", "-", "-", "status 90", "corrupt-crc", "-", "drop", "-", "status 0",
+                                        "short 3"}));
 
     EXPECT_TRUE(Parse({"-h"}, error)->help);
     EXPECT_TRUE(Parse({}, error));

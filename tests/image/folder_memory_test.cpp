@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "image/memory_profile_store.h"
 #include "temp_folder.h"
 
@@ -13,19 +15,14 @@ using testing::SystemPath;
 
 TEST(FolderOfPath, CutsAtTheLastSeparatorOfThePlatform) {
     // Paths as the Qt dialogs hand them on Windows ('/') and as typed ('\').
-    EXPECT_EQ(FolderOfPath("C:/x.dat", PathStyle::Windows), "C:");
-    EXPECT_EQ(FolderOfPath("C:\\x.dat", PathStyle::Windows), "C:");
-    EXPECT_EQ(FolderOfPath("D:/Прошивки/v2/x.dat", PathStyle::Windows), "D:\\Прошивки\\v2");
-    EXPECT_EQ(FolderOfPath("D:\\a/b\\x.dat", PathStyle::Windows), "D:\\a\\b");
-    EXPECT_EQ(FolderOfPath("\\\\server\\share\\x.dat", PathStyle::Windows), "\\\\server\\share");
-    EXPECT_EQ(FolderOfPath("x.dat", PathStyle::Windows), "x.dat");
-    EXPECT_EQ(FolderOfPath("/x.dat", PathStyle::Windows), "\\");
-
-    EXPECT_EQ(FolderOfPath("/home/user/Прошивки/x.dat", PathStyle::Posix), "/home/user/Прошивки");
-    EXPECT_EQ(FolderOfPath("x.dat", PathStyle::Posix), "x.dat");
-    EXPECT_EQ(FolderOfPath("C:\\x.dat", PathStyle::Posix), "C:\\x.dat");
-    EXPECT_EQ(FolderOfPath("/x.dat", PathStyle::Posix), "/");
-    EXPECT_EQ(FolderOfPath("", PathStyle::Posix), "");
+    const PathStyle win = PathStyle::Windows, posix = PathStyle::Posix;
+    const std::tuple<const char*, PathStyle, const char*> cases[] = {
+        {"C:/x.dat", win, "C:"}, {"C:\\x.dat", win, "C:"}, {"x.dat", win, "x.dat"}, {"/x.dat", win, "\\"},
+        {"D:/Прошивки/v2/x.dat", win, "D:\\Прошивки\\v2"}, {"D:\\a/b\\x.dat", win, "D:\\a\\b"},
+        {"\\\\server\\share\\x.dat", win, "\\\\server\\share"}, {"x.dat", posix, "x.dat"}, {"/x.dat", posix, "/"},
+        {"/home/user/Прошивки/x.dat", posix, "/home/user/Прошивки"}, {"C:\\x.dat", posix, "C:\\x.dat"}, {"", posix, ""},
+    };
+    for (const auto& [path, style, folder] : cases) EXPECT_EQ(FolderOfPath(path, style), folder) << path;
 }
 
 TEST(FolderMemory, TheStoredFolderIsUsedUnlessEmptyOrTooLong) {

@@ -12,9 +12,7 @@ namespace {
 
 TEST(CompareImages, NamesTheFirstDifferingBlockAndCountsThem) {
     std::vector<std::uint8_t> device(kImageBufferSize);
-    for (std::size_t i = 0; i < kImageSize; ++i) {
-        device[i] = static_cast<std::uint8_t>(i * 7 + i / 512);
-    }
+    for (std::size_t i = 0; i < kImageSize; ++i) device[i] = static_cast<std::uint8_t>(i * 7 + i / 512);
     const std::vector<std::uint8_t> file = device;
     const auto found = [&] {
         const BlockDifferences differences = CompareImages(std::span(device).first<kImageSize>(), std::span(file).first<kImageSize>());

@@ -25,15 +25,12 @@ TEST(ImageFileRead, OnlyARegularFileOfExactlyTheImageSizeIsTakenAndAFailureTouch
     std::error_code noSparseFiles;
     fs::resize_file(folder.Path() / "huge.dat", (std::uint64_t{1} << 32) + kImageSize, noSparseFiles);
 
+    using enum ImageFileStatus;
     const std::pair<std::string, ImageFileStatus> failures[] = {
-        {folder.File("short.dat"), ImageFileStatus::WrongLength},
-        {folder.File("long.dat"), ImageFileStatus::WrongLength},
-        {folder.File("empty.dat"), ImageFileStatus::WrongLength},
-        {folder.File("huge.dat"), ImageFileStatus::WrongLength},
-        {folder.File("missing.dat"), ImageFileStatus::CannotOpen},
-        {folder.File("folder.dat"), ImageFileStatus::CannotOpen},
-        {folder.File("short.dat/inner.dat"), ImageFileStatus::CannotOpen},
-        {"", ImageFileStatus::CannotOpen},
+        {folder.File("short.dat"), WrongLength}, {folder.File("long.dat"), WrongLength},
+        {folder.File("empty.dat"), WrongLength}, {folder.File("huge.dat"), WrongLength},
+        {folder.File("missing.dat"), CannotOpen}, {folder.File("folder.dat"), CannotOpen},
+        {folder.File("short.dat/inner.dat"), CannotOpen}, {"", CannotOpen},
     };
     std::array<std::uint8_t, kImageSize> image;
     for (const auto& [path, status] : failures) {

@@ -3,17 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "image/memory_profile_store.h"
 
 namespace bramis {
 namespace {
 
 TEST(ProfileInt, OnlyWholeNumbersInTheIntRangeCount) {
-    EXPECT_EQ(ParseProfileInt("99"), 99);
-    EXPECT_EQ(ParseProfileInt(" -1\t"), -1);
-    EXPECT_EQ(ParseProfileInt("+7"), 7);
-    EXPECT_EQ(ParseProfileInt("2147483647"), 2147483647);
-    EXPECT_EQ(ParseProfileInt("-2147483648"), -2147483647 - 1);
+    for (const auto& [text, value] : {std::pair{"99", 99}, {" -1\t", -1}, {"+7", 7}, {"2147483647", INT_MAX},
+                                      {"-2147483648", INT_MIN}}) {
+        EXPECT_EQ(ParseProfileInt(text), value) << text;
+    }
     for (const char* bad : {"", "  ", "2147483648", "-2147483649", "12abc", "0x10", "1 2", "+-1", "+", "COM3"}) {
         EXPECT_EQ(ParseProfileInt(bad), std::nullopt) << bad;
     }

@@ -12,7 +12,7 @@ namespace {
 using namespace testing;
 using Slots = RecentFileList::Slots;
 
-TEST(RecentFileList, AFileNamedTwiceUnderAnyNameIsOneEntryAtTheFront) {
+TEST(RecentFileList, AFileNamedTwiceUnderAnyNameIsOneEntryAtTheFrontAndTheTwentyFirstPushesTheOldestOut) {
     TempFolder folder;
     fs::create_directory(folder.Path() / "sub");
     const std::string a = folder.File("a.dat");
@@ -44,10 +44,9 @@ TEST(RecentFileList, AFileNamedTwiceUnderAnyNameIsOneEntryAtTheFront) {
     fs::current_path(previous);
     EXPECT_EQ(list.Entries()[0], b);
     EXPECT_EQ(list.Entries()[2], "");
-}
 
-TEST(RecentFileList, TheTwentyFirstFilePushesTheOldestOut) {
-    RecentFileList list;
+    // The twenty-first file pushes the oldest out.
+    list = RecentFileList();
     for (int i = 1; i <= 21; ++i) list.Add(SystemPath("/images/f" + std::to_string(i) + ".dat"));
     EXPECT_EQ(list.Entries()[0], SystemPath("/images/f21.dat"));
     EXPECT_EQ(list.Entries()[19], SystemPath("/images/f2.dat"));
@@ -66,8 +65,7 @@ TEST(RecentFileList, OnlyFile3StoredKeepsItsSlotTheGapsTakeTheNextFilesAndWritin
     RecentFileList list;
     list.Read(stored);
     EXPECT_EQ(list.Entries(), (Slots{"", "", "/images/three.dat"}));
-    const std::string x = SystemPath("/images/x.dat");
-    const std::string y = SystemPath("/images/y.dat");
+    const std::string x = SystemPath("/images/x.dat"), y = SystemPath("/images/y.dat");
     list.Add(x);
     list.Add(y);
     EXPECT_EQ(list.Entries(), (Slots{y, x, "/images/three.dat"}));

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -20,30 +19,20 @@ namespace bramis::testing {
 
 namespace fs = std::filesystem;
 
+// Named after the test, and at random: other builds may run it at the same time.
 class TempFolder {
 public:
-    TempFolder() {
-        static std::atomic<int> counter{0};
-        path_ = fs::temp_directory_path() /
-                ("bramis-image-" + std::to_string(std::random_device{}()) + "-" + std::to_string(counter++));
-        fs::remove_all(path_);
-        fs::create_directories(path_);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
+    TempFolder() { fs::create_directories(path_); }
     ~TempFolder() {
         std::error_code ignored;
         fs::remove_all(path_, ignored);
     }
 
     const fs::path& Path() const { return path_; }
-
-    // The UTF-8 path of `name` (UTF-8, may hold folders) inside the folder,
-    // with the system's separators.
+    // The UTF-8 path of `name` (UTF-8, may hold folders) inside the folder, with the system's separators.
     std::string File(const std::string& name) const {
         return Utf8FromPath((path_ / PathFromUtf8(name)).make_preferred());
     }
-
     // Names of everything directly inside the folder (UTF-8), sorted.
     std::vector<std::string> Listing() const {
         std::vector<std::string> names;
@@ -53,7 +42,9 @@ public:
     }
 
 private:
-    fs::path path_;
+    fs::path path_ = fs::path(::testing::TempDir()) /
+                     ("bramis-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                      std::to_string(std::random_device{}()));
 };
 
 // `posixPath` ("/images/x.dat") as this system writes that absolute path

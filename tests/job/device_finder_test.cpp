@@ -26,8 +26,7 @@ TEST(FindDevice, NamesThePortThatAnswersAndLeavesEveryDeviceInWorkingMode) {
     std::map<int, std::unique_ptr<Device>> devices;
     devices[3] = std::make_unique<Device>(silent);
     devices[4] = std::make_unique<Device>(lostAnswer);
-    devices[5] = std::make_unique<Device>();
-    devices[6] = std::make_unique<Device>();
+    for (const int number : {5, 6}) devices[number] = std::make_unique<Device>();
     std::map<int, std::unique_ptr<VirtualPort>> cables;
     for (auto& [number, device] : devices) cables[number] = std::make_unique<VirtualPort>(*device);
     const auto openerFor = [&cables](const FoundPort& port) -> PortOpener {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 
 #include "link/serial_channel.h"
@@ -33,8 +34,7 @@ struct Case {
     std::vector<Bytes> replies;  // the device's answer to each attempt
     int result;
     double ms = kUntimed;        // virtual time the call takes
-    int major = -1;              // the version's outputs, untouched unless it succeeds
-    int minor = -1;
+    int major = -1, minor = -1;  // the version's outputs, untouched unless it succeeds
     std::size_t pauseAfter = SIZE_MAX;  // a pause in the first reply, after this many bytes
     double pauseMs = 0.0;
 };
@@ -130,9 +130,7 @@ TEST(Bootloader, EveryCommandsRepliesAttemptsAndTiming) {
         EXPECT_EQ(device.requests, std::vector<Bytes>(c.replies.size(), c.request));
         // Every attempt after the first is counted as a retry.
         EXPECT_EQ(channel.RetriedAttempts() - retriedBefore, std::max<int>(0, static_cast<int>(c.replies.size()) - 1));
-        if (c.ms != kUntimed) {
-            EXPECT_NEAR(cable.NowMs() - start, c.ms, 1e-6);
-        }
+        EXPECT_TRUE(c.ms == kUntimed || std::abs(cable.NowMs() - start - c.ms) < 1e-6) << cable.NowMs() - start;
         EXPECT_EQ(major, c.major);
         EXPECT_EQ(minor, c.minor);
     }
@@ -148,30 +146,22 @@ TEST(Bootloader, EveryCommandsRepliesAttemptsAndTiming) {
     EXPECT_EQ(Bytes(dest.begin(), dest.end()), expected);
 }
 
-// The fuzz target checks that any changed byte of a good block reply is caught.
+// Write statuses are judged in the table above; the fuzz target checks that
+// any changed byte of a good block reply is caught.
 TEST(ReplyCheck, OnlyTheExactStatusAndCheckBytesPass) {
-    const Bytes write = Request(kWriteBlockCommand, 0, RandomBlock(2).data());
     const Bytes erase = Request(kEraseCommand);
     int erasePasses = 0;
     for (int status = 0; status < 256; ++status) {
-        const auto s = static_cast<std::uint8_t>(status);
-        const int expected = s == 0x55   ? LINK_OK
-                             : s == 0x5A ? LINK_WRITE_STATUS_5A
-                             : s == 0x2A ? LINK_WRITE_STATUS_2A
-                                         : LINK_CMD_FAILED;
-        EXPECT_EQ(CheckReply(kWriteBlockCommand, write, Framed({CMD_WRITE_BLOCK, s}), nullptr), expected);
         for (int check = 0; check < 256; ++check) {
-            const Bytes reply = Framed({s, static_cast<std::uint8_t>(check)});
+            const Bytes reply = Framed({static_cast<std::uint8_t>(status), static_cast<std::uint8_t>(check)});
             erasePasses += CheckReply(kEraseCommand, erase, reply, nullptr) == LINK_OK ? 1 : 0;
         }
     }
     EXPECT_EQ(erasePasses, 1);
 
     // A header changed in two bytes whose changes cancel out in the check byte.
-    const struct {
-        const CommandRow& command;
-        Bytes reply;
-    } headers[] = {{kEraseCommand, Framed({0x01, 0x2B})}, {kGetVersionCommand, Framed({0x09, 0x01, 0x05, 0x27})}};
+    const std::pair<const CommandRow&, Bytes> headers[] = {{kEraseCommand, Framed({0x01, 0x2B})},
+                                                           {kGetVersionCommand, Framed({0x09, 0x01, 0x05, 0x27})}};
     for (auto [command, reply] : headers) {
         EXPECT_EQ(CheckReply(command, Request(command), reply, nullptr), LINK_OK);
         reply[1] ^= 0x03;

@@ -34,24 +34,15 @@ TEST(Crc16, KnownValuesAndTheTableAgreeWithTheBitwiseDefinition) {
 TEST(FrameCodec, RequestsNibblesAndBlockNumbers) {
     // The other requests are checked as the bootloader sends them.
     EXPECT_EQ(Request(kReadBlockCommand, 0), Framed({0x06, 0x00, 0x00, 0x2C}));
-
-    EXPECT_EQ(EncodeNibbles(0x00), (Pair{0x00, 0x40}));
-    EXPECT_EQ(EncodeNibbles(0xFF), (Pair{0x0F, 0x4F}));
     EXPECT_EQ(EncodeNibbles(0xA7), (Pair{0x07, 0x4A}));
-    EXPECT_EQ(BlockNumberField(127), (Pair{0x7F, 0x00}));
-    EXPECT_EQ(BlockNumberField(128), (Pair{0x00, 0x01}));
-    EXPECT_EQ(BlockNumberField(255), (Pair{0x7F, 0x01}));
     EXPECT_EQ(BlockNumberField(kMaxBlockNumberField), (Pair{0x7F, 0x7F}));
 
     // Block 0 of zeros, and block 367 holding 0x00 .. 0xFF twice.
-    const Block zeros{};
-    const Bytes first = Request(kWriteBlockCommand, 0, zeros.data());
-    ASSERT_EQ(first.size(), 1037U);
-    EXPECT_EQ(Bytes(first.begin(), first.begin() + 8), Framed({0x03, 0x00, 0x00}));
-    for (std::size_t n = 0; n < kBlockSize; ++n) {
-        ASSERT_EQ((Pair{first[8 + 2 * n], first[9 + 2 * n]}), (Pair{0x00, 0x40})) << n;
-    }
-    EXPECT_EQ(Bytes(first.end() - 5, first.end()), (Bytes{0x01, 0x44, 0x0B, 0x4B, 0x2C}));
+    const Bytes first = Request(kWriteBlockCommand, 0);
+    Bytes expected = Framed({0x03, 0x00, 0x00});
+    for (std::size_t n = 0; n < kBlockSize; ++n) expected.insert(expected.end(), {0x00, 0x40});
+    expected.insert(expected.end(), {0x01, 0x44, 0x0B, 0x4B, 0x2C});
+    EXPECT_EQ(first, expected);
     Block ramp{};
     std::iota(ramp.begin(), ramp.begin() + 256, std::uint8_t{0});
     std::iota(ramp.begin() + 256, ramp.end(), std::uint8_t{0});
@@ -66,7 +57,6 @@ TEST(BlockDecoding, RoundTripAndEveryWayToFail) {
     data[0] = 0x55;
     const Bytes reply = ReadReply(data);
     const Bytes good(reply.begin() + 6, reply.end());
-    EXPECT_EQ(Bytes(good.begin(), good.begin() + 2), (Bytes{0x05, 0x45}));
 
     std::array<std::uint8_t, kBlockWithCrcSize> dest{};
     ASSERT_TRUE(DecodeBlock(std::span<const std::uint8_t, kEncodedBlockSize>(good), dest));

@@ -63,7 +63,6 @@ struct ScriptedReply {
 class ScriptedPeer : public LinePeer {
 public:
     void Queue(ScriptedReply reply) { replies_.push_back(std::move(reply)); }
-    void Queue(Bytes bytes) { Queue(ScriptedReply{std::move(bytes)}); }
 
     std::vector<TimedByte> OnByte(std::uint8_t value, double atMs) override {
         current_.push_back(value);
@@ -76,12 +75,9 @@ public:
             return {};
         }
         requests.push_back(std::move(current_));
-        requestEndMs.push_back(atMs);
         current_.clear();
         std::vector<TimedByte> out;
-        if (replies_.empty()) {
-            return out;
-        }
+        if (replies_.empty()) return out;
         const ScriptedReply reply = std::move(replies_.front());
         replies_.pop_front();
         double at = atMs + reply.delayMs;
@@ -92,9 +88,8 @@ public:
         return out;
     }
 
-    // Every complete request, and when its last byte arrived.
+    // Every complete request.
     std::vector<Bytes> requests;
-    std::vector<double> requestEndMs;
 
 private:
     Bytes current_;
@@ -117,9 +112,7 @@ public:
     std::size_t ReadChunk(std::uint8_t* buffer, std::size_t want) override {
         Log("read", want);
         const std::size_t count = chunks_.empty() ? 0 : chunks_.front();
-        if (!chunks_.empty()) {
-            chunks_.pop_front();
-        }
+        if (!chunks_.empty()) chunks_.pop_front();
         // The count may exceed `want` (a faulty driver); the bytes never do.
         std::memset(buffer, 0xEE, std::min(count, want));
         return count;

