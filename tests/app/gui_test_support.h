@@ -86,13 +86,6 @@ inline bool HoldsPattern(std::span<const std::uint8_t> bytes, std::uint8_t seed)
     return !bytes.empty() && std::equal(bytes.begin(), bytes.end(), pattern.begin());
 }
 
-// Reads a whole file (empty when it cannot be read).
-inline std::vector<std::uint8_t> ReadWholeFile(const QString& path) {
-    QFile file(path);
-    const QByteArray data = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    return {data.begin(), data.end()};
-}
-
 // A folder of its own with image files in it.
 class ImageFolder {
 public:

@@ -143,7 +143,10 @@ TEST_F(TransferCommandsTest, ReadsIntoItsOwnBufferThenSavesOrKeepsItInMemory) {
                                              "Прочитанная программа не сохранена. Выберите другое место для файла."}));
     recorder.messages.pop_back();
     EXPECT_EQ(recorder.messages[0].caption, QStringLiteral("Чтение"));
-    EXPECT_EQ(test::ReadWholeFile(saveAnswer), test::TestPattern(kImageSize, 9));
+    QFile saved(saveAnswer);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const std::vector<std::uint8_t> pattern = test::TestPattern(kImageSize, 9);
+    EXPECT_EQ(saved.readAll(), QByteArray(reinterpret_cast<const char*>(pattern.data()), kImageSize));
     EXPECT_EQ(Box()->currentText(), saveAnswer);
     EXPECT_EQ(device->RequestCount(CMD_ERASE), 0);
 
