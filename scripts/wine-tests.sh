@@ -86,6 +86,19 @@ fail() {
   exit 1
 }
 
+# Starts the window program `exe` with its output in `out`; sets window_pid
+# and window, the id of the main window once shown (empty after 30 s without).
+open_window() {
+  local exe=$1 out=$2
+  "$wine" "$exe" >"$out" 2>&1 &
+  window_pid=$!
+  window=
+  for _ in $(seq 600); do
+    window=$(xdotool search --onlyvisible --name '^Программатор Брамис$' 2>/dev/null | head -n 1) && [[ -n $window ]] && return 0
+    sleep 0.05
+  done
+}
+
 stage_start=$SECONDS
 stage() {
   echo "-- $* (at $((SECONDS - stage_start)) s)"
@@ -205,13 +218,7 @@ cp image.dat "$WINEPREFIX/drive_c/image.dat"
 "$wineserver" -k 2>/dev/null || true
 "$wineserver" -w 2>/dev/null || true
 started=$(date +%s%N)
-"$wine" "$install_dir/bin/bramis-programmer.exe" >window.out 2>&1 &
-window_pid=$!
-window=
-for _ in $(seq 600); do
-  window=$(xdotool search --onlyvisible --name '^Программатор Брамис$' 2>/dev/null | head -n 1) && [[ -n $window ]] && break
-  sleep 0.05
-done
+open_window "$install_dir/bin/bramis-programmer.exe" window.out
 [[ -n $window ]] || { cat window.out; fail "no window captioned \"Программатор Брамис\" within 30 s"; }
 shown=$(date +%s%N)
 echo "wine-tests: the installed window opened $(((shown - started) / 1000000)) ms after a cold start"
@@ -297,13 +304,7 @@ unzip -q "$portable" -d "$WINEPREFIX/drive_c/portable"
 unpacked=$(ls -d "$WINEPREFIX"/drive_c/portable/bramis-programmer-*-win64)
 "$wine" "$unpacked/bin/bramis-flash.exe" --help >portable.out 2>&1 || fail "bramis-flash.exe --help from the zip exited $?"
 grep -q '^Использование' portable.out || fail "bramis-flash.exe --help from the zip: $(head -n 3 portable.out)"
-"$wine" "$unpacked/bin/bramis-programmer.exe" >portable-window.out 2>&1 &
-window_pid=$!
-window=
-for _ in $(seq 600); do
-  window=$(xdotool search --onlyvisible --name '^Программатор Брамис$' 2>/dev/null | head -n 1) && [[ -n $window ]] && break
-  sleep 0.05
-done
+open_window "$unpacked/bin/bramis-programmer.exe" portable-window.out
 [[ -n $window ]] || fail "the window from the zip did not open"
 xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
 xdotool key alt+F4
