@@ -103,6 +103,20 @@ ImageFileStatus ReplaceableStatus(const fs::path& target) {
     return ImageFileStatus::Ok;
 }
 
+// The temporary file beside `target` that a save writes first, once
+// `target` may be replaced; closed, with `status` saying why, otherwise.
+NativeFile OpenTemporaryFor(const fs::path& target, fs::path& temporary, ImageFileStatus& status) {
+    status = ReplaceableStatus(target);
+    if (status != ImageFileStatus::Ok) {
+        return NativeFile();
+    }
+    NativeFile file = CreateTemporaryBeside(target, temporary);
+    if (!file.IsOpen()) {
+        status = ImageFileStatus::CannotCreate;
+    }
+    return file;
+}
+
 // Writes all of `data` to the new `file` and closes it; false on any failure.
 bool WriteAndClose(NativeFile& file, std::span<const std::uint8_t> data) {
     const bool written = file.WriteAll(data.data(), data.size()) && file.Sync();
@@ -113,14 +127,11 @@ bool WriteAndClose(NativeFile& file, std::span<const std::uint8_t> data) {
 }  // namespace
 
 ImageFileStatus CheckSaveTarget(std::string_view path) {
-    const fs::path target = PathFromUtf8(path);
-    if (const ImageFileStatus status = ReplaceableStatus(target); status != ImageFileStatus::Ok) {
-        return status;
-    }
     fs::path temporary;
-    NativeFile file = CreateTemporaryBeside(target, temporary);
+    ImageFileStatus status{};
+    NativeFile file = OpenTemporaryFor(PathFromUtf8(path), temporary, status);
     if (!file.IsOpen()) {
-        return ImageFileStatus::CannotCreate;
+        return status;
     }
     file.Close();
     std::error_code ignored;
@@ -131,16 +142,13 @@ ImageFileStatus CheckSaveTarget(std::string_view path) {
 ImageFileStatus SaveFileAtomically(std::string_view path, std::span<const std::uint8_t> data,
                                    const std::function<bool()>& stopRequested) {
     const fs::path target = PathFromUtf8(path);
-    if (const ImageFileStatus status = ReplaceableStatus(target); status != ImageFileStatus::Ok) {
+    fs::path temporary;
+    ImageFileStatus status{};
+    NativeFile file = OpenTemporaryFor(target, temporary, status);
+    if (!file.IsOpen()) {
         return status;
     }
-    fs::path temporary;
-    NativeFile file = CreateTemporaryBeside(target, temporary);
-    if (!file.IsOpen()) {
-        return ImageFileStatus::CannotCreate;
-    }
     file.CopyPermissionsFrom(target);
-    ImageFileStatus status = ImageFileStatus::Ok;
     if (!WriteAndClose(file, data)) {
         status = ImageFileStatus::WriteFailed;
     } else if (stopRequested && stopRequested()) {
