@@ -26,6 +26,7 @@
 #include "journal/journal.h"
 #include "journal_dlg.h"
 #include "message_box.h"
+#include "report/words.h"
 #include "resource_ids.h"
 #include "link/port_discovery.h"
 #include "link/port_discovery_list.h"
@@ -238,14 +239,14 @@ bool CMainDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* 
 }
 
 int CMainDlg::LoadImageFile(const QString& path, bool interactive) {
-    const FileOutcome outcome = m_files.LoadImageFile(path.toStdString(), interactive);
-    if (outcome.result == IDOK) {
+    const FileOutcome outcome = m_files.LoadImageFile(path.toStdString());
+    if (outcome.done()) {
         FillFileNameBox();
         m_cbFileName->setCurrentIndex(0);
-    } else if (!outcome.message.empty()) {
-        ShowMessage(this, QString::fromStdString(outcome.message), MessageIcon::Exclamation);
+    } else if (interactive) {
+        ShowMessage(this, QString::fromStdString(words::ImageFileMessage(outcome.status)), MessageIcon::Exclamation);
     }
-    return outcome.result;
+    return outcome.done() ? IDOK : IDCANCEL;
 }
 
 void CMainDlg::ChooseImageFile() {
@@ -261,14 +262,14 @@ void CMainDlg::SaveImageFile() {
         const QString path = m_choosers.chooseSave(this, QString::fromStdString(m_files.GetInitialDirectory()));
         if (path.isEmpty() || m_quitRequested) return;
         const FileOutcome outcome = m_files.SaveImageFile(path.toStdString());
-        if (outcome.result == IDOK) {
+        if (outcome.done()) {
             FillFileNameBox();
             m_cbFileName->setCurrentIndex(0);
             // The read's journal record names the file it went to.
             if (!m_jobsToJournal.empty()) m_jobsToJournal.back().file = m_cbFileName->currentText();
             return;
         }
-        const QString reason = QString::fromStdString(outcome.message);
+        const QString reason = QString::fromStdString(words::ImageFileMessage(outcome.status));
         ShowMessage(this, reason + QStringLiteral("\n\n") + texts::ChooseAnotherPlace(), MessageIcon::Exclamation);
     }
 }

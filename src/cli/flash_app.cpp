@@ -25,6 +25,7 @@
 #include "link/bootloader.h"
 #include "link/port_discovery.h"
 #include "link/serial_channel.h"
+#include "report/words.h"
 
 namespace bramis::cli {
 
@@ -359,7 +360,7 @@ private:
             return kExitCancelled;
         }
         if (status != ImageFileStatus::Ok) {
-            result_ = ImageFileMessage(status);
+            result_ = words::ImageFileMessage(status);
             Error(result_);
             Detail("файл: " + readTarget_);
             // Minutes of reading are not thrown away for a file that would not save.
@@ -512,7 +513,7 @@ private:
         return true;
     }
     bool RefuseFile(ImageFileStatus status, const std::string& path) {
-        err_ << kApplicationTitle << ": " << ImageFileMessage(status) << "\n  файл: " << path << '\n' << std::flush;
+        err_ << kApplicationTitle << ": " << words::ImageFileMessage(status) << "\n  файл: " << path << '\n' << std::flush;
         return true;
     }
 

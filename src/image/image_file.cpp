@@ -16,21 +16,6 @@ namespace bramis {
 namespace fs = std::filesystem;
 using detail::NativeFile;
 
-const char* ImageFileMessage(ImageFileStatus status) {
-    switch (status) {
-        case ImageFileStatus::Ok: return "";
-        case ImageFileStatus::CannotOpen: return "Не могу открыть файл";
-        case ImageFileStatus::WrongLength: return "Не верная длина файла";
-        case ImageFileStatus::ReadFailed: return "Ошибка при чтении файла";
-        case ImageFileStatus::CannotCreate: return "Не могу создать файл";
-        case ImageFileStatus::WriteFailed: return "Ошибка при записи файла";
-        case ImageFileStatus::NotAFile: return "Не могу заменить: это папка, устройство или канал, а не файл";
-        case ImageFileStatus::ReadOnly: return "Файл защищён от записи";
-        case ImageFileStatus::Stopped: return "Сохранение отменено";
-    }
-    return "";
-}
-
 ImageFileStatus ReadImageFile(std::string_view path, std::span<std::uint8_t, kImageSize> image) {
     NativeFile file = NativeFile::OpenForReading(PathFromUtf8(path));
     if (!file.IsOpen()) {

@@ -27,9 +27,6 @@ enum class ImageFileStatus {
     Stopped,       // the save was stopped on request before it replaced anything
 };
 
-// The message the user sees for `status` ("" for Ok). Any thread.
-const char* ImageFileMessage(ImageFileStatus status);
-
 // Reads the image file `path` (UTF-8) into `image`. The file must be a regular
 // file of exactly kImageSize bytes. `image` changes only when the result is
 // Ok; on any failure it keeps its previous bytes. Any thread.

@@ -11,10 +11,10 @@ void ImageFiles::ReadRecentFiles() { recentFiles_.Read(store_); }
 
 void ImageFiles::WriteRecentFiles() const { recentFiles_.Write(store_); }
 
-FileOutcome ImageFiles::LoadImageFile(std::string_view path, bool interactive) {
+FileOutcome ImageFiles::LoadImageFile(std::string_view path) {
     const ImageFileStatus status = ReadImageFile(path, image_.Bytes());
     if (status != ImageFileStatus::Ok) {
-        return {2, interactive ? ImageFileMessage(status) : ""};
+        return {status};
     }
     return Remembered(path);
 }
@@ -22,7 +22,7 @@ FileOutcome ImageFiles::LoadImageFile(std::string_view path, bool interactive) {
 FileOutcome ImageFiles::SaveImageFile(std::string_view path) {
     const ImageFileStatus status = SaveFileAtomically(path, image_.Bytes());
     if (status != ImageFileStatus::Ok) {
-        return {2, ImageFileMessage(status)};
+        return {status};
     }
     return Remembered(path);
 }
@@ -30,7 +30,7 @@ FileOutcome ImageFiles::SaveImageFile(std::string_view path) {
 FileOutcome ImageFiles::Remembered(std::string_view path) {
     RememberDirectory(store_, path);
     recentFiles_.Add(path);
-    return {1, ""};
+    return {ImageFileStatus::Ok};
 }
 
 std::string ImageFiles::GetInitialDirectory() const {

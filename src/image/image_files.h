@@ -16,8 +16,8 @@ namespace bramis {
 
 // What a load or save came to, for the caller to show.
 struct FileOutcome {
-    int result = 2;       // 1 when done, 2 when not (as the dialog buttons OK and Cancel)
-    std::string message;  // the failure text to show; "" when there is nothing to show
+    ImageFileStatus status = ImageFileStatus::Ok;
+    bool done() const { return status == ImageFileStatus::Ok; }
 };
 
 // User-interface thread only; the image belongs to the transfer worker while
@@ -39,14 +39,13 @@ public:
 
     // Loads the image file `path` (UTF-8). On success the image holds the
     // file's bytes, its folder is stored as the folder last used and it is in
-    // slot 0 of the recent files: result 1. On failure nothing of that
-    // changes: result 2, with the message to show when `interactive`.
-    FileOutcome LoadImageFile(std::string_view path, bool interactive);
+    // slot 0 of the recent files. On failure nothing of that changes.
+    FileOutcome LoadImageFile(std::string_view path);
 
     // Saves the image as the file `path` (UTF-8), replacing it as a whole.
-    // On success its folder is stored and it is in slot 0 of the recent files:
-    // result 1. On failure the list and stored folder are unchanged and the
-    // target is as it was: result 2 with the message to show.
+    // On success its folder is stored and it is in slot 0 of the recent files.
+    // On failure the list and stored folder are unchanged and the target is
+    // as it was.
     FileOutcome SaveImageFile(std::string_view path);
 
     // The folder the file dialogs open in ("" for the platform's default).
@@ -54,7 +53,7 @@ public:
 
 private:
     // After a load or save of `path`: its folder is the one last used and it
-    // leads the recent files. Returns the outcome of success.
+    // leads the recent files.
     FileOutcome Remembered(std::string_view path);
 
     ProfileStore& store_;

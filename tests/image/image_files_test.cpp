@@ -25,9 +25,7 @@ TEST(ImageFiles, ALoadOrSaveTakesTheFolderAndTheFrontOfTheListAndAFailedOneNothi
     const auto content = Pattern(kImageSize, 1);
     WriteBytes(good, content);
     EXPECT_EQ(files.GetInitialDirectory(), "/home/user/Документы");
-    const FileOutcome loaded = files.LoadImageFile(good, true);
-    EXPECT_EQ(loaded.result, 1);
-    EXPECT_EQ(loaded.message, "");
+    EXPECT_TRUE(files.LoadImageFile(good).done());
     EXPECT_TRUE(imageHolds(content));
     EXPECT_EQ(files.GetInitialDirectory(), folder.File("Прошивки"));
     EXPECT_EQ(files.RecentFiles().Entries()[0], good);
@@ -36,32 +34,25 @@ TEST(ImageFiles, ALoadOrSaveTakesTheFolderAndTheFrontOfTheListAndAFailedOneNothi
 
     const auto listBefore = files.RecentFiles().Entries();
     WriteBytes(folder.File("short.dat"), Pattern(kImageSize - 1, 2));
-    const std::pair<std::string, const char*> failures[] = {
-        {folder.File("missing.dat"), "Не могу открыть файл"},
-        {folder.File("short.dat"), "Не верная длина файла"},
+    const std::pair<std::string, ImageFileStatus> failures[] = {
+        {folder.File("missing.dat"), ImageFileStatus::CannotOpen},
+        {folder.File("short.dat"), ImageFileStatus::WrongLength},
     };
-    for (const auto& [path, message] : failures) {
-        for (bool interactive : {true, false}) {
-            const FileOutcome outcome = files.LoadImageFile(path, interactive);
-            EXPECT_EQ(outcome.result, 2) << path;
-            EXPECT_EQ(outcome.message, interactive ? message : "") << path;
-            EXPECT_TRUE(imageHolds(content)) << path;
-            EXPECT_EQ(files.RecentFiles().Entries(), listBefore) << path;
-            EXPECT_EQ(storedFolder(), folder.File("Прошивки")) << path;
-        }
+    for (const auto& [path, status] : failures) {
+        EXPECT_EQ(files.LoadImageFile(path).status, status) << path;
+        EXPECT_TRUE(imageHolds(content)) << path;
+        EXPECT_EQ(files.RecentFiles().Entries(), listBefore) << path;
+        EXPECT_EQ(storedFolder(), folder.File("Прошивки")) << path;
     }
 
     // A save that fails changes nothing either; one that works is remembered.
     const FileOutcome failed = files.SaveImageFile(folder.File("no such folder/read.dat"));
-    EXPECT_EQ(failed.result, 2);
-    EXPECT_EQ(failed.message, "Не могу создать файл");
+    EXPECT_EQ(failed.status, ImageFileStatus::CannotCreate);
     EXPECT_EQ(storedFolder(), folder.File("Прошивки"));
     EXPECT_EQ(files.RecentFiles().Entries(), listBefore);
     fs::create_directory(folder.Path() / "saved");
     const std::string target = folder.File("saved/read.dat");
-    const FileOutcome saved = files.SaveImageFile(target);
-    EXPECT_EQ(saved.result, 1);
-    EXPECT_EQ(saved.message, "");
+    EXPECT_TRUE(files.SaveImageFile(target).done());
     EXPECT_EQ(ReadBytes(target), content);
     EXPECT_EQ(storedFolder(), folder.File("saved"));
     EXPECT_EQ(files.RecentFiles().Entries()[0], target);
