@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include "job/transfer_context.h"
+
 namespace bramis::texts {
 
 // Main window.
@@ -64,12 +66,8 @@ inline QString WriteCancelled() { return QStringLiteral("Запись отмен
 inline QString VerifyCancelled() {
     return QStringLiteral("Программа записана, но проверка чтением отменена: запись не проверена.");
 }
-// The journal of jobs, and a port whose jobs needed many repeated attempts.
-inline QString CheckCable(const QString& port) {
-    return QStringLiteral("Последние задания на порту %1 потребовали много повторных попыток. Проверьте кабель и "
-                          "USB-адаптер.")
-        .arg(port);
-}
+// A write cancelled before the erase: the device keeps its program.
+inline QString WriteCancelledProgramKept() { return QStringLiteral("Запись отменена. Программа прибора не изменена."); }
 // The main window's title while a job runs.
 inline QString CaptionWithPercent(int percent) { return QStringLiteral("%1% — %2").arg(percent).arg(MainCaption()); }
 
@@ -119,25 +117,13 @@ inline QString WorkerNotStarted() { return QStringLiteral("Не удалось �
 inline QString TimeLine(const QString& elapsed, const QString& left) {
     return QStringLiteral("прошло %1 · осталось %2").arg(elapsed, left);
 }
-// The second line of an error: why the step failed, and at which block
-// (counted from 1).
-inline QString CauseNoReply() { return QStringLiteral("прибор не ответил"); }
-inline QString CauseRefused(const QString& status) {
-    return QStringLiteral("прибор отказался принять блок (статус %1)").arg(status);
-}
-inline QString CauseDamaged() { return QStringLiteral("ответ прибора искажён"); }
-inline QString CauseEraseNotConfirmed() { return QStringLiteral("прибор не подтвердил стирание"); }
-inline QString BlockOf(int block, int blockCount) { return QStringLiteral("блок %1 из %2").arg(block).arg(blockCount); }
-// A port that would not open: the port and the system's reason, which names
-// the device.
-inline QString PortNotOpened(int portNumber, const QString& reason) {
-    const QString port = PortItem(portNumber);
-    return reason.startsWith(port + QLatin1Char(':')) ? reason : QStringLiteral("%1 — %2").arg(port, reason);
-}
-inline QString DialoutHint() {
-    return QStringLiteral("Доступ к порту дают группе dialout: sudo usermod -aG dialout $USER, затем войдите в "
-                          "систему заново.");
-}
+// The box of a failure the worker shows: what failed; under it why (the
+// port and the system's reason with the access hint, or the cause and the
+// block) and whether the device's program is erased. `portNumber`: the COM
+// number the job opened.
+QString FailureText(const TransferFailure& failure, int portNumber);
+// Its caption: the application title for a port that did not open, else "Ошибка".
+QString FailureCaption(const TransferFailure& failure);
 // Added below a failed save of a program read from the device, before the
 // Save dialog comes again.
 inline QString ChooseAnotherPlace() {

@@ -31,7 +31,8 @@ CJournalDlg::CJournalDlg(const QString& path, QWidget* parent) : QDialog(parent)
     layout->addWidget(filterBox);
 
     QString warning;
-    const std::vector<QStringList> rows = ReadJournal(path, warning);
+    std::vector<QStringList> rows;
+    for (const JournalRecord& record : ReadJournal(path, warning)) rows.push_back(JournalFields(record));
     auto* model = new QStandardItemModel(static_cast<int>(rows.size()), kColumnCount, this);
     model->setHorizontalHeaderLabels(JournalHeader());
     for (int row = 0; row < static_cast<int>(rows.size()); ++row) {

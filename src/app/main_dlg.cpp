@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <map>
 #include <memory>
-#include <span>
 #include <string>
 
 #include "about_dlg.h"
@@ -20,12 +19,12 @@
 #include "app_texts.h"
 #include "dialog_controls.h"
 #include "help_page.h"
-#include "image/image_compare.h"
 #include "image/profile_store.h"
 #include "job_end_alert.h"
 #include "journal/journal.h"
 #include "journal_dlg.h"
 #include "message_box.h"
+#include "report/job_report.h"
 #include "report/words.h"
 #include "resource_ids.h"
 #include "link/port_discovery.h"
@@ -42,22 +41,12 @@ std::string SystemDocumentsFolder() {
     return QDir::toNativeSeparators(folder).toStdString();
 }
 
-JournalJob JournalJobOf(TransferMode mode) {
-    switch (mode) {
-        case TransferMode::Write: return JournalJob::Write;
-        case TransferMode::Read: return JournalJob::Read;
-        case TransferMode::Verify: return JournalJob::Verify;
-        case TransferMode::Identify: return JournalJob::Version;
-    }
-    return JournalJob::Read;
-}
-
-// The differences of the program read back into `deviceImage` from `file`,
-// blocks counted from 1; "" when they agree.
-QString DifferencesOf(const std::uint8_t* deviceImage, std::span<const std::uint8_t, kImageSize> file) {
-    const BlockDifferences differences = CompareImages(std::span<const std::uint8_t, kImageSize>(deviceImage, kImageSize), file);
-    if (differences.count == 0) return {};
-    return texts::Differences(differences.firstBlock + 1, differences.count, static_cast<int>(kBlockCount));
+// "первый отличающийся блок ...", blocks counted from 1; "" when the
+// program read agrees with the file.
+QString DifferencesOf(const JobReport& report) {
+    if (!report.differences || report.differences->count == 0) return {};
+    return texts::Differences(report.differences->firstBlock + 1, report.differences->count,
+                              static_cast<int>(kBlockCount));
 }
 
 }  // namespace
@@ -283,40 +272,31 @@ void CMainDlg::FillFileNameBox() {
     m_cbFileName->setCurrentIndex(-1);
 }
 
-int CMainDlg::RunJobs(const std::vector<JobStep>& steps, const QString& file) {
+RunResult CMainDlg::RunJobs(const std::vector<JobStep>& steps, const QString& file, const std::uint8_t* fileImage) {
     // The "Ports" overrides may have been edited since the last job.
     const std::map<int, std::string> overrides = ReadPortOverrides(m_store);
     m_channel.SetPortOverrides(overrides);
-    const QString device = QString::fromStdString(DeviceForPort(m_nPortNumber, overrides));
-    m_lastOutcome.reset();
+    const QString device = QString::fromStdString(DeviceForPort(EffectivePortNumber(m_nPortNumber), overrides));
     m_failureTold = false;
-    const int result = m_dlgProgress.RunJobs(m_channel, m_nPortNumber, device, steps,
-                                             [&](const EndedJob& ended) { NoteJobEnded(ended, device, file); });
+    RunResult run = m_dlgProgress.RunJobs(m_channel, m_nPortNumber, steps);
     setWindowTitle(texts::MainCaption());
     ClearTaskbarProgress(this);
-    return result;
-}
-
-void CMainDlg::NoteJobEnded(const EndedJob& ended, const QString& device, const QString& file) {
-    const TransferOutcome& outcome = ended.job.Outcome();
-    const TransferContext& context = ended.job.Context();
-    JournalRecord record;
-    record.started = ended.started;
-    record.durationMs = ended.durationMs;
-    record.program = QStringLiteral("bramis-programmer");
-    record.user = CurrentUserName();
-    record.job = JournalJobOf(context.mode);
-    record.portNumber = context.portNumber;
-    record.device = device;
-    record.file = file;
-    // The image written, or the program read when the whole of it came.
-    if (context.mode == TransferMode::Write || outcome.succeeded())
-        record.imageSha256 = Sha256Hex(context.imageBuffer, kImageSize);
-    record.loaderVersion = QString::fromStdString(outcome.loaderVersion);
-    TakeOutcome(record, outcome);
-    m_jobsToJournal.push_back(std::move(record));
-    m_lastOutcome = outcome;
-    m_lastMode = context.mode;
+    m_lastReports.clear();
+    for (const StepOutcome& ended : run.ended) {
+        EndedJob job;
+        job.mode = ended.step.mode;
+        job.program = QStringLiteral("bramis-programmer");
+        job.portNumber = m_nPortNumber;
+        job.device = device;
+        job.file = file;
+        job.buffer = ended.step.buffer;
+        job.fileImage = fileImage;
+        job.started = ended.started;
+        job.durationMs = ended.durationMs;
+        m_lastReports.push_back(ReportJob(job, ended.outcome));
+        m_jobsToJournal.push_back(m_lastReports.back().record);
+    }
+    return run;
 }
 
 void CMainDlg::OnJobFailing(const QString& text) {
@@ -344,8 +324,8 @@ void CMainDlg::WriteJournal() {
     m_jobsToJournal.clear();
     if (m_quitRequested) return;
     QString readWarning;
-    if (!last.device.isEmpty() && CableNeedsChecking(ReadJournal(path, readWarning), last.device))
-        warnings << texts::CheckCable(texts::PortItem(last.portNumber));
+    if (!last.device.isEmpty() && m_cableRule.ShouldWarn(ReadJournal(path, readWarning), last.device))
+        warnings << QString::fromStdString(words::CableWarning(texts::PortItem(last.portNumber).toStdString()));
     if (!warnings.isEmpty()) ShowMessage(this, warnings.join(QStringLiteral("\n\n")), MessageIcon::Exclamation);
 }
 
@@ -359,24 +339,28 @@ void CMainDlg::WriteToDevice() {
         readBack = std::make_unique<std::uint8_t[]>(kImageBufferSize);
         steps.push_back({readBack.get(), TransferMode::Verify});
     }
-    const int result = RunJobs(steps, m_cbFileName->currentText());
+    const RunResult run = RunJobs(steps, m_cbFileName->currentText(), m_files.Image().Buffer().data());
     if (m_quitRequested) return;
-    if (result != IDOK) {
+    if (run.code != IDOK) {
         // A failure's box has said so already; a cancel has said nothing yet:
-        // neither of a program it left erased, nor of one written but not checked.
-        if (!m_lastOutcome || !m_lastOutcome->cancelled) return;
-        if (m_lastMode == TransferMode::Verify)
+        // neither of a program it left erased or untouched, nor of one
+        // written but not checked.
+        if (run.ended.empty() || !run.ended.back().outcome.cancelled()) return;
+        const StepOutcome& last = run.ended.back();
+        if (last.step.mode == TransferMode::Verify)
             ShowMessage(this, texts::VerifyCancelled(), MessageIcon::Exclamation, texts::WriteCaption());
-        else if (ProgramTouched(m_lastMode, *m_lastOutcome))
+        else if (last.outcome.failure->programTouched)
             ShowMessage(this, texts::WriteCancelled() + QLatin1Char('\n') + texts::ProgramErased(),
                         MessageIcon::Exclamation, texts::WriteCaption());
+        else
+            ShowMessage(this, texts::WriteCancelledProgramKept(), MessageIcon::Exclamation, texts::WriteCaption());
         return;
     }
     if (!readBack) {
         ReportEnd(texts::WriteSucceeded(), texts::WriteCaption(), false);
         return;
     }
-    const QString differences = DifferencesOf(readBack.get(), m_files.Image().Bytes());
+    const QString differences = DifferencesOf(m_lastReports.back());
     ReportEnd(differences.isEmpty() ? texts::WriteVerified() : texts::WriteNotVerified(differences),
               texts::WriteCaption(), !differences.isEmpty());
 }
@@ -384,7 +368,7 @@ void CMainDlg::WriteToDevice() {
 void CMainDlg::ReadFromDevice() {
     // The image is replaced only by a successful read.
     auto readBuffer = std::make_unique<std::uint8_t[]>(kImageBufferSize);
-    if (RunJobs({{readBuffer.get(), TransferMode::Read}}, QString()) != IDOK || m_quitRequested) return;
+    if (RunJobs({{readBuffer.get(), TransferMode::Read}}, QString(), nullptr).code != IDOK || m_quitRequested) return;
     ReportEnd(texts::ReadSucceeded(), texts::ReadCaption(), false);
     std::copy_n(readBuffer.get(), kImageSize, m_files.Image().Bytes().begin());
     readBuffer.reset();
@@ -395,9 +379,10 @@ void CMainDlg::CompareWithDevice() {
     // The file as it is on disk now; the device's program into a buffer of its own.
     if (LoadImageFile(m_cbFileName->currentText(), true) != IDOK) return;
     auto readBuffer = std::make_unique<std::uint8_t[]>(kImageBufferSize);
-    if (RunJobs({{readBuffer.get(), TransferMode::Verify}}, m_cbFileName->currentText()) != IDOK || m_quitRequested)
-        return;
-    const QString differences = DifferencesOf(readBuffer.get(), m_files.Image().Bytes());
+    const RunResult run = RunJobs({{readBuffer.get(), TransferMode::Compare}}, m_cbFileName->currentText(),
+                                  m_files.Image().Buffer().data());
+    if (run.code != IDOK || m_quitRequested) return;
+    const QString differences = DifferencesOf(m_lastReports.back());
     ReportEnd(differences.isEmpty() ? texts::DeviceMatchesFile() : texts::DeviceDiffersFromFile(differences),
               texts::CompareCaption(), !differences.isEmpty());
 }

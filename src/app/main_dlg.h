@@ -19,6 +19,7 @@
 #include "journal/journal.h"
 #include "link/serial_channel.h"
 #include "progress_dlg.h"
+#include "report/job_report.h"
 #include "settings_dlg.h"
 
 class QComboBox;
@@ -98,10 +99,9 @@ private:
     void Exit();
     // Runs `steps` in the progress window on the chosen port; the main
     // window's title and taskbar button show their progress meanwhile. Each
-    // job that ends is noted for the journal with `file`. Returns as
-    // CProgressDlg::RunJobs.
-    int RunJobs(const std::vector<JobStep>& steps, const QString& file);
-    void NoteJobEnded(const EndedJob& ended, const QString& device, const QString& file);
+    // job that ends is reported (m_lastReports, compared with `fileImage`
+    // where it reads for a comparison) and noted for the journal with `file`.
+    RunResult RunJobs(const std::vector<JobStep>& steps, const QString& file, const std::uint8_t* fileImage);
     // A failure box of the job is coming: the taskbar and the alert say so.
     void OnJobFailing(const QString& text);
     // Tells of the end of a command's jobs in a box: the alert first, unless
@@ -124,8 +124,8 @@ private:
     bool m_systemMenuReady = false;
     bool m_quitRequested = false;  // RequestQuit: end as soon as no job runs
     std::vector<JournalRecord> m_jobsToJournal;  // ended, not yet in the journal
-    std::optional<TransferOutcome> m_lastOutcome;  // of the last job that ended
-    TransferMode m_lastMode = TransferMode::Read;   // and what it did
+    std::vector<JobReport> m_lastReports;        // of the last run's jobs
+    CableRule m_cableRule;
     bool m_failureTold = false;  // a failure box of the last run has come
 };
 

@@ -26,6 +26,9 @@ int CProgrammerApp::InitInstance() {
     LoadQtTranslations(*QCoreApplication::instance());
     std::string warning;
     const std::unique_ptr<ProfileStore> store = OpenUserSettings(warning);
+    // Once: the journal this window used to keep apart joins the one journal.
+    if (const QString moved = MoveOldJournal(OldWindowJournalPath(), JournalPath(*store)); !moved.isEmpty())
+        warning += (warning.empty() ? "" : "\n\n") + moved.toStdString();
     {
         // The window goes before the store: its destructor writes the
         // recent-file list there.

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
@@ -14,9 +13,9 @@
 #include <memory>
 
 #include "app_texts.h"
-#include "job/transfer_worker.h"
-#include "link/bootloader.h"
 #include "link/device_memory.h"
+#include "report/job_report.h"
+#include "report/words.h"
 #include "dialog_controls.h"
 #include "controls/labeled_progress_ctrl.h"
 #include "message_box.h"
@@ -107,34 +106,42 @@ void CProgressDlg::SetWorkerLauncher(WorkerLauncher launcher) {
     m_launcher = launcher ? std::move(launcher) : WorkerLauncher(LaunchQThread);
 }
 
-int CProgressDlg::RunJobs(SerialChannel& channel, std::int32_t portNumber, const QString& device,
-                          const std::vector<JobStep>& steps, JobEndedHandler ended) {
+RunResult CProgressDlg::RunJobs(SerialChannel& channel, std::int32_t portNumber, const std::vector<JobStep>& steps) {
     m_stoppingForExit = false;
     m_channel = &channel;
     m_portNumber = portNumber;
-    m_device = device;
     m_steps = steps;
     m_step = 0;
-    m_ended = std::move(ended);
-    if (m_steps.empty()) return IDOK;
-    if (!StartNextJob()) return -1;
-    return exec();
+    m_result = {};
+    if (m_steps.empty()) return m_result;
+    // Every step but the version's moves every block.
+    const auto blockSteps = std::count_if(steps.begin(), steps.end(),
+                                          [](const JobStep& step) { return step.mode != TransferMode::Identify; });
+    m_runClock.start();
+    m_estimate = std::make_unique<JobEstimate>(static_cast<int>(blockSteps), Seconds());
+    m_timeEdit->setText(QString());
+    if (!StartNextJob()) {
+        m_result.code = -1;
+        return m_result;
+    }
+    m_result.code = exec();
+    return std::move(m_result);
 }
 
 bool CProgressDlg::StartNextJob() {
-    // Every job starts clean, whatever the previous one left.
+    // Every job starts clean, whatever the previous one left; the time line
+    // runs on over the whole run.
     m_stageEdit->setText(QString());
     m_versionEdit->setText(QString());
-    m_timeEdit->setText(QString());
     m_progress->SetPos(0);
     m_progress->SetRange32(0, static_cast<int>(kBlockCount));
     m_cancelButton->setFocus();
 
     const JobStep& step = m_steps[m_step];
     m_job = std::make_unique<TransferJob>(*m_channel, *this, m_portNumber, step.buffer, step.mode);
+    m_job->SetSleepBlocker(JobSleepBlocker());
     m_jobStarted = QDateTime::currentDateTime();
     m_jobClock.start();
-    m_stageClock.start();
     const bool started = m_job->Start([this](std::function<void()> body) -> WorkerWait {
         std::shared_ptr<QThread> thread = m_launcher(std::move(body));
         if (!thread) return {};
@@ -145,7 +152,7 @@ bool CProgressDlg::StartNextJob() {
         ShowMessage(parentWidget(), texts::WorkerNotStarted(), MessageIcon::Exclamation);
         return false;
     }
-    emit jobProgress(0);
+    emit jobProgress(m_estimate->Percent());
     return true;
 }
 
@@ -178,17 +185,17 @@ void CProgressDlg::RunOnGuiThread(const std::function<void()>& update) {
         Qt::BlockingQueuedConnection);
 }
 
-void CProgressDlg::SetStageText(const std::string& text) {
-    RunOnGuiThread([this, &text] {
-        m_stageEdit->setText(QString::fromStdString(text));
-        // Times are shown while blocks go, each stage estimated on its own.
-        m_timeEdit->setText(QString());
-        m_stageClock.start();
+void CProgressDlg::SetStage(TransferStage stage) {
+    RunOnGuiThread([this, stage] {
+        m_stageEdit->setText(QString::fromStdString(words::StageText(stage)));
+        if (stage == TransferStage::Writing || stage == TransferStage::Reading || stage == TransferStage::Verifying ||
+            stage == TransferStage::Comparing)
+            m_estimate->BlocksBegin(Seconds());
     });
 }
 
-void CProgressDlg::SetVersionText(const std::string& text) {
-    RunOnGuiThread([this, &text] { m_versionEdit->setText(QString::fromStdString(text)); });
+void CProgressDlg::SetLoaderVersion(LoaderVersion version) {
+    RunOnGuiThread([this, version] { m_versionEdit->setText(QString::fromStdString(words::VersionLine(version))); });
 }
 
 void CProgressDlg::SetBarPosition(int position) {
@@ -202,12 +209,12 @@ void CProgressDlg::SetBarRange(int minimum, int maximum) {
     RunOnGuiThread([this, minimum, maximum] { m_progress->SetRange32(minimum, maximum); });
 }
 
-void CProgressDlg::ShowError(const std::string& text, const std::string& caption) {
-    RunOnGuiThread([this, &text, &caption] {
+void CProgressDlg::ShowFailure(const TransferFailure& failure) {
+    RunOnGuiThread([this, &failure] {
         if (m_stoppingForExit) return;
-        const QString explained = ExplainedError(QString::fromStdString(text));
-        emit jobFailing(explained);
-        ShowMessage(this, explained, MessageIcon::Exclamation, QString::fromStdString(caption));
+        const QString text = texts::FailureText(failure, m_portNumber);
+        emit jobFailing(text);
+        ShowMessage(this, text, MessageIcon::Exclamation, texts::FailureCaption(failure));
     });
 }
 
@@ -224,7 +231,7 @@ void CProgressDlg::OnJobOutcome(int commandId) {
     // The outcome is the worker's last call: its thread is ending, so this
     // wait is short and nothing it waits for runs on this thread.
     WaitForWorker();
-    if (m_ended) m_ended(EndedJob{*m_job, m_jobStarted, m_jobClock.elapsed()});
+    m_result.ended.push_back({m_steps[m_step], m_job->Outcome(), m_jobStarted, m_jobClock.elapsed()});
     m_job.reset();
     const bool succeeded = commandId == ID_JOB_SUCCEEDED;
     if (succeeded && !m_stoppingForExit && ++m_step < m_steps.size()) {
@@ -235,55 +242,12 @@ void CProgressDlg::OnJobOutcome(int commandId) {
 }
 
 void CProgressDlg::ShowTimes() {
-    const int total = m_progress->GetRange(false) - m_progress->GetRange(true);
-    const int done = m_progress->GetPos() - m_progress->GetRange(true);
-    if (total <= 0 || done <= 0) return;
-    // The blocks so far set the pace of the rest.
-    const double stageSeconds = static_cast<double>(m_stageClock.elapsed()) / 1000.0;
-    const double left = stageSeconds / done * std::max(total - done, 0);
-    m_timeEdit->setText(texts::TimeLine(QString::fromStdString(FormatDuration(m_jobClock.elapsed() / 1000.0)),
-                                        QString::fromStdString(FormatDuration(left))));
-    emit jobProgress(std::min(done, total) * 100 / total);
-}
-
-QString CProgressDlg::ExplainedError(const QString& text) const {
-    if (!m_job) return text;
-    // The worker waits in ShowError: its outcome holds what went wrong.
-    const TransferOutcome& outcome = m_job->Outcome();
-    QStringList lines{text};
-    if (!outcome.openError.empty()) {
-        lines << texts::PortNotOpened(m_portNumber, QString::fromStdString(outcome.openError));
-        // A device that is there but not ours to open (a Unix device file
-        // of a group the user is not in).
-        const QFileInfo device(m_device);
-        if (device.exists() && device.filePath().startsWith(QLatin1Char('/')) &&
-            !(device.isReadable() && device.isWritable()))
-            lines << texts::DialoutHint();
-    } else {
-        QStringList parts;
-        switch (outcome.result) {
-            case LINK_OK:
-            case JOB_ABORTED: break;
-            case JOB_PORT_LOST: parts << QString::fromStdString(StageText(outcome.stage)); break;
-            case LINK_WRITE_STATUS_5A: parts << texts::CauseRefused(QStringLiteral("5A")); break;
-            case LINK_WRITE_STATUS_2A: parts << texts::CauseRefused(QStringLiteral("2A")); break;
-            default:
-                parts << (outcome.replyMissing                            ? texts::CauseNoReply()
-                          : outcome.stage == TransferStage::Erasing ? texts::CauseEraseNotConfirmed()
-                                                                    : texts::CauseDamaged());
-                break;
-        }
-        if (outcome.block) parts << texts::BlockOf(*outcome.block + 1, static_cast<int>(kBlockCount));
-        QString line = parts.join(QStringLiteral(", "));
-        if (!line.isEmpty()) lines << line.left(1).toUpper() + line.mid(1);
-    }
-    if (ProgramTouched(m_job->Context().mode, outcome)) lines << texts::ProgramErased();
-    return lines.join(QLatin1Char('\n'));
-}
-
-bool ProgramTouched(TransferMode mode, const TransferOutcome& outcome) {
-    return mode == TransferMode::Write && !outcome.succeeded() &&
-           (outcome.stage == TransferStage::Erasing || outcome.stage == TransferStage::Writing);
+    m_estimate->BlocksDone(m_progress->GetPos() - m_progress->GetRange(true), Seconds());
+    const std::optional<double> left = m_estimate->Left();
+    if (!left) return;
+    m_timeEdit->setText(texts::TimeLine(QString::fromStdString(words::Duration(m_estimate->Elapsed(Seconds()))),
+                                        QString::fromStdString(words::Duration(*left))));
+    emit jobProgress(m_estimate->Percent());
 }
 
 }  // namespace bramis

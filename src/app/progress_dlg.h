@@ -17,6 +17,8 @@
 
 #include "job/transfer_job.h"
 #include "job/transfer_view.h"
+#include "report/job_estimate.h"
+#include "resource_ids.h"
 
 class QLineEdit;
 class QPushButton;
@@ -33,17 +35,21 @@ struct JobStep {
     TransferMode mode = TransferMode::Read;
 };
 
-// A job of a run that has ended, its thread too: when it began and how long
-// it took.
-struct EndedJob {
-    const TransferJob& job;
+// A job of a run that has ended, its thread too.
+struct StepOutcome {
+    JobStep step;
+    TransferOutcome outcome;
     QDateTime started;
     qint64 durationMs = 0;
 };
 
-// True when a write that did not succeed got as far as the erase: the
-// device's program is then erased or incomplete. Any thread.
-bool ProgramTouched(TransferMode mode, const TransferOutcome& outcome);
+// How a run ended: IDOK when every job succeeded, IDCANCEL when one failed or
+// was cancelled, -1 when no worker thread could be started (a message box has
+// then said so); and the jobs that ended, in their order.
+struct RunResult {
+    int code = IDOK;
+    std::vector<StepOutcome> ended;
+};
 
 class CProgressDlg : public QDialog, public TransferView {
     Q_OBJECT
@@ -51,8 +57,6 @@ public:
     // Starts `body` on a new thread; returns the running thread, or null when
     // no thread could be created.
     using WorkerLauncher = std::function<std::unique_ptr<QThread>(std::function<void()> body)>;
-    // Called on the GUI thread after each job of a run, before the next begins.
-    using JobEndedHandler = std::function<void(const EndedJob& ended)>;
 
     // Builds the window in its template layout; nothing is shown. GUI thread.
     explicit CProgressDlg(QWidget* parent = nullptr);
@@ -60,18 +64,14 @@ public:
     // Requests the stop of a job still running and waits for its thread.
     ~CProgressDlg() override;
 
-    // Runs `steps` one after the other on `channel`, COM `portNumber`
-    // (opening `device`, "" when unknown), in one showing of the window,
-    // stopping after the first that does not succeed. Each job starts clean:
-    // both lines and the time line cleared, the bar at 0 of 368. The window
-    // stays modal until the last job's outcome has arrived and its thread has
-    // ended; `ended` hears of each job. The buffers must stay valid and
-    // untouched until then. Returns IDOK when every job succeeded, IDCANCEL
-    // when one failed or was cancelled, and -1 when no worker thread could be
-    // started (a message box has then said so). GUI thread; never while
-    // another job runs.
-    int RunJobs(SerialChannel& channel, std::int32_t portNumber, const QString& device,
-                const std::vector<JobStep>& steps, JobEndedHandler ended = {});
+    // Runs `steps` one after the other on `channel`, COM `portNumber`, in
+    // one showing of the window, stopping after the first that does not
+    // succeed. Each job starts with both lines cleared and the bar at 0 of
+    // 368; the time line and the share done run over the whole run. The
+    // window stays modal until the last job's outcome has arrived and its
+    // thread has ended. The buffers must stay valid and untouched until then.
+    // GUI thread; never while another job runs.
+    RunResult RunJobs(SerialChannel& channel, std::int32_t portNumber, const std::vector<JobStep>& steps);
 
     // The job being run; null between jobs. GUI thread.
     const TransferJob* RunningJob() const { return m_job.get(); }
@@ -95,16 +95,16 @@ public:
     void SetWorkerLauncher(WorkerLauncher launcher);
 
     // TransferView, called by the worker thread: each call returns once the
-    // GUI thread has carried it out; ShowError once its box has been closed.
-    void SetStageText(const std::string& text) override;
-    void SetVersionText(const std::string& text) override;
+    // GUI thread has carried it out; ShowFailure once its box has been closed.
+    void SetStage(TransferStage stage) override;
+    void SetLoaderVersion(LoaderVersion version) override;
     void SetBarPosition(int position) override;
     void SetBarRange(int minimum, int maximum) override;
-    void ShowError(const std::string& text, const std::string& caption) override;
+    void ShowFailure(const TransferFailure& failure) override;
     void PostOutcome(int commandId) override;
 
 signals:
-    // The share of the job done, 0..100, at its start and as its blocks go.
+    // The share of the whole run done, 0..100, at its start and as its blocks go.
     void jobProgress(int percent);
     // An error box of the job is about to be shown, with `text`.
     void jobFailing(const QString& text);
@@ -128,9 +128,8 @@ private:
     bool StartNextJob();
     void OnJobOutcome(int commandId);
     void WaitForWorker();
-    // The error `text` with the job's outcome put into words under it.
-    QString ExplainedError(const QString& text) const;
     void ShowTimes();
+    double Seconds() const { return static_cast<double>(m_runClock.elapsed()) / 1000.0; }
 
     QLineEdit* m_versionEdit = nullptr;
     CLabeledProgressCtrl* m_progress = nullptr;
@@ -139,18 +138,17 @@ private:
     QPushButton* m_cancelButton = nullptr;
     std::unique_ptr<TransferJob> m_job;
     WorkerLauncher m_launcher;
-    // The run: its channel, port and steps, the step running, who hears of ends.
+    // The run: its channel, port and steps, the step running, the jobs ended.
     SerialChannel* m_channel = nullptr;
     std::int32_t m_portNumber = 0;
-    QString m_device;
     std::vector<JobStep> m_steps;
     std::size_t m_step = 0;
-    JobEndedHandler m_ended;
-    // When the job began, and its clock; the clock of its current stage,
-    // from which the time left is estimated.
+    RunResult m_result;
+    // When the job began and its clock; the run's clock and time line.
     QDateTime m_jobStarted;
     QElapsedTimer m_jobClock;
-    QElapsedTimer m_stageClock;
+    QElapsedTimer m_runClock;
+    std::unique_ptr<JobEstimate> m_estimate;
     // Set while the window is being destroyed: late worker calls are dropped.
     bool m_closing = false;
     // Set by StopForExit: the worker's error boxes are not shown.

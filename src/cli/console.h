@@ -53,9 +53,4 @@ public:
 // that they reach the thread that watches for them. Main thread.
 std::thread StartThreadWithoutCancelSignals(std::function<void()> body);
 
-// When the serial device `devicePath` exists but this user may not open it
-// for reading and writing, a Russian hint naming the group that owns it;
-// otherwise "". Always "" on Windows. Any thread.
-std::string PortAccessHint(const std::string& devicePath);
-
 }  // namespace bramis::cli

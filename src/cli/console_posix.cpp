@@ -1,7 +1,6 @@
 // The console and the process around bramis-flash on Linux and other POSIX
 // systems: SIGINT, SIGTERM, SIGHUP and SIGQUIT as cancel requests, SIGPIPE
 // ignored, and a hint when the serial device belongs to a group.
-#include <grp.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,19 +73,6 @@ std::thread StartThreadWithoutCancelSignals(std::function<void()> body) {
     std::thread thread(std::move(body));
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return thread;
-}
-
-std::string PortAccessHint(const std::string& devicePath) {
-    struct stat info {};
-    if (devicePath.empty() || stat(devicePath.c_str(), &info) != 0 ||
-        access(devicePath.c_str(), R_OK | W_OK) == 0) {
-        return {};
-    }
-    const group* owner = getgrgid(info.st_gid);
-    const std::string name = owner != nullptr ? owner->gr_name : std::to_string(info.st_gid);
-    return "Нет доступа к " + devicePath + ": пользователь должен входить в группу «" + name +
-           "», которой принадлежит устройство (обычно dialout): sudo usermod -aG " + name +
-           " $USER, затем войти в систему заново.";
 }
 
 }  // namespace bramis::cli

@@ -91,6 +91,4 @@ std::thread StartThreadWithoutCancelSignals(std::function<void()> body) {
     return std::thread(std::move(body));
 }
 
-std::string PortAccessHint(const std::string&) { return {}; }
-
 }  // namespace bramis::cli

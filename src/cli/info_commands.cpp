@@ -89,20 +89,41 @@ int FindPort(const std::map<int, std::string>& overrides, const PortOpener& open
     return result.cancelled ? kExitCancelled : kExitFailed;
 }
 
+namespace {
+
+// A field as one line: control characters (a line break in a file name)
+// shown as escapes.
+std::string OneLine(const QString& field) {
+    std::string line;
+    for (const char c : field.toStdString()) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned char>(c));
+            line += escape;
+        } else {
+            line += c;
+        }
+    }
+    return line;
+}
+
+}  // namespace
+
 int PrintJournal(const QString& path, int count, std::ostream& out, std::ostream& err) {
     QString warning;
-    const std::vector<QStringList> rows = ReadJournal(path, warning);
+    const std::vector<JournalRecord> records = ReadJournal(path, warning);
     if (!warning.isEmpty()) {
         err << kApplicationTitle << ": " << warning.toStdString() << '\n' << std::flush;
         return kExitFailed;
     }
-    if (rows.empty()) {
+    if (records.empty()) {
         out << "Журнал заданий пуст: " << QDir::toNativeSeparators(path).toStdString() << '\n' << std::flush;
         return kExitOk;
     }
-    const std::size_t first = rows.size() > static_cast<std::size_t>(count) ? rows.size() - static_cast<std::size_t>(count) : 0;
-    for (std::size_t i = first; i < rows.size(); ++i) {
-        const QStringList& row = rows[i];
+    const std::size_t total = records.size();
+    const std::size_t first = total > static_cast<std::size_t>(count) ? total - static_cast<std::size_t>(count) : 0;
+    for (std::size_t i = first; i < total; ++i) {
+        const QStringList row = JournalFields(records[i]);
         // Start, job, port and device, result with its stage and block, time, file, loader, retries.
         QString result = row[kColumnResult];
         if (!row[kColumnStage].isEmpty()) {
@@ -110,14 +131,16 @@ int PrintJournal(const QString& path, int count, std::ostream& out, std::ostream
                       (row[kColumnBlock].isEmpty() ? QString() : QStringLiteral(", блок ") + row[kColumnBlock]) +
                       QStringLiteral(")");
         }
-        QStringList fields{row[kColumnStarted], row[kColumnJob], row[kColumnPort], row[kColumnDevice], result,
+        QStringList fields{records[i].startedText, row[kColumnJob], row[kColumnPort], row[kColumnDevice], result,
                            row[kColumnDuration] + QStringLiteral(" с"), row[kColumnFile]};
         if (!row[kColumnLoaderVersion].isEmpty()) {
             fields << QStringLiteral("загрузчик ") + row[kColumnLoaderVersion];
         }
         fields << QStringLiteral("повторов ") + row[kColumnRetries] << row[kColumnProgram] << row[kColumnUser];
         fields.removeAll(QString());
-        out << fields.join(QStringLiteral("  ")).toStdString() << '\n';
+        std::string line;
+        for (const QString& field : fields) line += (line.empty() ? "" : "  ") + OneLine(field);
+        out << line << '\n';
     }
     out << std::flush;
     return kExitOk;

@@ -9,6 +9,8 @@
 
 #include "cli/console.h"
 #include "cli/flash_app.h"
+#include "cli/flash_texts.h"
+#include "journal/journal.h"
 #include "settings/qsettings_profile_store.h"
 
 int main(int argc, char** argv) {
@@ -16,7 +18,6 @@ int main(int argc, char** argv) {
     cli::UseUtf8Console();
     cli::KeepRunningWhenOutputCloses();
     const std::vector<std::string> args = cli::CommandLineArguments(argc, argv);
-    // Where the journal of jobs lives, as for the programmer window.
     QCoreApplication::setOrganizationName(QStringLiteral("Orvy"));
     QCoreApplication::setApplicationName(QStringLiteral("TOLVA upgrade"));
 
@@ -25,6 +26,12 @@ int main(int argc, char** argv) {
     const std::unique_ptr<const ProfileStore> settings = OpenUserSettings(warning);
     if (!warning.empty()) {
         std::cerr << warning << '\n';
+    }
+    // Once: the journal the window used to keep apart joins the one journal.
+    const QString moved =
+        MoveOldJournal(OldWindowJournalPath(), settings ? JournalPath(*settings) : DefaultJournalPath());
+    if (!moved.isEmpty()) {
+        std::cerr << cli::kApplicationTitle << ": " << cli::texts::Warning(moved.toStdString()) << '\n';
     }
     cli::FlashEnvironment environment;
     environment.settings = settings.get();

@@ -4,8 +4,10 @@
 #include <chrono>
 #include <cstdio>
 
+#include "cli/flash_texts.h"
 #include "image/utf8_path.h"
 #include "link/device_memory.h"
+#include "report/words.h"
 
 namespace bramis::cli {
 
@@ -76,49 +78,61 @@ TerminalView::Clock TerminalView::SteadySeconds() {
     };
 }
 
-TerminalView::TerminalView(std::ostream& out, std::ostream& err, bool live, std::string applicationTitle,
-                           Clock clock)
+TerminalView::TerminalView(std::ostream& out, std::ostream& err, bool live, int blockSteps, Clock clock)
     : out_(out),
       err_(err),
       live_(live),
-      applicationTitle_(std::move(applicationTitle)),
       clock_(std::move(clock)),
-      jobStart_(clock_()),
-      stageStart_(jobStart_),
+      estimate_(blockSteps, clock_()),
+      stageStart_(clock_()),
       maximum_(static_cast<int>(kBlockCount)) {}
 
-TerminalView::TerminalView(ConsoleBoard& board, std::size_t row, std::string prefix, std::string applicationTitle,
-                           Clock clock)
+TerminalView::TerminalView(ConsoleBoard& board, std::size_t row, std::string prefix, int blockSteps, Clock clock)
     : out_(board.out_),
       err_(board.err_),
       live_(board.live()),
       board_(&board),
       row_(row),
       prefix_(std::move(prefix)),
-      applicationTitle_(std::move(applicationTitle)),
       clock_(std::move(clock)),
-      jobStart_(clock_()),
-      stageStart_(jobStart_),
+      estimate_(blockSteps, clock_()),
+      stageStart_(clock_()),
       maximum_(static_cast<int>(kBlockCount)) {}
 
-void TerminalView::SetStageText(const std::string& text) {
+TransferStage TerminalView::stage() const {
     std::lock_guard lock(mutex_);
+    return stage_;
+}
+
+double TerminalView::SecondsInStage() const {
+    std::lock_guard lock(mutex_);
+    return clock_() - stageStart_;
+}
+
+void TerminalView::SetStage(TransferStage stage) {
+    std::lock_guard lock(mutex_);
+    stage_ = stage;
     stageStart_ = clock_();
+    if (stage == TransferStage::Writing || stage == TransferStage::Reading || stage == TransferStage::Verifying ||
+        stage == TransferStage::Comparing) {
+        estimate_.BlocksBegin(stageStart_);
+    }
+    const std::string text = words::StageText(stage);
     Line(text, false);
     if (board_ != nullptr) {
         board_->SetRow(row_, prefix_ + text);
     }
 }
 
-void TerminalView::SetVersionText(const std::string& text) {
+void TerminalView::SetLoaderVersion(LoaderVersion version) {
     std::lock_guard lock(mutex_);
-    version_ = text;
-    Line(text, false);
+    Line(words::VersionLine(version), false);
 }
 
 void TerminalView::SetBarPosition(int position) {
     std::lock_guard lock(mutex_);
     position_ = position;
+    estimate_.BlocksDone(position - minimum_, clock_());
     if (live_ && board_ != nullptr) {
         board_->SetRow(row_, prefix_ + ProgressLine());
         return;
@@ -132,8 +146,7 @@ void TerminalView::SetBarPosition(int position) {
         progressLineOpen_ = true;
         return;
     }
-    const int span = maximum_ - minimum_;
-    const int tenth = span > 0 ? (position - minimum_) * 10 / span : 10;
+    const int tenth = estimate_.Percent() / 10;
     if (tenth > lastPlainTenth_) {
         lastPlainTenth_ = tenth;
         Line(ProgressLine(), false);
@@ -146,13 +159,11 @@ void TerminalView::SetBarRange(int minimum, int maximum) {
     maximum_ = maximum;
 }
 
-void TerminalView::ShowError(const std::string& text, const std::string& caption) {
-    std::lock_guard lock(mutex_);
-    if (!errorShown_) {
-        errorText_ = text;
+void TerminalView::ShowFailure(const TransferFailure& failure) {
+    // The handler prints through Note, which takes the lock itself.
+    if (failureHandler_) {
+        failureHandler_(failure);
     }
-    errorShown_ = true;
-    Line((caption.empty() ? applicationTitle_ : caption) + ": " + text, true);
 }
 
 void TerminalView::PostOutcome(int) {
@@ -185,16 +196,9 @@ void TerminalView::EndProgressLine() {
 std::string TerminalView::ProgressLine() const {
     const int span = maximum_ - minimum_;
     const int done = std::clamp(position_ - minimum_, 0, std::max(span, 0));
-    const int percent = span > 0 ? done * 100 / span : 100;
-    const int filled = span > 0 ? done * kBarWidth / span : kBarWidth;
-
-    const double now = clock_();
-    std::string remaining = "--:--";
-    if (done > 0) {
-        remaining = FormatDuration((now - stageStart_) / done * (span - done));
-    }
-    char counts[96];
-    std::snprintf(counts, sizeof counts, "%3d%%  блок %d из %d", percent, done, span);
+    const int percent = estimate_.Percent();
+    const int filled = percent * kBarWidth / 100;
+    const std::optional<double> left = estimate_.Left();
     std::string line;
     if (live_ && board_ == nullptr) {
         line.append(1, '[')
@@ -202,11 +206,8 @@ std::string TerminalView::ProgressLine() const {
             .append(static_cast<std::size_t>(kBarWidth - filled), '.')
             .append("] ");
     }
-    return line.append(counts)
-        .append("  прошло ")
-        .append(FormatDuration(now - jobStart_))
-        .append("  осталось ")
-        .append(remaining);
+    return line.append(texts::ProgressCounts(percent, done, span))
+        .append(texts::ProgressTimes(estimate_.Elapsed(clock_()), left ? words::Duration(*left) : "--:--"));
 }
 
 }  // namespace bramis::cli

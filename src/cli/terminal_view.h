@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "job/transfer_view.h"
-#include "job/transfer_worker.h"
+#include "report/job_estimate.h"
 
 namespace bramis::cli {
 
@@ -48,33 +48,37 @@ class TerminalView : public TransferView {
 public:
     // Seconds on a monotonic clock; replaceable for tests.
     using Clock = std::function<double()>;
+    // Puts a failure into lines (through Note); the worker waits meanwhile.
+    using FailureHandler = std::function<void(const TransferFailure& failure)>;
 
     // `live`: redraw one progress line in place (a terminal); otherwise a
-    // plain line at every tenth of the job. `applicationTitle` stands in for
-    // an empty caption. Starting thread, before the job.
-    TerminalView(std::ostream& out, std::ostream& err, bool live, std::string applicationTitle,
-                 Clock clock = SteadySeconds());
+    // plain line at every tenth of the job. `blockSteps`: the jobs of the
+    // run that move every block (two for a verified write), over which the
+    // time left and the share run. Starting thread, before the job.
+    TerminalView(std::ostream& out, std::ostream& err, bool live, int blockSteps = 1, Clock clock = SteadySeconds());
     // One of several devices: every line starts with `prefix`, the progress
     // is row `row` of `board`.
-    TerminalView(ConsoleBoard& board, std::size_t row, std::string prefix, std::string applicationTitle,
+    TerminalView(ConsoleBoard& board, std::size_t row, std::string prefix, int blockSteps = 1,
                  Clock clock = SteadySeconds());
 
+    // Who words the failures shown; before the job.
+    void SetFailureHandler(FailureHandler handler) { failureHandler_ = std::move(handler); }
+
     // TransferView; worker thread.
-    void SetStageText(const std::string& text) override;
-    void SetVersionText(const std::string& text) override;
+    void SetStage(TransferStage stage) override;
+    void SetLoaderVersion(LoaderVersion version) override;
     void SetBarPosition(int position) override;
     void SetBarRange(int minimum, int maximum) override;
-    void ShowError(const std::string& text, const std::string& caption) override;
+    void ShowFailure(const TransferFailure& failure) override;
     void PostOutcome(int commandId) override;
 
     // Writes one line to standard output or, with `toError`, to standard
     // error, without tearing the progress line. Any thread.
     void Note(const std::string& line, bool toError = false);
 
-    // What the job showed. Starting thread, after the job has ended.
-    bool errorShown() const { return errorShown_; }
-    const std::string& errorText() const { return errorText_; }  // of the first error shown
-    const std::string& versionText() const { return version_; }
+    // The stage the job is in, and the seconds it has been in it. Any thread.
+    TransferStage stage() const;
+    double SecondsInStage() const;
     int barPosition() const { return position_; }
 
     // The monotonic clock of the process, in seconds. Any thread.
@@ -92,13 +96,13 @@ private:
     ConsoleBoard* const board_ = nullptr;
     const std::size_t row_ = 0;
     const std::string prefix_;
-    const std::string applicationTitle_;
     const Clock clock_;
-    const double jobStart_;
+    FailureHandler failureHandler_;
 
     mutable std::mutex mutex_;
 
-    std::string version_;
+    JobEstimate estimate_;
+    TransferStage stage_ = TransferStage::NotStarted;
     double stageStart_;
     int position_ = 0;
     int minimum_ = 0;
@@ -106,8 +110,6 @@ private:
     bool progressLineOpen_ = false;  // live: the cursor stands at its end
     std::size_t widestLine_ = 0;     // live: characters of the widest line drawn
     int lastPlainTenth_ = 0;
-    bool errorShown_ = false;
-    std::string errorText_;
 };
 
 }  // namespace bramis::cli

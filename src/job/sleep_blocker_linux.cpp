@@ -14,7 +14,6 @@ namespace {
 
 // Never hold up a job for long on a bus that does not answer.
 constexpr std::uint64_t kCallTimeoutUs = 1'000'000;
-constexpr const char* kWho = "Программатор Брамис";
 
 struct BusDeleter {
     void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
@@ -52,12 +51,12 @@ Bus Open(int (*open)(sd_bus**)) {
     return Bus(bus);
 }
 
-std::unique_ptr<SleepBlocker> FromLogind(const std::string& reason) {
+std::unique_ptr<SleepBlocker> FromLogind(const std::string& who, const std::string& why) {
     const Bus bus = Open(sd_bus_open_system);
     sd_bus_message* reply = nullptr;
     if (!bus || sd_bus_call_method(bus.get(), "org.freedesktop.login1", "/org/freedesktop/login1",
                                    "org.freedesktop.login1.Manager", "Inhibit", nullptr, &reply, "ssss",
-                                   "sleep:idle", kWho, reason.c_str(), "block") < 0) {
+                                   "sleep:idle", who.c_str(), why.c_str(), "block") < 0) {
         return nullptr;
     }
     int fd = -1;
@@ -68,12 +67,12 @@ std::unique_ptr<SleepBlocker> FromLogind(const std::string& reason) {
     return kept >= 0 ? std::make_unique<LogindLock>(kept) : nullptr;
 }
 
-std::unique_ptr<SleepBlocker> FromScreensaver(const std::string& reason) {
+std::unique_ptr<SleepBlocker> FromScreensaver(const std::string& who, const std::string& why) {
     Bus bus = Open(sd_bus_open_user);
     sd_bus_message* reply = nullptr;
     if (!bus || sd_bus_call_method(bus.get(), "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
-                                   "org.freedesktop.ScreenSaver", "Inhibit", nullptr, &reply, "ss", kWho,
-                                   reason.c_str()) < 0) {
+                                   "org.freedesktop.ScreenSaver", "Inhibit", nullptr, &reply, "ss", who.c_str(),
+                                   why.c_str()) < 0) {
         return nullptr;
     }
     std::uint32_t cookie = 0;
@@ -84,9 +83,9 @@ std::unique_ptr<SleepBlocker> FromScreensaver(const std::string& reason) {
 
 }  // namespace
 
-std::unique_ptr<SleepBlocker> BlockSystemSleep(const std::string& reason) {
-    if (auto lock = FromLogind(reason)) return lock;
-    if (auto inhibit = FromScreensaver(reason)) return inhibit;
+std::unique_ptr<SleepBlocker> BlockSystemSleep(const std::string& who, const std::string& why) {
+    if (auto lock = FromLogind(who, why)) return lock;
+    if (auto inhibit = FromScreensaver(who, why)) return inhibit;
     return std::make_unique<NoBlock>();
 }
 

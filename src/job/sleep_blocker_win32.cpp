@@ -58,6 +58,6 @@ public:
 
 }  // namespace
 
-std::unique_ptr<SleepBlocker> BlockSystemSleep(const std::string&) { return std::make_unique<ExecutionStateHold>(); }
+std::unique_ptr<SleepBlocker> BlockSystemSleep(const std::string&, const std::string&) { return std::make_unique<ExecutionStateHold>(); }
 
 }  // namespace bramis

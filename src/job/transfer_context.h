@@ -8,12 +8,12 @@
 #include <optional>
 #include <string>
 
-#include "job/transfer_view.h"
-#include "link/bootloader.h"
+#include "link/port_backend.h"
 
 namespace bramis {
 
 class SerialChannel;
+class TransferView;
 
 // What a job does with the device's program.
 enum class TransferMode : std::int32_t {
@@ -21,20 +21,14 @@ enum class TransferMode : std::int32_t {
     Write = 1,     // erase the device and write the image buffer into it
     Identify = 2,  // only read the bootloader version (bramis-flash version)
     Verify = 3,    // read the device's program back after a write, to compare it
+    Compare = 4,   // read the device's program to compare it with a file; nothing is written
 };
-
-// Job result of a job stopped because cancel was requested; the link's own
-// result codes (bootloader.h) end a job the same way.
-inline constexpr int JOB_ABORTED = 11;
-// Job result of a job stopped because its port went from the system.
-inline constexpr int JOB_PORT_LOST = 21;
 
 // Outcome ids the worker posts to its view as its very last action.
 inline constexpr int ID_JOB_SUCCEEDED = 104;
 inline constexpr int ID_JOB_FAILED = 105;
 
-// The stages of a job that do work, in their order; each has its stage text
-// (StageText). The return to working mode that ends a job is none of them.
+// The stages of a job, in their order; each has its stage line.
 enum class TransferStage {
     NotStarted,  // cancelled before the worker began
     OpeningPort,
@@ -44,17 +38,47 @@ enum class TransferStage {
     Writing,
     Reading,
     Verifying,  // the reading of a verify
+    Comparing,  // the reading of a compare
+    Returning,  // the request that sends the device back to its working mode
+};
+
+// Why a job did not succeed.
+enum class FailureKind {
+    PortNotOpened,      // the port did not open (PortOpenError says why)
+    PortLost,           // the port went from the system during the job
+    NoReply,            // the failed step's last attempt got no reply at all
+    DamagedReply,       // a block's reply came damaged
+    Refused5A,          // the device refused a block with status 5A
+    Refused2A,          // ... with status 2A
+    EraseNotConfirmed,  // the erase got a reply, but not its confirmation
+    VersionNotRead,     // the version request got a reply, but no version
+    EntryTimedOut,      // the time limit for entering programming mode ran out
+    Cancelled,          // a cancel request ended the job
+};
+
+struct TransferFailure {
+    FailureKind kind = FailureKind::Cancelled;
+    // The stage the job failed in.
+    TransferStage stage = TransferStage::NotStarted;
+    // The block whose transfer failed, counted from 1; 0 when no block did.
+    int block = 0;
+    // The device's program is erased or partly written: a write that failed
+    // or was cancelled once the erase had begun.
+    bool programTouched = false;
+    // PortNotOpened: why.
+    PortOpenError openError;
+};
+
+// The bootloader's version, each number 0 to 255.
+struct LoaderVersion {
+    int major = 0;
+    int minor = 0;
 };
 
 // How a job ended, for the front ends to put into words.
 struct TransferOutcome {
-    // LINK_OK, JOB_ABORTED (cancelled, or the time limit for programming
-    // mode ran out), JOB_PORT_LOST or the link result of the step that failed.
-    int result = JOB_ABORTED;
-    // The last stage the job worked in.
-    TransferStage stage = TransferStage::NotStarted;
-    // The block whose transfer failed; empty when no block did.
-    std::optional<int> block;
+    // Empty when the job succeeded.
+    std::optional<TransferFailure> failure;
     // Attempts repeated after a failed one from programming mode on (the
     // enter requests repeated while waiting for the device do not count).
     int retries = 0;
@@ -62,19 +86,11 @@ struct TransferOutcome {
     // The device echoed the request to return to its working mode (never
     // sent over a port that has gone).
     bool runProgramConfirmed = false;
-    // A cancel request ended the job.
-    bool cancelled = false;
-    // The time limit for entering programming mode ended the job.
-    bool enterProgrammingTimedOut = false;
-    // The system's reason when the port could not be opened, else "".
-    std::string openError;
-    // The failed step's last attempt received no reply at all (rather than a
-    // damaged or refusing one).
-    bool replyMissing = false;
-    // The bootloader's version, "MM.mm", once read; else "".
-    std::string loaderVersion;
+    // Once read.
+    std::optional<LoaderVersion> loaderVersion;
 
-    bool succeeded() const { return result == LINK_OK; }
+    bool succeeded() const { return !failure; }
+    bool cancelled() const { return failure && failure->kind == FailureKind::Cancelled; }
 };
 
 struct TransferContext {
@@ -102,9 +118,7 @@ struct TransferContext {
     std::int64_t enterProgrammingLimitMs = 0;
 
     // Written by the worker before it posts the outcome; read by the starting
-    // thread once the worker thread has ended. Its result, stage, block,
-    // openError and replyMissing are set before the view's ShowError, so the
-    // view may read them there.
+    // thread once the worker thread has ended.
     TransferOutcome outcome;
 };
 

@@ -67,8 +67,7 @@ bool TransferJob::Start(const WorkerLauncher& launcher) {
     }
     started_ = true;
     if (blockSleep_) {
-        sleepBlock_ = blockSleep_(context_.mode == TransferMode::Write ? "Запись программы в прибор"
-                                                                       : "Обмен с прибором");
+        sleepBlock_ = blockSleep_(context_.mode);
     }
     // Every field is set: the worker may begin at once, with nothing to wait for.
     const auto body = [this] { TransferThreadProc(&context_); };

@@ -45,8 +45,8 @@ public:
     // Cancels a job still running and waits for its thread.
     ~TransferJob();
 
-    // Replaces how the job keeps the computer awake while it runs
-    // (BlockSystemSleep); before Start.
+    // How the job keeps the computer awake while it runs (not at all unless
+    // set: the front end words the request); before Start.
     void SetSleepBlocker(SleepBlockerFactory blockSleep) { blockSleep_ = std::move(blockSleep); }
 
     // Keeps the computer awake and creates the worker thread through
@@ -76,7 +76,7 @@ private:
     TransferContext context_;
     WorkerWait waitForWorker_;  // empty before Start and once the thread has ended
     bool started_ = false;
-    SleepBlockerFactory blockSleep_ = BlockSystemSleep;
+    SleepBlockerFactory blockSleep_;
     std::unique_ptr<SleepBlocker> sleepBlock_;  // from Start until the thread has ended
 };
 

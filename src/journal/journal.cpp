@@ -1,5 +1,6 @@
 #include "journal.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -7,7 +8,12 @@
 #include <QLockFile>
 #include <QStandardPaths>
 
-#include "job/transfer_worker.h"
+#include <algorithm>
+
+#ifndef Q_OS_WIN
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 namespace bramis {
 namespace {
@@ -21,9 +27,10 @@ constexpr qint64 kLargestJournal = 64LL * 1024 * 1024;
 // Waiting for another program's append, and when its lock counts as left behind.
 constexpr int kLockWaitMs = 10000;
 constexpr int kStaleLockMs = 30000;
-// The cable rule: more than this many retries over this many jobs on a port.
-constexpr int kCableJobs = 5;
-constexpr int kCableRetries = 10;
+// The programmer's data folder under the user's, as both programs name it.
+constexpr const char* kDataFolder = "Orvy/TOLVA upgrade";
+// The folder earlier versions of the window used, named after its program file.
+constexpr const char* kOldWindowFolder = "bramis-programmer";
 
 QString JobName(JournalJob job) {
     switch (job) {
@@ -42,6 +49,31 @@ QString ResultName(JournalResult result) {
         case JournalResult::Cancelled: return QStringLiteral("отменено");
     }
     return {};
+}
+
+// The record a row of the file holds; the row has kColumnCount fields.
+JournalRecord RecordOf(const QStringList& row) {
+    JournalRecord record;
+    record.startedText = row[kColumnStarted];
+    record.started = QDateTime::fromString(row[kColumnStarted], Qt::ISODate);
+    record.durationMs = row[kColumnDuration].toLongLong() * 1000;
+    record.program = row[kColumnProgram];
+    record.user = row[kColumnUser];
+    for (const JournalJob job : {JournalJob::Write, JournalJob::Read, JournalJob::Verify, JournalJob::Version})
+        if (row[kColumnJob] == JobName(job)) record.job = job;
+    const QString port = row[kColumnPort];
+    if (port.startsWith(QLatin1String("COM"))) record.portNumber = port.mid(3).toInt();
+    record.device = row[kColumnDevice];
+    record.adapterSerial = row[kColumnAdapterSerial];
+    record.file = row[kColumnFile];
+    record.imageSha256 = row[kColumnSha256];
+    record.loaderVersion = row[kColumnLoaderVersion];
+    for (const JournalResult result : {JournalResult::Succeeded, JournalResult::Failed, JournalResult::Cancelled})
+        if (row[kColumnResult] == ResultName(result)) record.result = result;
+    record.stage = row[kColumnStage];
+    record.block = row[kColumnBlock].toInt();
+    record.retries = row[kColumnRetries].toInt();
+    return record;
 }
 
 QByteArray CsvField(const QString& text) {
@@ -116,18 +148,16 @@ QString RefusalOf(const QFileInfo& info) {
 
 }  // namespace
 
-void TakeOutcome(JournalRecord& record, const TransferOutcome& outcome) {
-    record.result = outcome.succeeded() ? JournalResult::Succeeded
-                    : outcome.cancelled ? JournalResult::Cancelled
-                                        : JournalResult::Failed;
-    record.stage = outcome.succeeded() ? QString() : QString::fromStdString(StageText(outcome.stage));
-    record.block = outcome.block ? *outcome.block + 1 : 0;
-    record.retries = outcome.retries;
-}
-
 QString CurrentUserName() {
-    const QString user = qEnvironmentVariable("USERNAME");  // Windows
-    return user.isEmpty() ? qEnvironmentVariable("USER") : user;
+    QString user = qEnvironmentVariable("USERNAME");  // Windows
+    if (user.isEmpty()) user = qEnvironmentVariable("USER");
+#ifndef Q_OS_WIN
+    // A service or a cron job may run without USER.
+    if (user.isEmpty()) {
+        if (const passwd* account = getpwuid(geteuid())) user = QString::fromLocal8Bit(account->pw_name);
+    }
+#endif
+    return user;
 }
 
 QString Sha256Hex(const std::uint8_t* bytes, std::size_t size) {
@@ -164,8 +194,29 @@ QStringList JournalFields(const JournalRecord& record) {
             QString::number(record.retries)};
 }
 
+namespace {
+
+// The user's data folder without the running program's own names, which
+// AppDataLocation appends (the window and bramis-flash name themselves
+// differently).
+QString UserDataFolder() {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QStringList names;
+    for (const QString& name : {QCoreApplication::organizationName(), QCoreApplication::applicationName()})
+        if (!name.isEmpty()) names << name;
+    const QString own = QLatin1Char('/') + names.join(QLatin1Char('/'));
+    if (!names.isEmpty() && folder.endsWith(own)) folder.chop(own.size());
+    return folder;
+}
+
+}  // namespace
+
 QString DefaultJournalPath() {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/journal.csv");
+    return UserDataFolder() + QLatin1Char('/') + QLatin1String(kDataFolder) + QStringLiteral("/journal.csv");
+}
+
+QString OldWindowJournalPath() {
+    return UserDataFolder() + QLatin1Char('/') + QLatin1String(kOldWindowFolder) + QStringLiteral("/journal.csv");
 }
 
 QString JournalPath(const ProfileStore& settings) {
@@ -173,44 +224,86 @@ QString JournalPath(const ProfileStore& settings) {
     return stored.empty() ? DefaultJournalPath() : QString::fromStdString(stored);
 }
 
-QString AppendJournalRecord(const QString& path, const JournalRecord& record) {
+namespace {
+
+QString TimeSuffix() { return QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")); }
+
+QByteArray FileHeader() { return kByteOrderMark + CsvLine(JournalHeader()); }
+
+struct Appended {
+    bool written = false;
+    QString warning;  // why not, or what else happened
+};
+
+// Appends `records` in one write, under the lock beside the journal.
+Appended AppendRecords(const QString& path, const std::vector<JournalRecord>& records) {
     const QFileInfo info(path);
-    if (QString refusal = RefusalOf(info); !refusal.isEmpty()) return refusal;
+    if (QString refusal = RefusalOf(info); !refusal.isEmpty()) return {false, refusal};
     if (!QDir().mkpath(info.absolutePath()))
-        return QStringLiteral("Не могу создать папку журнала заданий %1").arg(Native(info.absolutePath()));
+        return {false, QStringLiteral("Не могу создать папку журнала заданий %1").arg(Native(info.absolutePath()))};
 
     QLockFile lock(path + QStringLiteral(".lock"));
     lock.setStaleLockTime(kStaleLockMs);
     if (!lock.tryLock(kLockWaitMs)) {
-        return lock.error() == QLockFile::LockFailedError
-                   ? QStringLiteral("Журнал заданий %1 занят другой программой").arg(Native(path))
-                   : QStringLiteral("Не могу записать журнал заданий %1").arg(Native(path));
+        return {false, lock.error() == QLockFile::LockFailedError
+                           ? QStringLiteral("Журнал заданий %1 занят другой программой").arg(Native(path))
+                           : QStringLiteral("Не могу записать журнал заданий %1").arg(Native(path))};
     }
 
-    const QByteArray header = kByteOrderMark + CsvLine(JournalHeader());
+    const QByteArray header = FileHeader();
     QString warning;
     QFile file(path);
     if (file.open(QIODevice::ReadOnly)) {
         const QByteArray firstLine = file.readLine(kLongestHeader);
         file.close();
         if (!firstLine.isEmpty() && firstLine != header) {
-            const QString aside =
-                path + QStringLiteral(".damaged-%1").arg(QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss"));
+            const QString aside = path + QStringLiteral(".damaged-") + TimeSuffix();
             if (!QFile::rename(path, aside))
-                return QStringLiteral("Журнал заданий %1 повреждён и не может быть заменён").arg(Native(path));
+                return {false, QStringLiteral("Журнал заданий %1 повреждён и не может быть заменён").arg(Native(path))};
             warning = QStringLiteral("Журнал заданий был повреждён; он сохранён как %1, начат новый").arg(Native(aside));
         }
     }
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return QStringLiteral("Не могу записать журнал заданий %1").arg(Native(path));
-    // One write of the whole record, the header first when the file is new.
-    const QByteArray text = (file.size() == 0 ? header : QByteArray()) + CsvLine(JournalFields(record));
+        return {false, QStringLiteral("Не могу записать журнал заданий %1").arg(Native(path))};
+    // One write of every record, the header first when the file is new.
+    QByteArray text = file.size() == 0 ? header : QByteArray();
+    for (const JournalRecord& record : records) text += CsvLine(JournalFields(record));
     if (file.write(text) != text.size() || !file.flush())
-        return QStringLiteral("Ошибка при записи журнала заданий %1").arg(Native(path));
-    return warning;
+        return {false, QStringLiteral("Ошибка при записи журнала заданий %1").arg(Native(path))};
+    return {true, warning};
 }
 
-std::vector<QStringList> ReadJournal(const QString& path, QString& warning) {
+}  // namespace
+
+QString AppendJournalRecord(const QString& path, const JournalRecord& record) {
+    return AppendRecords(path, {record}).warning;
+}
+
+QString MoveOldJournal(const QString& oldPath, const QString& path) {
+    const QFileInfo old(oldPath);
+    if (!old.exists() || old == QFileInfo(path)) return {};
+    const QString leftAlone =
+        QStringLiteral("Журнал заданий прежней версии %1 не прочитан и оставлен на месте").arg(Native(oldPath));
+    QFile file(oldPath);
+    if (!old.isFile() || !file.open(QIODevice::ReadOnly) || file.readLine(kLongestHeader) != FileHeader())
+        return leftAlone;
+    file.close();
+    // Renamed aside first: should the program end half way, nothing is moved twice.
+    const QString aside = oldPath + QStringLiteral(".moved-") + TimeSuffix();
+    if (!QFile::rename(oldPath, aside)) return leftAlone;
+    QString readWarning;
+    std::vector<JournalRecord> records = ReadJournal(aside, readWarning);
+    std::stable_sort(records.begin(), records.end(),
+                     [](const JournalRecord& a, const JournalRecord& b) { return a.started < b.started; });
+    const Appended appended = readWarning.isEmpty() ? AppendRecords(path, records) : Appended{false, readWarning};
+    if (!appended.written) {
+        QFile::rename(aside, oldPath);
+        return leftAlone + QStringLiteral(": ") + appended.warning;
+    }
+    return appended.warning;
+}
+
+std::vector<JournalRecord> ReadJournal(const QString& path, QString& warning) {
     warning.clear();
     const QFileInfo info(path);
     if (!info.exists()) return {};
@@ -226,23 +319,11 @@ std::vector<QStringList> ReadJournal(const QString& path, QString& warning) {
     }
     QByteArray text = file.readAll();
     if (text.startsWith(kByteOrderMark)) text.remove(0, kByteOrderMark.size());
-    std::vector<QStringList> rows;
-    for (QStringList& row : ParseCsv(text)) {
-        if (row.size() == kColumnCount && row != JournalHeader()) rows.push_back(std::move(row));
+    std::vector<JournalRecord> records;
+    for (const QStringList& row : ParseCsv(text)) {
+        if (row.size() == kColumnCount && row != JournalHeader()) records.push_back(RecordOf(row));
     }
-    return rows;
-}
-
-bool CableNeedsChecking(const std::vector<QStringList>& rows, const QString& device) {
-    int jobs = 0;
-    int retries = 0;
-    const QString name = Native(device);
-    for (auto row = rows.rbegin(); row != rows.rend() && jobs < kCableJobs; ++row) {
-        if ((*row)[kColumnDevice] != name) continue;
-        ++jobs;
-        retries += (*row)[kColumnRetries].toInt();
-    }
-    return retries > kCableRetries;
+    return records;
 }
 
 }  // namespace bramis

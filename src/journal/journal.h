@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "image/profile_store.h"
-#include "job/transfer_context.h"
 
 namespace bramis {
 
@@ -22,6 +21,7 @@ enum class JournalResult { Succeeded, Failed, Cancelled };
 
 struct JournalRecord {
     QDateTime started;  // local time; written with its offset from UTC
+    QString startedText;  // read back: the field as the file holds it
     qint64 durationMs = 0;
     QString program;  // "bramis-programmer" or "bramis-flash"
     QString user;
@@ -38,11 +38,8 @@ struct JournalRecord {
     int retries = 0;
 };
 
-// The result, the stage a failed job ended in, its block (counted from 1)
-// and the retried attempts of `outcome`, into `record`. Any thread.
-void TakeOutcome(JournalRecord& record, const TransferOutcome& outcome);
-
-// The name the user logged in with. Any thread.
+// The name the user logged in with: the environment's, else the system's
+// account of this process. Any thread.
 QString CurrentUserName();
 
 // The SHA-256 of `bytes` in lower-case hex, for the image column. Any thread.
@@ -53,10 +50,20 @@ QStringList JournalHeader();
 QStringList JournalFields(const JournalRecord& record);
 
 // Where the journal lives unless the settings move it: "journal.csv" in the
-// user's data folder (%APPDATA%\Orvy\TOLVA upgrade,
-// ~/.local/share/Orvy/TOLVA upgrade). Needs the organisation and application
-// names set, as both programs do at start. Any thread.
+// programmer's data folder (%APPDATA%\Orvy\TOLVA upgrade,
+// ~/.local/share/Orvy/TOLVA upgrade), whatever names the running program
+// gave itself. Any thread.
 QString DefaultJournalPath();
+
+// Where earlier versions of the window kept a journal of their own.
+QString OldWindowJournalPath();
+
+// Moves the records of the journal at `oldPath` into the one at `path`
+// (appended in time order) and renames the old file aside, so that it
+// happens once. A damaged or unreadable old journal stays where it is.
+// Returns "" when there was nothing to move or all went well, else a warning
+// in Russian. Any thread.
+QString MoveOldJournal(const QString& oldPath, const QString& path);
 
 // The settings value that moves the journal ("Settings"/"JournalFile").
 inline constexpr const char* kValueJournalFile = "JournalFile";
@@ -72,21 +79,17 @@ QString JournalPath(const ProfileStore& settings);
 // Russian; the caller's job is not affected either way. Any thread.
 QString AppendJournalRecord(const QString& path, const JournalRecord& record);
 
-// The records of the journal at `path`, oldest first, each as its fields
-// (the header row left out); rows of a damaged file are skipped. `warning`
-// says in Russian why nothing could be read ("" when all went well or the
-// journal does not exist yet). Any thread.
-std::vector<QStringList> ReadJournal(const QString& path, QString& warning);
+// The records of the journal at `path`, in the file's order (oldest first);
+// rows of a damaged file are skipped. `warning` says in Russian why nothing
+// could be read ("" when all went well or the journal does not exist yet).
+// Any thread.
+std::vector<JournalRecord> ReadJournal(const QString& path, QString& warning);
 
-// The index of a field in a row of ReadJournal.
+// The index of a field in JournalFields.
 enum JournalColumn : int {
     kColumnStarted, kColumnDuration, kColumnProgram, kColumnUser, kColumnJob, kColumnPort, kColumnDevice,
     kColumnAdapterSerial, kColumnFile, kColumnSha256, kColumnLoaderVersion, kColumnResult, kColumnStage,
     kColumnBlock, kColumnRetries, kColumnCount
 };
-
-// True when the last five jobs on `device` in `rows` needed more than ten
-// retried attempts in all: the cable or the adapter wants checking. Any thread.
-bool CableNeedsChecking(const std::vector<QStringList>& rows, const QString& device);
 
 }  // namespace bramis

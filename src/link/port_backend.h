@@ -58,10 +58,31 @@ public:
     virtual double NowMs() const = 0;
 };
 
+// Why a port did not open, as far as a user can act on it.
+enum class OpenFailure {
+    NoSuchPort,      // the COM number maps to no device on this system
+    NoSuchDevice,
+    NoAccess,
+    Busy,            // another program holds it
+    NotASerialPort,
+    Gone,            // the device does not answer or has been unplugged
+    Other,
+};
+
+// A failed open: its kind and the values that explain it.
+struct PortOpenError {
+    OpenFailure kind = OpenFailure::Other;
+    std::string device;      // the device path tried; "" for NoSuchPort
+    int systemCode = 0;      // errno or GetLastError; 0 when the system gave none
+    std::string systemText;  // the system's own text for systemCode, in its language
+
+    bool operator==(const PortOpenError&) const = default;
+};
+
 // Result of trying to open a port: the backend, or why there is none.
 struct PortOpenResult {
     std::unique_ptr<PortBackend> port;  // null when the open failed
-    std::string error;                  // the system's reason when it failed
+    PortOpenError error;                // why, when it failed
 };
 
 // Opens COM port `portNumber` (already brought into 1..255 by OpenPort).

@@ -29,11 +29,12 @@ int SerialChannel::OpenPort(unsigned portNumber) {
     }
     PortOpenResult result = opener_ ? opener_(portNumber) : SystemPortOpener(overrides_)(portNumber);
     if (!result.port) {
-        lastOpenError_ = result.error.empty() ? "порт не открывается" : std::move(result.error);
+        lastOpenError_ = std::move(result.error);
         return LINK_FAILED;
     }
     port_ = std::move(result.port);
-    lastOpenError_.clear();
+    receivedSinceOpen_ = 0;
+    lastOpenError_ = {};
     return LINK_OK;
 }
 
@@ -86,6 +87,7 @@ std::uint32_t SerialChannel::ReadPort(std::uint8_t* buffer, std::uint32_t capaci
     }
     Trace(TraceDirection::Received, buffer, bytesRead);
     lastReadCount_ = bytesRead;
+    receivedSinceOpen_ += bytesRead;
     return bytesRead;
 }
 
@@ -97,7 +99,7 @@ void SerialChannel::SetPortOverrides(std::map<int, std::string> overrides) {
     overrides_ = std::move(overrides);
 }
 
-std::string SerialChannel::LastOpenError() const {
+const PortOpenError& SerialChannel::LastOpenError() const {
     return lastOpenError_;
 }
 
@@ -109,7 +111,7 @@ PortOpener SystemPortOpener(std::map<int, std::string> overrides) {
     return [overrides = std::move(overrides)](unsigned portNumber) {
         const std::string device = DeviceForPort(static_cast<int>(portNumber), overrides);
         if (device.empty()) {
-            return PortOpenResult{nullptr, "COM" + std::to_string(portNumber) + ": в этой системе нет такого порта"};
+            return PortOpenResult{nullptr, PortOpenError{OpenFailure::NoSuchPort, {}, 0, {}}};
         }
         return OpenOsPort(device);
     };
@@ -117,19 +119,6 @@ PortOpener SystemPortOpener(std::map<int, std::string> overrides) {
 
 PortOpener DevicePathOpener(std::string devicePath) {
     return [path = std::move(devicePath)](unsigned) { return OpenOsPort(path); };
-}
-
-std::string OpenFailureReason(const std::string& devicePath, OpenFailure failure, const std::string& systemError) {
-    const char* reason = "";
-    switch (failure) {
-        case OpenFailure::NoSuchDevice: reason = "нет такого устройства"; break;
-        case OpenFailure::NoAccess: reason = "нет прав на доступ к устройству"; break;
-        case OpenFailure::Busy: reason = "порт занят другой программой"; break;
-        case OpenFailure::NotASerialPort: reason = "это устройство не последовательный порт"; break;
-        case OpenFailure::Gone: reason = "устройство не отвечает или отключено"; break;
-        case OpenFailure::Other: return devicePath + ": системная ошибка " + systemError;
-    }
-    return devicePath + ": " + reason;
 }
 
 }  // namespace bramis

@@ -58,13 +58,16 @@ public:
     // Bytes the last ReadPort received; 0 when the device did not answer.
     std::uint32_t LastReadCount() const { return lastReadCount_; }
 
+    // Bytes all ReadPort calls received since the port was opened: whether
+    // anything on the line has answered at all.
+    std::uint64_t ReceivedSinceOpen() const { return receivedSinceOpen_; }
+
     // True when the open port has gone from the system (a USB adapter
     // unplugged); reads and writes then return at once.
     bool PortVanished() const;
 
-    // The system's reason for the last failed OpenPort ("" after a success), in
-    // Russian, with the device's path.
-    std::string LastOpenError() const;
+    // Why the last OpenPort failed; meaningless after a success.
+    const PortOpenError& LastOpenError() const;
 
     void SetTraceHandler(TraceHandler handler);
 
@@ -81,10 +84,11 @@ private:
     std::unique_ptr<PortBackend> port_;
     PortOpener opener_;
     std::map<int, std::string> overrides_;
-    std::string lastOpenError_;
+    PortOpenError lastOpenError_;
     TraceHandler trace_;
     int retriedAttempts_ = 0;
     std::uint32_t lastReadCount_ = 0;
+    std::uint64_t receivedSinceOpen_ = 0;
 };
 
 // The OS opener: COM n maps to a device by the fixed ranges of the platform,

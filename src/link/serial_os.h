@@ -8,20 +8,6 @@
 
 namespace bramis {
 
-// Why a port did not open, as far as a user can act on it.
-enum class OpenFailure {
-    NoSuchDevice,
-    NoAccess,
-    Busy,            // another program holds it
-    NotASerialPort,
-    Gone,            // the device does not answer or has been unplugged
-    Other,
-};
-
-// "`devicePath`: " and the reason in Russian; `systemError` (the error's
-// number and the system's own text) stands for Other. Any thread.
-std::string OpenFailureReason(const std::string& devicePath, OpenFailure failure, const std::string& systemError);
-
 // The device path of COM `portNumber` by the platform's fixed mapping, or ""
 // when the number has no device on this platform. Any thread may call it.
 std::string OsDeviceForPort(unsigned portNumber);

@@ -31,7 +31,7 @@ timespec ToTimespec(double ms) {
     return timespec{static_cast<time_t>(ns / 1000000000LL), static_cast<long>(ns % 1000000000LL)};
 }
 
-std::string SystemReason(const std::string& devicePath, int error) {
+PortOpenError SystemReason(const std::string& devicePath, int error) {
     OpenFailure failure = OpenFailure::Other;
     switch (error) {
         case ENOENT: failure = OpenFailure::NoSuchDevice; break;
@@ -47,7 +47,7 @@ std::string SystemReason(const std::string& devicePath, int error) {
         case EIO: failure = OpenFailure::Gone; break;
         default: break;
     }
-    return OpenFailureReason(devicePath, failure, std::to_string(error) + " (" + std::strerror(error) + ")");
+    return PortOpenError{failure, devicePath, error, std::strerror(error)};
 }
 
 // Errors after which the port is gone from the system: a USB adapter

@@ -27,7 +27,7 @@ std::string SystemText(DWORD error) {
     return utf8;
 }
 
-std::string SystemReason(const std::string& devicePath, DWORD error) {
+PortOpenError SystemReason(const std::string& devicePath, DWORD error) {
     OpenFailure failure = OpenFailure::Other;
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
@@ -41,8 +41,7 @@ std::string SystemReason(const std::string& devicePath, DWORD error) {
         case ERROR_BAD_COMMAND: failure = OpenFailure::Gone; break;
         default: break;
     }
-    const std::string text = SystemText(error);
-    return OpenFailureReason(devicePath, failure, std::to_string(error) + (text.empty() ? "" : " (" + text + ")"));
+    return PortOpenError{failure, devicePath, static_cast<int>(error), SystemText(error)};
 }
 
 // Errors a USB serial driver gives once its adapter has been unplugged.

@@ -78,8 +78,8 @@ VirtualPort::VirtualPort(LinePeer& peer) : peer_(peer) {}
 PortOpener VirtualPort::Opener() {
     return [this](unsigned portNumber) {
         lastPortNumber_ = portNumber;
-        if (!openFailure_.empty()) {
-            return PortOpenResult{nullptr, openFailure_};
+        if (openFailure_) {
+            return PortOpenResult{nullptr, *openFailure_};
         }
         ++openCount_;
         open_ = true;
@@ -87,8 +87,8 @@ PortOpener VirtualPort::Opener() {
     };
 }
 
-void VirtualPort::FailOpens(std::string reason) {
-    openFailure_ = std::move(reason);
+void VirtualPort::FailOpens(std::optional<PortOpenError> error) {
+    openFailure_ = std::move(error);
 }
 
 double VirtualPort::NowMs() const {

@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "line_peer.h"
@@ -65,11 +66,11 @@ public:
     explicit VirtualPort(LinePeer& peer);
 
     // An opener that connects a new VirtualLine to the peer, whatever the
-    // port number, or fails with the reason given to FailOpens.
+    // port number, or fails with the error given to FailOpens.
     PortOpener Opener();
 
-    // Makes every following open fail with `reason`; "" lets opens succeed again.
-    void FailOpens(std::string reason);
+    // Makes every following open fail with `error`; nullopt lets opens succeed again.
+    void FailOpens(std::optional<PortOpenError> error);
 
     // The cable's clock, shared by all its lines, in virtual ms.
     double NowMs() const;
@@ -84,7 +85,7 @@ public:
 private:
     LinePeer& peer_;
     VirtualClock clock_;
-    std::string openFailure_;
+    std::optional<PortOpenError> openFailure_;
     int openCount_ = 0;
     bool open_ = false;
     unsigned lastPortNumber_ = 0;

@@ -1,6 +1,130 @@
 #include "report/words.h"
 
+#include <cstdio>
+
+#include "link/device_memory.h"
+
 namespace bramis::words {
+
+std::string ProgramName() { return "Программатор Брамис"; }
+
+std::string SleepReason(TransferMode mode) {
+    return mode == TransferMode::Write ? "Запись программы в прибор" : "Обмен с прибором";
+}
+
+std::string StageText(TransferStage stage) {
+    switch (stage) {
+        case TransferStage::NotStarted: return "";
+        case TransferStage::OpeningPort: return "Открытие порта";
+        case TransferStage::EnteringProgramming: return "Переход в режим программирования";
+        case TransferStage::ReadingVersion: return "Определение версии загрузчика";
+        case TransferStage::Erasing: return "Стирание программы";
+        case TransferStage::Writing: return "Запись программы";
+        case TransferStage::Reading: return "Чтение программы";
+        case TransferStage::Verifying: return "Проверка записи";
+        case TransferStage::Comparing: return "Сравнение с файлом";
+        case TransferStage::Returning: return "Переход в рабочий режим";
+    }
+    return "";
+}
+
+std::string VersionNumber(LoaderVersion version) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d.%02d", version.major, version.minor);
+    return text;
+}
+
+std::string VersionLine(LoaderVersion version) { return "Версия загрузчика " + VersionNumber(version); }
+
+std::string Duration(double seconds) {
+    const long total = seconds > 0 ? static_cast<long>(seconds + 0.5) : 0;
+    char text[32];
+    if (total >= 3600) {
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%02ld:%02ld", total / 60, total % 60);
+    }
+    return text;
+}
+
+std::string FailureMessage(const TransferFailure& failure) {
+    switch (failure.kind) {
+        case FailureKind::PortNotOpened: return "Не могу открыть порт";
+        case FailureKind::PortLost: return "Порт пропал: кабель или USB-адаптер отключён?";
+        // Ends that the user or the caller chose: each front end says them its own way.
+        case FailureKind::EntryTimedOut:
+        case FailureKind::Cancelled: return "";
+        case FailureKind::NoReply:
+        case FailureKind::DamagedReply:
+        case FailureKind::Refused5A:
+        case FailureKind::Refused2A:
+        case FailureKind::EraseNotConfirmed:
+        case FailureKind::VersionNotRead: break;
+    }
+    switch (failure.stage) {
+        case TransferStage::ReadingVersion: return "Ошибка чтения версии загрузчика";
+        case TransferStage::Erasing: return "Ошибка стирания";
+        case TransferStage::Writing: return "Ошибка записи";
+        case TransferStage::NotStarted:
+        case TransferStage::OpeningPort:
+        case TransferStage::EnteringProgramming:
+        case TransferStage::Reading:
+        case TransferStage::Verifying:
+        case TransferStage::Comparing:
+        case TransferStage::Returning: break;
+    }
+    return "Ошибка чтения";
+}
+
+std::string FailureCause(FailureKind kind) {
+    switch (kind) {
+        case FailureKind::NoReply: return "прибор не ответил";
+        case FailureKind::DamagedReply:
+        case FailureKind::VersionNotRead: return "ответ прибора искажён";
+        case FailureKind::Refused5A: return "прибор отказался принять блок (статус 5A)";
+        case FailureKind::Refused2A: return "прибор отказался принять блок (статус 2A)";
+        case FailureKind::EraseNotConfirmed: return "прибор не подтвердил стирание";
+        case FailureKind::PortNotOpened:
+        case FailureKind::PortLost:
+        case FailureKind::EntryTimedOut:
+        case FailureKind::Cancelled: break;
+    }
+    return "";
+}
+
+std::string BlockOf(int block) { return "блок " + std::to_string(block) + " из " + std::to_string(kBlockCount); }
+
+std::string OpenFailureReason(const PortOpenError& error, int portNumber) {
+    std::string reason;
+    switch (error.kind) {
+        case OpenFailure::NoSuchPort: return "COM" + std::to_string(portNumber) + ": в этой системе нет такого порта";
+        case OpenFailure::NoSuchDevice: reason = "нет такого устройства"; break;
+        case OpenFailure::NoAccess: reason = "нет прав на доступ к устройству"; break;
+        case OpenFailure::Busy: reason = "порт занят другой программой"; break;
+        case OpenFailure::NotASerialPort: reason = "это устройство не последовательный порт"; break;
+        case OpenFailure::Gone: reason = "устройство не отвечает или отключено"; break;
+        case OpenFailure::Other:
+            reason = "системная ошибка " + std::to_string(error.systemCode);
+            if (!error.systemText.empty()) reason += " (" + error.systemText + ")";
+            break;
+    }
+    return error.device.empty() ? reason : error.device + ": " + reason;
+}
+
+std::string PortNotOpened(int portNumber, const std::string& reason) {
+    const std::string port = "COM" + std::to_string(portNumber);
+    return reason.rfind(port + ":", 0) == 0 ? reason : port + " — " + reason;
+}
+
+std::string AccessHint(const std::string& device, const std::string& group) {
+    return "Нет доступа к " + device + ": пользователь должен входить в группу «" + group +
+           "», которой принадлежит устройство: sudo usermod -aG " + group + " $USER, затем войдите в систему заново.";
+}
+
+std::string CableWarning(const std::string& port) {
+    return "Последние задания на порту " + port + " потребовали много повторных попыток. Проверьте кабель и "
+           "переходник.";
+}
 
 std::string ImageFileMessage(ImageFileStatus status) {
     switch (status) {

@@ -28,6 +28,7 @@
 #include "devsim/device.h"
 #include "image/memory_profile_store.h"
 #include "journal/journal.h"
+#include "report/words.h"
 #include "link/serial_channel.h"
 #include "link/virtual_line.h"
 
@@ -175,11 +176,16 @@ protected:
         cable = std::make_unique<VirtualPort>(*device);
     }
 
+    // The stage line of `stage`.
+    static QString Stage(TransferStage stage) { return QString::fromStdString(words::StageText(stage)); }
+
     QComboBox* Box() const { return Child<QComboBox>(*window, "IDC_FILE_NAME"); }
     QString JournalFile() const { return folder.Path(QStringLiteral("journal.csv")); }
     std::vector<QStringList> JournalRows() const {
         QString warning;
-        return ReadJournal(JournalFile(), warning);
+        std::vector<QStringList> rows;
+        for (const JournalRecord& record : ReadJournal(JournalFile(), warning)) rows.push_back(JournalFields(record));
+        return rows;
     }
 
     MessageRecorder recorder;

@@ -119,7 +119,7 @@ TEST_F(SettingsPorts, OverriddenAndHeldPortsAreListedAndAJobReachesTheDeviceOnTh
     QString version;
     QObject::connect(Child<QLineEdit>(window->ProgressWindow(), "IDC_STAGE_TEXT"), &QLineEdit::textChanged,
                      [&](const QString& stage) {
-                         if (stage != QString::fromUtf8(kStageReading)) return;
+                         if (stage != Stage(TransferStage::Reading)) return;
                          version = Child<QLineEdit>(window->ProgressWindow(), "IDC_VERSION_TEXT")->text();
                          Child<QPushButton>(window->ProgressWindow(), "IDCANCEL")->click();
                      });

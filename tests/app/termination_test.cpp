@@ -25,7 +25,7 @@ TEST_F(TerminationTest, ATerminationSignalDuringAWriteSendsTheDeviceBackThenEnds
         const TerminationRequests termination([this] { window->RequestQuit(); }, {});
         QObject::connect(test::Child<QLineEdit>(window->ProgressWindow(), "IDC_STAGE_TEXT"), &QLineEdit::textChanged,
                          [signal](const QString& stage) {
-                             if (stage == QString::fromUtf8(kStageWriting)) raise(signal);
+                             if (stage == Stage(TransferStage::Writing)) raise(signal);
                          });
         Box()->setEditText(folder.Write("a.dat", kImageSize, 4));
         window->OnCommand(IDC_WRITE);

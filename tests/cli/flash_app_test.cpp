@@ -76,7 +76,10 @@ protected:
     std::string JournalFile() const { return (journalFolder_ / "journal.csv").string(); }
     std::vector<QStringList> Journal() const {
         QString warning;
-        return ReadJournal(QString::fromStdString(JournalFile()), warning);
+        std::vector<QStringList> rows;
+        for (const JournalRecord& record : ReadJournal(QString::fromStdString(JournalFile()), warning))
+            rows.push_back(JournalFields(record));
+        return rows;
     }
     std::string File(const std::string& name, const std::string& content) const {
         std::ofstream(Path(name), std::ios::binary) << content;
@@ -150,13 +153,13 @@ TEST_F(FlashAppTest, AReadIsRefusedBeforeThePortIsOpenedWhereItsFileCouldNotBeSa
 #endif
 
 TEST_F(FlashAppTest, ThePortIsTheGivenOrStoredNumberAndAFailedOpenIsExplained) {
-    cable().FailOpens("/dev/ttyUSB4: порт занят другой программой");
+    cable().FailOpens(PortOpenError{OpenFailure::Busy, "/dev/ttyUSB4", 16, "busy"});
     EXPECT_EQ(Run({"--port", "37", "write", File("ok.dat", image)}), kExitFailed);
     EXPECT_EQ(cable().LastPortNumber(), 37U);
     EXPECT_EQ(out.str(), "Открытие порта\n");
     EXPECT_EQ(err.str(),
               "bramis-flash: Не могу открыть порт\n"
-              "  порт COM37, /dev/ttyUSB4: порт занят другой программой\n");
+              "  COM37 — /dev/ttyUSB4: порт занят другой программой\n");
 
     // A port from the settings, not the command line: how to choose another.
     settings.WriteString("Settings", "PortNumber", "12");
@@ -202,9 +205,11 @@ TEST_F(FlashAppTest, WriteVerifyAndReadBack) {
 
     // A write that reads itself back: first as written, then with a bit lost in between.
     EXPECT_EQ(Run({"write", "--verify", file}), kExitOk) << err.str();
+    // The share runs once over the write and its reading back.
     EXPECT_NE(out.str().find("Запись программы\n"), std::string::npos);
-    EXPECT_TRUE(out.str().ends_with("Проверка записи\nПереход в рабочий режим\nПрограмма записана и проверена\n"))
-        << out.str();
+    EXPECT_NE(out.str().find(" 50%  блок 368 из 368"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("Проверка записи\n 60%  блок 74 из 368"), std::string::npos) << out.str();
+    EXPECT_TRUE(out.str().ends_with("Переход в рабочий режим\nПрограмма записана и проверена\n")) << out.str();
     device.SetEventHandler([&device](const devsim::RequestEvent& event) {
         if (event.command == CMD_READ_BLOCK && event.block == 0) device.Flash()[200 * 512 + 9] ^= 4;
     });
@@ -227,19 +232,19 @@ TEST_F(FlashAppTest, AFailedJobSaysWhyAndLeavesTheOldFileAsItWas) {
         "  программа прибора стёрта или записана не полностью: прибор заработает только после успешной записи\n";
     const std::string target = File("keep.dat", "the file the user had");
     const std::string file = File("image.dat", image);
-    const std::string vanished = "Ошибка: Порт пропал: кабель или USB-адаптер отключён?\n";
+    const std::string vanished = "bramis-flash: Порт пропал: кабель или USB-адаптер отключён?\n";
     const struct { devsim::FaultRule fault; std::vector<std::string> args; std::string err; int exit = kExitFailed; }
         rows[] = {
         {{.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = 5, .value = 0x2A}, {"write", file},
-         "Ошибка: Ошибка записи\n  блок 6 из 368: прибор отказался принять блок (статус 2A)\n" + erased},
+         "bramis-flash: Ошибка записи\n  блок 6 из 368: прибор отказался принять блок (статус 2A)\n" + erased},
         {{.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = 0, .value = 0x5A}, {"write", file},
-         "Ошибка: Ошибка записи\n  блок 1 из 368: прибор отказался принять блок (статус 5A)\n" + erased},
+         "bramis-flash: Ошибка записи\n  блок 1 из 368: прибор отказался принять блок (статус 5A)\n" + erased},
         {{.kind = FaultKind::Silent, .command = CMD_ERASE}, {"write", file},
-         "Ошибка: Ошибка стирания\n  причина: прибор не ответил\n" + erased},
+         "bramis-flash: Ошибка стирания\n  причина: прибор не ответил\n" + erased},
         {{.kind = FaultKind::WrongCheck, .command = CMD_GET_VERSION}, {"version"},
-         "Ошибка: Ошибка чтения версии загрузчика\n  причина: ответ прибора повреждён\n"},
+         "bramis-flash: Ошибка чтения версии загрузчика\n  причина: ответ прибора искажён\n"},
         {{.kind = FaultKind::CorruptCrc, .command = CMD_READ_BLOCK, .block = 100}, {"read", target},
-         "Ошибка: Ошибка чтения\n  блок 101 из 368: ответ прибора повреждён\n"},
+         "bramis-flash: Ошибка чтения\n  блок 101 из 368: ответ прибора искажён\n"},
         {{.kind = FaultKind::Silent}, {"--wait", "0.2", "version"},
          "bramis-flash: прибор не перешёл в режим программирования за 0.2 с\n"},
         // Unplugged while waiting for programming mode: said at once, with or without a limit on the wait.
@@ -266,14 +271,14 @@ TEST_F(FlashAppTest, AFailedJobSaysWhyAndLeavesTheOldFileAsItWas) {
 TEST_F(FlashAppTest, SeveralDevicesRunAtOnceEachFailingOnItsOwn) {
     devsim::Device& good = Also(5);
     Also(6);
-    cable(6).FailOpens("/dev/ttyS5: порт занят другой программой");
+    cable(6).FailOpens(PortOpenError{OpenFailure::Busy, "/dev/ttyS5", 16, "busy"});
     Also(7, {{.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = 100, .value = 0x2A}});
     EXPECT_EQ(Run({"--port", "5", "--port", "6", "--port", "7", "write", File("image.dat", image)}), kExitFailed);
     EXPECT_EQ(std::string(good.Flash().begin(), good.Flash().end()), image);
     EXPECT_NE(out.str().find("COM5: Программа успешно записана\n"), std::string::npos) << out.str();
     // The devices' lines may interleave: each names its own.
     EXPECT_NE(err.str().find("COM6: bramis-flash: Не могу открыть порт\n"), std::string::npos) << err.str();
-    EXPECT_NE(err.str().find("COM6:   порт COM6, /dev/ttyS5: порт занят"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("COM6:   COM6 — /dev/ttyS5: порт занят"), std::string::npos) << err.str();
     EXPECT_NE(err.str().find("COM7:   блок 101 из 368: прибор отказался принять блок (статус 2A)\n"), std::string::npos)
         << err.str();
     // Every line before the summary names its device.
@@ -310,14 +315,19 @@ TEST_F(FlashAppTest, EveryJobIsJournalledAndTheJournalPrinted) {
     for (int block = 0; block < 11; ++block) {
         faults.push_back({.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = block, .attempt = 0, .value = 0x5A});
     }
+    // Four earlier jobs on the port without a retry: with this one, five jobs and eleven retries.
+    JournalRecord earlier;
+    earlier.device = QString::fromStdString(DeviceForPort(33, {}));
+    for (int i = 0; i < 4; ++i) ASSERT_EQ(AppendJournalRecord(QString::fromStdString(JournalFile()), earlier), "");
     Connect(faults);
     EXPECT_EQ(Run({"--port", "33", "write", File("image.dat", image)}), kExitOk) << err.str();
-    EXPECT_NE(err.str().find("проверьте кабель и переходник"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("Проверьте кабель и переходник."), std::string::npos) << err.str();
     Connect({{.kind = FaultKind::Silent, .command = CMD_GET_VERSION}});
     EXPECT_EQ(Run({"--port", "33", "version"}), kExitFailed);
 
-    const std::vector<QStringList> rows = Journal();
-    ASSERT_EQ(rows.size(), 2U);
+    std::vector<QStringList> rows = Journal();
+    ASSERT_EQ(rows.size(), 6U);
+    rows.erase(rows.begin(), rows.begin() + 4);
     const QStringList& w = rows[0];
     EXPECT_EQ((QStringList{w[kColumnProgram], w[kColumnJob], w[kColumnPort], w[kColumnDevice], w[kColumnFile],
                            w[kColumnSha256], w[kColumnLoaderVersion], w[kColumnResult], w[kColumnRetries]}),
@@ -342,7 +352,7 @@ TEST_F(FlashAppTest, EveryJobIsJournalledAndTheJournalPrinted) {
 
 // The device answers on one port of two; the silent one is only asked.
 TEST_F(FlashAppTest, FindTriesEachPortUntilADeviceAnswers) {
-    cable().FailOpens("нет");  // the machine's own ports
+    cable().FailOpens(PortOpenError{});  // the machine's own ports
     Also(200, {{.kind = FaultKind::Silent}});
     Also(201);
     settings.WriteString("Ports", "COM200", File("silent", ""));

@@ -22,25 +22,21 @@ void Step(TerminalView& view, int position) {
     view.SetBarRange(0, 368);
 }
 
-TEST(TerminalView, FormatsDurations) {
-    const std::pair<double, const char*> cases[] = {{0, "00:00"}, {-5, "00:00"}, {59.4, "00:59"}, {59.6, "01:00"},
-        {483, "08:03"}, {3599.4, "59:59"}, {3600, "1:00:00"}, {3725, "1:02:05"}};
-    for (const auto& [seconds, text] : cases) EXPECT_EQ(FormatDuration(seconds), text) << seconds;
-}
+using enum TransferStage;
 
-TEST(TerminalView, PlainOutputPrintsStagesEveryTenthOfTheJobAndErrorsWithTheirCaption) {
+TEST(TerminalView, PlainOutputPrintsStagesEveryTenthOfTheJobAndHandsFailuresOn) {
     std::ostringstream out, err;
     double now = 1000.0;  // seconds, moved by hand
-    TerminalView view(out, err, false, "bramis-flash", [&now] { return now; });
+    TerminalView view(out, err, false, 1, [&now] { return now; });
 
-    view.SetStageText("Открытие порта");
-    view.SetVersionText("Версия загрузчика 01.05");
-    view.SetStageText("Запись программы");
+    view.SetStage(OpeningPort);
+    view.SetLoaderVersion({1, 5});
+    view.SetStage(Writing);
     for (int block = 1; block <= 368; ++block) {
         now += 1.25;
         Step(view, block);
     }
-    view.SetStageText("Переход в рабочий режим");
+    view.SetStage(Returning);
 
     const std::string text = out.str();
     EXPECT_EQ(text.find('\r'), std::string::npos);
@@ -51,23 +47,27 @@ TEST(TerminalView, PlainOutputPrintsStagesEveryTenthOfTheJobAndErrorsWithTheirCa
     EXPECT_TRUE(text.ends_with("Переход в рабочий режим\n")) << text;
 
     EXPECT_EQ(err.str(), "");
-    EXPECT_FALSE(view.errorShown());
-    view.ShowError("Не могу открыть порт", "");  // an empty caption: the application title
-    view.ShowError("Ошибка стирания", "Ошибка");
-    view.Note("заметка", true);
+    std::vector<FailureKind> failures;
+    view.SetFailureHandler([&](const TransferFailure& failure) {
+        failures.push_back(failure.kind);
+        view.Note("заметка", true);
+    });
+    TransferFailure failure;
+    failure.kind = FailureKind::NoReply;
+    view.ShowFailure(failure);
     view.Note("в вывод");
-    EXPECT_EQ(err.str(), "bramis-flash: Не могу открыть порт\nОшибка: Ошибка стирания\nзаметка\n");
+    EXPECT_EQ(failures, std::vector<FailureKind>{FailureKind::NoReply});
+    EXPECT_EQ(err.str(), "заметка\n");
     EXPECT_TRUE(out.str().ends_with("Переход в рабочий режим\nв вывод\n"));
-    EXPECT_TRUE(view.errorShown());
 }
 
 TEST(TerminalView, LiveLineIsRedrawnInPlaceWithElapsedAndRemainingTime) {
     std::ostringstream out, err;
     double now = 1000.0;
-    TerminalView view(out, err, true, "bramis-flash", [&now] { return now; });
+    TerminalView view(out, err, true, 1, [&now] { return now; });
 
     now += 3;  // opening and the version before the blocks
-    view.SetStageText("Чтение программы");
+    view.SetStage(Reading);
     Step(view, 0);
     EXPECT_NE(out.str().find("\r[..............................]   0%  блок 0 из 368  прошло 00:03  осталось --:--"),
               std::string::npos)
@@ -93,11 +93,34 @@ TEST(TerminalView, LiveLineIsRedrawnInPlaceWithElapsedAndRemainingTime) {
     EXPECT_EQ(CodePointsOf(LastSegment(out.str())), longer);
     EXPECT_TRUE(LastSegment(out.str()).ends_with("осталось 00:00  "));
 
-    // A stage, an error or a note starts on a fresh line; only one newline ends the bar.
-    view.ShowError("Ошибка чтения", "Ошибка");
-    view.SetStageText("Переход в рабочий режим");
+    // A stage or a note starts on a fresh line; only one newline ends the bar.
+    view.Note("Ошибка чтения", true);
+    view.SetStage(Returning);
     EXPECT_TRUE(out.str().ends_with("00:00  \nПереход в рабочий режим\n")) << out.str();
-    EXPECT_EQ(err.str(), "Ошибка: Ошибка чтения\n");
+    EXPECT_EQ(err.str(), "Ошибка чтения\n");
+}
+
+// A verified write: the time left counts the read-back from the first block
+// on, the time since the start runs on, the share runs once to 100.
+TEST(TerminalView, AVerifiedWritesTimesCoverTheWholeJob) {
+    std::ostringstream out, err;
+    double now = 1000.0;
+    TerminalView view(out, err, true, 2, [&now] { return now; });
+    now += 5;
+    view.SetStage(Writing);
+    now += 10;
+    Step(view, 8);
+    // 8 blocks in 10 s: 360 more of the write and 368 of the read-back take 910 s.
+    EXPECT_TRUE(out.str().ends_with("   1%  блок 8 из 368  прошло 00:15  осталось 15:10")) << out.str();
+    now += 450;
+    Step(view, 368);
+    // The read-back is reckoned at the write's pace until its own blocks go.
+    EXPECT_TRUE(out.str().ends_with(" 50%  блок 368 из 368  прошло 07:45  осталось 07:40")) << out.str();
+    view.SetStage(Verifying);
+    now += 4;
+    Step(view, 92);
+    // The read-back's own pace: 276 more blocks at 4 s per 92.
+    EXPECT_NE(out.str().find(" 62%  блок 92 из 368  прошло 07:49  осталось 00:12"), std::string::npos) << out.str();
 }
 
 // Several devices on one terminal: lines go above the rows, one row per
@@ -106,10 +129,10 @@ TEST(TerminalView, SeveralDevicesKeepOneRowEachUnderTheirLines) {
     std::ostringstream out, err;
     double now = 1000.0;
     ConsoleBoard board(out, err, true, 2);
-    TerminalView first(board, 0, "COM5: ", "bramis-flash", [&now] { return now; });
-    TerminalView second(board, 1, "COM6: ", "bramis-flash", [&now] { return now; });
-    first.SetStageText("Запись программы");
-    second.SetStageText("Чтение программы");
+    TerminalView first(board, 0, "COM5: ", 1, [&now] { return now; });
+    TerminalView second(board, 1, "COM6: ", 1, [&now] { return now; });
+    first.SetStage(Writing);
+    second.SetStage(Reading);
     now += 10;
     Step(second, 8);
     // Drawn without line wrap, after going back to the first row and clearing.
@@ -117,8 +140,8 @@ TEST(TerminalView, SeveralDevicesKeepOneRowEachUnderTheirLines) {
     const std::string rows = "COM5: Запись программы\nCOM6:   2%  блок 8 из 368  прошло 00:10  осталось 07:30";
     EXPECT_TRUE(out.str().ends_with(drawn("COM5: Запись программы\nCOM6: Чтение программы") + drawn(rows)))
         << out.str();
-    first.ShowError("Ошибка записи", "Ошибка");
-    EXPECT_EQ(err.str(), "COM5: Ошибка: Ошибка записи\n");
+    first.Note("Ошибка записи", true);
+    EXPECT_EQ(err.str(), "COM5: Ошибка записи\n");
     EXPECT_TRUE(out.str().ends_with(drawn(rows) + drawn(rows))) << out.str();
     board.Close();
     EXPECT_TRUE(out.str().ends_with(rows + "\x1b[?7h\n"));

@@ -49,7 +49,7 @@ TEST_F(DevsimExeTest, ServesTheProgrammerReportsRequestsAndSavesTheFlash) {
     EXPECT_EQ(fs::read_symlink(linkPath), path);
 
     channel.SetPortOpener(DevicePathOpener(linkPath));
-    ASSERT_EQ(channel.OpenPort(1), LINK_OK) << channel.LastOpenError();
+    ASSERT_EQ(channel.OpenPort(1), LINK_OK) << channel.LastOpenError().systemText;
     const std::uint8_t* data = image.data() + 7 * kBlockSize;
     std::vector<std::uint8_t> block(kBlockSize + 2);
     EXPECT_EQ(EnterProgramming(channel), LINK_OK);
@@ -97,7 +97,7 @@ TEST_F(DevsimExeTest, AClientThatLeavesHoldingThePortExclusivelyDoesNotLockOutTh
     close(probe);
     EXPECT_EQ(exclusive, 0);
     channel.SetPortOpener(DevicePathOpener(path));
-    ASSERT_EQ(channel.OpenPort(1), LINK_OK) << channel.LastOpenError();
+    ASSERT_EQ(channel.OpenPort(1), LINK_OK) << channel.LastOpenError().systemText;
     EXPECT_EQ(EnterProgramming(channel), LINK_OK);
     channel.ClosePort();
 }

@@ -30,7 +30,7 @@ TEST(FindDevice, NamesThePortThatAnswersAndLeavesEveryDeviceInWorkingMode) {
     std::map<int, std::unique_ptr<VirtualPort>> cables;
     for (auto& [number, device] : devices) cables[number] = std::make_unique<VirtualPort>(*device);
     const auto openerFor = [&cables](const FoundPort& port) -> PortOpener {
-        if (!cables.count(port.number)) return [](unsigned) { return PortOpenResult{nullptr, "нет"}; };
+        if (!cables.count(port.number)) return [](unsigned) { return PortOpenResult{nullptr, {}}; };
         return cables[port.number]->Opener();
     };
     const std::vector<FoundPort> ports{{.number = 2}, {.number = 3}, {.number = 4}, {.number = 5}, {.number = 6}};
@@ -42,7 +42,7 @@ TEST(FindDevice, NamesThePortThatAnswersAndLeavesEveryDeviceInWorkingMode) {
     EXPECT_EQ(result.found->number, 5);
     EXPECT_FALSE(result.cancelled);
     EXPECT_EQ(tried, (std::vector<std::size_t>{0, 1, 2, 3}));
-    EXPECT_EQ(devices[3]->RequestCount(CMD_ENTER_PROG), 2 * kFindEnterTries);
+    EXPECT_EQ(devices[3]->RequestCount(CMD_ENTER_PROG), 6);  // three requests of two attempts each
     for (const int number : {3, 4, 5, 6}) {
         EXPECT_EQ(devices[number]->CurrentMode(), devsim::Mode::Working) << number;
         EXPECT_FALSE(cables[number]->IsOpen()) << number;

@@ -28,12 +28,12 @@ using devsim::FaultKind;
 using devsim::FaultRule;
 
 struct ViewCall {
-    enum Kind { Stage, Version, Position, Range, Error, Outcome } kind = Stage;
-    std::string text{};     // stage, version or error text
-    std::string caption{};  // error caption
-    int value = 0;          // position, range maximum or outcome id
-    int bar = 0;            // the bar's position when the call came
-    std::string stage{};    // the stage line when the call came
+    enum Kind { Stage, Version, Position, Range, Failure, Outcome } kind = Stage;
+    TransferStage stageEntered{};  // Stage
+    int value = 0;                 // position, range maximum, outcome id, or the version as major * 1000 + minor
+    TransferFailure failure{};     // Failure
+    int bar = 0;                   // the bar's position when the call came
+    TransferStage stage{};         // the stage the job was in when the call came
 };
 
 // Records each call with the bar and the stage as they stood at that moment,
@@ -41,24 +41,26 @@ struct ViewCall {
 // worker thread; the test reads the record after joining it.
 class RecordingView : public TransferView {
 public:
-    void SetStageText(const std::string& text) override {
-        Record({ViewCall::Stage, text});
-        stage_ = text;
+    void SetStage(TransferStage stage) override {
+        Record({.kind = ViewCall::Stage, .stageEntered = stage});
+        stage_ = stage;
     }
-    void SetVersionText(const std::string& text) override { Record({ViewCall::Version, text}); }
+    void SetLoaderVersion(LoaderVersion version) override {
+        Record({.kind = ViewCall::Version, .value = version.major * 1000 + version.minor});
+    }
     void SetBarPosition(int position) override {
         bar = position;
-        Record({ViewCall::Position, {}, {}, position});
+        Record({.kind = ViewCall::Position, .value = position});
     }
     void SetBarRange(int minimum, int maximum) override {
         rangeMinimum = minimum;
-        Record({ViewCall::Range, {}, {}, maximum});
+        Record({.kind = ViewCall::Range, .value = maximum});
     }
-    void ShowError(const std::string& text, const std::string& caption) override {
-        Record({ViewCall::Error, text, caption});
+    void ShowFailure(const TransferFailure& failure) override {
+        Record({.kind = ViewCall::Failure, .failure = failure});
     }
     void PostOutcome(int commandId) override {
-        Record({ViewCall::Outcome, {}, {}, commandId});
+        Record({.kind = ViewCall::Outcome, .value = commandId});
         outcome = outcome.value_or(commandId);
     }
 
@@ -78,10 +80,10 @@ public:
         }
         return found;
     }
-    std::vector<std::string> Stages() const {
-        std::vector<std::string> texts;
-        for (const ViewCall& call : Of(ViewCall::Stage)) texts.push_back(call.text);
-        return texts;
+    std::vector<TransferStage> Stages() const {
+        std::vector<TransferStage> stages;
+        for (const ViewCall& call : Of(ViewCall::Stage)) stages.push_back(call.stageEntered);
+        return stages;
     }
 
 private:
@@ -93,8 +95,11 @@ private:
         if (onCall) onCall(calls.back());
     }
 
-    std::string stage_;
+    TransferStage stage_ = TransferStage::NotStarted;
 };
+
+using Stages = std::vector<TransferStage>;
+using enum TransferStage;
 
 std::vector<std::uint8_t> RandomImage(unsigned seed) {
     std::vector<std::uint8_t> image(kImageSize);
@@ -133,11 +138,16 @@ protected:
         return view.outcome.value_or(0);
     }
 
-    // Cancels the next job as soon as the view gets a call of `kind` with
-    // `text` and `value`.
-    void CancelAt(ViewCall::Kind kind, const std::string& text, int value = 0) {
-        view.onCall = [this, kind, text, value](const ViewCall& call) {
-            if (call.kind == kind && call.text == text && call.value == value) job->Cancel();
+    // Cancels the next job as soon as the job enters `stage`.
+    void CancelAt(TransferStage stage) {
+        view.onCall = [this, stage](const ViewCall& call) {
+            if (call.kind == ViewCall::Stage && call.stageEntered == stage) job->Cancel();
+        };
+    }
+    // Cancels the next job as soon as the bar reaches `position`.
+    void CancelAtBar(int position) {
+        view.onCall = [this, position](const ViewCall& call) {
+            if (call.kind == ViewCall::Position && call.value == position) job->Cancel();
         };
     }
 
@@ -146,7 +156,7 @@ protected:
     void ExpectReturned(const Device& device) {
         EXPECT_EQ(device.RequestCount(CMD_RUN_PROGRAM), 1);
         EXPECT_EQ(device.CurrentMode(), devsim::Mode::Working);
-        EXPECT_EQ(view.Stages().back(), kStageReturning);
+        EXPECT_EQ(view.Stages().back(), Returning);
         EXPECT_TRUE(outcome().programmingEntered && outcome().runProgramConfirmed);
         EXPECT_FALSE(cable().IsOpen());
     }
@@ -178,29 +188,29 @@ bool SameBlocks(const std::vector<std::uint8_t>& expected, const std::uint8_t* a
 }
 
 TEST_F(TransferWorkerTest, JobsRunTheirWholeSequenceAndMoveTheBarAfterEveryBlock) {
-    const std::string opening[] = {kStageOpeningPort, kStageEnteringProgramming, kStageReadingVersion};
+    const Stages opening = {OpeningPort, EnteringProgramming, ReadingVersion};
     // `work`: the stages between the version and the return; `silentEnters`: enter requests the device does not hear.
     struct Case {
         TransferMode mode;
         int major, minor;
-        const char* version;
-        std::vector<std::string> work;
+        Stages work;
         int silentEnters, erases, writes, reads;
     };
     const Case cases[] = {
-        {TransferMode::Write, 1, 5, "Версия загрузчика 01.05", {kStageErasing, kStageWriting}, 0, 1, 368, 0},
-        {TransferMode::Read, 12, 123, "Версия загрузчика 12.123", {kStageReading}, 3, 0, 0, 368},
-        {TransferMode::Verify, 2, 0, "Версия загрузчика 02.00", {kStageVerifying}, 0, 0, 0, 368},
-        {TransferMode::Identify, 1, 0, "Версия загрузчика 01.00", {}, 25, 0, 0, 0},
+        {TransferMode::Write, 1, 5, {Erasing, Writing}, 0, 1, 368, 0},
+        {TransferMode::Read, 12, 123, {Reading}, 3, 0, 0, 368},
+        {TransferMode::Verify, 2, 0, {Verifying}, 0, 0, 0, 368},
+        {TransferMode::Compare, 2, 1, {Comparing}, 0, 0, 0, 368},
+        {TransferMode::Identify, 1, 0, {}, 25, 0, 0, 0},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.version);
+        SCOPED_TRACE(static_cast<int>(c.mode));
         Device& device =
             Connect({{.kind = FaultKind::Silent, .command = CMD_ENTER_PROG, .attempt = 0, .times = c.silentEnters}},
                     c.major, c.minor);
         const std::vector<std::uint8_t> program = RandomImage(1);
         std::vector<std::uint8_t> buffer = program;  // a write: exactly kImageSize, nothing beyond is read
-        const bool reading = c.mode == TransferMode::Read || c.mode == TransferMode::Verify;
+        const bool reading = c.reads > 0;
         if (reading) {
             std::copy(program.begin(), program.end(), device.Flash().begin());
             buffer.assign(kImageBufferSize, 0xEE);  // exactly the size a read may use
@@ -209,13 +219,18 @@ TEST_F(TransferWorkerTest, JobsRunTheirWholeSequenceAndMoveTheBarAfterEveryBlock
         std::atomic<int> held{0};
         int heldAtStage = 0;
         view.onCall = [&held, &heldAtStage](const ViewCall&) { heldAtStage = std::min(heldAtStage, held.load()); };
-        const auto keepAwake = [&held, &heldAtStage](TransferJob& j) {
+        std::optional<TransferMode> sleepFor;
+        const auto keepAwake = [&](TransferJob& j) {
             heldAtStage = 1;
-            j.SetSleepBlocker([&held](const std::string&) { return std::make_unique<CountedBlock>(held); });
+            j.SetSleepBlocker([&](TransferMode mode) {
+                sleepFor = mode;
+                return std::make_unique<CountedBlock>(held);
+            });
         };
         EXPECT_EQ(Run(c.mode, c.mode == TransferMode::Identify ? nullptr : buffer.data(), keepAwake), ID_JOB_SUCCEEDED);
         EXPECT_EQ(heldAtStage, 1);
         EXPECT_EQ(held, 0);
+        EXPECT_EQ(sleepFor, c.mode);
         // On the line's clock: a block write is paced 1244 ms, then waits 40 ms.
         EXPECT_GT(cable().NowMs(), c.writes * 1284.0);
 
@@ -224,13 +239,15 @@ TEST_F(TransferWorkerTest, JobsRunTheirWholeSequenceAndMoveTheBarAfterEveryBlock
         EXPECT_EQ(device.RequestCount(CMD_ERASE), c.erases);
         EXPECT_EQ(device.RequestCount(CMD_WRITE_BLOCK), c.writes);
         EXPECT_EQ(device.RequestCount(CMD_READ_BLOCK), c.reads);
-        // Each stage line once, however often a request is repeated.
-        std::vector<std::string> stages(std::begin(opening), std::end(opening));
+        // Each stage once, however often a request is repeated.
+        Stages stages = opening;
         stages.insert(stages.end(), c.work.begin(), c.work.end());
-        stages.push_back(kStageReturning);
+        stages.push_back(Returning);
         EXPECT_EQ(view.Stages(), stages);
-        EXPECT_EQ(view.Of(ViewCall::Version).at(0).text, c.version);
-        EXPECT_TRUE(view.Of(ViewCall::Error).empty());
+        EXPECT_EQ(view.Of(ViewCall::Version).at(0).value, c.major * 1000 + c.minor);
+        ASSERT_TRUE(outcome().loaderVersion);
+        EXPECT_EQ(outcome().loaderVersion->minor, c.minor);
+        EXPECT_TRUE(view.Of(ViewCall::Failure).empty());
         // After every block the position, then the range 0..368; the erase never moves the bar.
         const auto positions = view.Of(ViewCall::Position);
         const auto ranges = view.Of(ViewCall::Range);
@@ -243,12 +260,9 @@ TEST_F(TransferWorkerTest, JobsRunTheirWholeSequenceAndMoveTheBarAfterEveryBlock
             EXPECT_EQ(ranges[i].value, 368);
             EXPECT_EQ(ranges[i].bar, static_cast<int>(i) + 1);  // the range follows the position
         }
-        // Where it ended; the enter requests unanswered while waiting for the device are no retries.
+        // The enter requests unanswered while waiting for the device are no retries.
         EXPECT_TRUE(outcome().succeeded());
-        EXPECT_EQ(StageText(outcome().stage), stages[stages.size() - 2]);
-        EXPECT_EQ(outcome().block, std::nullopt);
         EXPECT_EQ(outcome().retries, 0);
-        EXPECT_FALSE(outcome().cancelled);
         if (c.mode == TransferMode::Identify) continue;
         EXPECT_EQ(view.rangeMinimum, 0);
         EXPECT_TRUE(SameBlocks(program, c.mode == TransferMode::Write ? device.Flash().data() : buffer.data(),
@@ -267,96 +281,120 @@ TEST_F(TransferWorkerTest, CancelPointsBeforeProgrammingModeIsEntered) {
     EXPECT_FALSE(job->Start());        // a job runs once
     EXPECT_EQ(view.calls.size(), 1U);  // the outcome only
     EXPECT_EQ(cable().OpenCount(), 0);
-    EXPECT_TRUE(outcome().cancelled);
-    EXPECT_EQ(outcome().stage, TransferStage::NotStarted);
+    EXPECT_TRUE(outcome().cancelled());
+    EXPECT_EQ(outcome().failure->stage, NotStarted);
 
     // Cancelled while the port opens: seen before the first enter request.
     Device& device = Connect();
-    CancelAt(ViewCall::Stage, kStageOpeningPort);
+    CancelAt(OpeningPort);
     EXPECT_EQ(Run(TransferMode::Read, std::vector<std::uint8_t>(kImageBufferSize).data()), ID_JOB_FAILED);
     EXPECT_EQ(device.RequestCount(CMD_ENTER_PROG), 0);
     EXPECT_EQ(cable().OpenCount(), 1);
     EXPECT_FALSE(cable().IsOpen());
-    EXPECT_EQ(view.Stages(), (std::vector<std::string>{kStageOpeningPort, kStageEnteringProgramming}));
+    EXPECT_EQ(view.Stages(), (Stages{OpeningPort, EnteringProgramming}));
 
     // A device that never answers: the requests go on until the cancel, which
-    // is seen after the enter operation in progress (two attempts) is over.
-    Device& mute = Connect({{.kind = FaultKind::Silent, .command = CMD_ENTER_PROG}});
-    mute.SetEventHandler([this](const devsim::RequestEvent& event) {
-        if (event.command == CMD_ENTER_PROG && event.attempt == 40) job->Cancel();
-    });
-    EXPECT_EQ(Run(TransferMode::Write, RandomImage(4).data()), ID_JOB_FAILED);
-    EXPECT_EQ(mute.RequestCount(CMD_ENTER_PROG), 42);
-    EXPECT_EQ(mute.RequestCount(CMD_RUN_PROGRAM), 0);  // programming mode was never entered
-    EXPECT_FALSE(cable().IsOpen());
-    EXPECT_TRUE(view.Of(ViewCall::Error).empty());
-    EXPECT_EQ(view.Stages(), (std::vector<std::string>{kStageOpeningPort, kStageEnteringProgramming}));
-    EXPECT_TRUE(outcome().cancelled);
-    EXPECT_FALSE(outcome().programmingEntered);
-    EXPECT_EQ(outcome().stage, TransferStage::EnteringProgramming);
+    // is seen after the enter operation in progress (two attempts) is over;
+    // a silent line is sent nothing more. One whose answers came back damaged
+    // may be in programming mode all the same: it is sent back.
+    for (const FaultKind answer : {FaultKind::Silent, FaultKind::WrongCheck}) {
+        Device& mute = Connect({{.kind = answer, .command = CMD_ENTER_PROG}});
+        mute.SetEventHandler([this](const devsim::RequestEvent& event) {
+            if (event.command == CMD_ENTER_PROG && event.attempt == 40) job->Cancel();
+        });
+        EXPECT_EQ(Run(TransferMode::Write, RandomImage(4).data()), ID_JOB_FAILED);
+        EXPECT_EQ(mute.RequestCount(CMD_ENTER_PROG), 42);
+        EXPECT_EQ(mute.RequestCount(CMD_RUN_PROGRAM), answer == FaultKind::Silent ? 0 : 1);
+        EXPECT_FALSE(cable().IsOpen());
+        EXPECT_TRUE(view.Of(ViewCall::Failure).empty());
+        EXPECT_TRUE(outcome().cancelled());
+        EXPECT_FALSE(outcome().programmingEntered || outcome().failure->programTouched);
+        EXPECT_EQ(outcome().failure->stage, EnteringProgramming);
+    }
+
+    // The time limit for programming mode ends the job as its own kind.
+    Connect({{.kind = FaultKind::Silent, .command = CMD_ENTER_PROG}});
+    job = std::make_unique<TransferJob>(channel, view, 7, nullptr, TransferMode::Identify, 1);
+    ASSERT_TRUE(job->Start());
+    job->Wait();
+    EXPECT_EQ(outcome().failure->kind, FailureKind::EntryTimedOut);
+    EXPECT_TRUE(view.Of(ViewCall::Failure).empty());
+
+    // A port that does not open says why.
+    Connect();
+    const PortOpenError busy{OpenFailure::Busy, "/dev/ttyUSB4", 16, "busy"};
+    cable().FailOpens(busy);
+    EXPECT_EQ(Run(TransferMode::Write, RandomImage(5).data()), ID_JOB_FAILED);
+    ASSERT_EQ(view.Of(ViewCall::Failure).size(), 1U);
+    const TransferFailure& failure = view.Of(ViewCall::Failure)[0].failure;
+    EXPECT_EQ(failure.kind, FailureKind::PortNotOpened);
+    EXPECT_EQ(failure.stage, OpeningPort);
+    EXPECT_EQ(failure.openError, busy);
 }
 
-// Once in programming mode a cancel lets the current block finish, and a
-// fault that both attempts meet shows its message; then the device is sent
-// back to working mode, unless its port has gone.
+// Once in programming mode a cancel lets the current block finish (the last
+// block completes the job), a cancel before the erase keeps the device's
+// program, and a fault that both attempts meet shows its failure; then the
+// device is sent back to working mode, unless its port has gone.
 TEST_F(TransferWorkerTest, ACancelOrAFailureInProgrammingModeEndsTheJobAfterTheCurrentStep) {
     struct Case {
         const char* name;
         TransferMode mode;
-        std::vector<FaultRule> rules;  // none: a cancel at the stage line or the bar position below
-        const char* stage;             // the stage line that cancels, or the one the failure shows under
+        std::vector<FaultRule> rules;  // none: a cancel at the stage or the bar position below
+        TransferStage stage;           // the stage that cancels, or the one the failure comes in
         int bar;                       // where the bar stops
-        const char* message = nullptr;
-        int result = LINK_CMD_FAILED;
+        std::optional<FailureKind> kind = std::nullopt;  // none: the job completes
+        int blockWritten = -1;         // a cancel: the blocks done; -1 for the bar's count and the next
     };
     const TransferMode write = TransferMode::Write, read = TransferMode::Read;
+    using enum FailureKind;
     // A fault that both attempts at `block` meet.
     const auto twice = [](FaultKind kind, std::uint8_t command, int block, int value = devsim::kDefault) {
         return FaultRule{.kind = kind, .command = command, .block = block, .attempt = 0, .times = 2, .value = value};
     };
     const Case cases[] = {
-        // During the version or the erase a write still writes block 0.
-        {"cancel at version", write, {}, kStageReadingVersion, 0},
-        {"cancel at erase", write, {}, kStageErasing, 0},
+        // During the version nothing is destroyed yet: no erase, no block.
+        {"cancel at version", write, {}, ReadingVersion, 0, Cancelled, 0},
+        {"cancel read at version", read, {}, ReadingVersion, 0, Cancelled, 0},
+        // During the erase a write still writes block 0.
+        {"cancel at erase", write, {}, Erasing, 0, Cancelled},
         // The bar reaching k means block k - 1 is done and block k comes next.
-        {"cancel write 1", write, {}, "", 1}, {"cancel write 200", write, {}, "", 200},
-        {"cancel write 367", write, {}, "", 367}, {"cancel read 1", read, {}, "", 1},
-        {"cancel read 200", read, {}, "", 200}, {"cancel read 367", read, {}, "", 367},
-        {"version", write, {{.kind = FaultKind::WrongCheck, .command = CMD_GET_VERSION}}, kStageReadingVersion, 0,
-         kMsgVersionError},
-        {"erase", write, {{.kind = FaultKind::Status, .command = CMD_ERASE, .value = 0x00}}, kStageErasing, 0,
-         kMsgEraseError},
-        {"write 200 5A", write, {twice(FaultKind::Status, CMD_WRITE_BLOCK, 200, 0x5A)}, kStageWriting, 200,
-         kMsgWriteError, LINK_WRITE_STATUS_5A},
-        {"write 0 2A", write, {twice(FaultKind::Status, CMD_WRITE_BLOCK, 0, 0x2A)}, kStageWriting, 0, kMsgWriteError,
-         LINK_WRITE_STATUS_2A},
-        {"write 367 silent", write, {twice(FaultKind::Silent, CMD_WRITE_BLOCK, 367)}, kStageWriting, 367,
-         kMsgWriteError},
-        {"read 100 crc", read, {twice(FaultKind::CorruptCrc, CMD_READ_BLOCK, 100)}, kStageReading, 100, kMsgReadError},
-        {"read 0 short", read, {twice(FaultKind::Short, CMD_READ_BLOCK, 0)}, kStageReading, 0, kMsgReadError},
+        {"cancel write 1", write, {}, Writing, 1, Cancelled}, {"cancel write 200", write, {}, Writing, 200, Cancelled},
+        {"cancel read 1", read, {}, Reading, 1, Cancelled}, {"cancel read 200", read, {}, Reading, 200, Cancelled},
+        // A cancel while the last block goes comes too late to stop anything.
+        {"cancel write 367", write, {}, Writing, 368}, {"cancel read 367", read, {}, Reading, 368},
+        {"version", write, {{.kind = FaultKind::WrongCheck, .command = CMD_GET_VERSION}}, ReadingVersion, 0,
+         VersionNotRead},
+        {"version silent", read, {{.kind = FaultKind::Silent, .command = CMD_GET_VERSION}}, ReadingVersion, 0, NoReply},
+        {"erase", write, {{.kind = FaultKind::Status, .command = CMD_ERASE, .value = 0x00}}, Erasing, 0,
+         EraseNotConfirmed},
+        {"write 200 5A", write, {twice(FaultKind::Status, CMD_WRITE_BLOCK, 200, 0x5A)}, Writing, 200, Refused5A},
+        {"write 0 2A", write, {twice(FaultKind::Status, CMD_WRITE_BLOCK, 0, 0x2A)}, Writing, 0, Refused2A},
+        {"write 367 silent", write, {twice(FaultKind::Silent, CMD_WRITE_BLOCK, 367)}, Writing, 367, NoReply},
+        {"read 100 crc", read, {twice(FaultKind::CorruptCrc, CMD_READ_BLOCK, 100)}, Reading, 100, DamagedReply},
+        {"read 0 short", read, {twice(FaultKind::Short, CMD_READ_BLOCK, 0)}, Reading, 0, DamagedReply},
         // Nothing can be sent back over a port that has gone.
-        {"write 100 unplugged", write, {{.kind = FaultKind::Drop, .command = CMD_WRITE_BLOCK, .block = 100}},
-         kStageWriting, 100, kMsgPortLost, JOB_PORT_LOST},
+        {"write 100 unplugged", write, {{.kind = FaultKind::Drop, .command = CMD_WRITE_BLOCK, .block = 100}}, Writing,
+         100, PortLost},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const bool writing = c.mode == write;
-        const bool cancel = c.message == nullptr;
+        const bool cancel = c.rules.empty();
         Device& device = Connect(c.rules);
         const std::vector<std::uint8_t> program = RandomImage(6);
         std::vector<std::uint8_t> buffer(kImageBufferSize, 0);
         std::copy(program.begin(), program.end(), writing ? buffer.data() : device.Flash().data());
-        if (cancel) {
-            const bool atStage = *c.stage != '\0';
-            CancelAt(atStage ? ViewCall::Stage : ViewCall::Position, c.stage, atStage ? 0 : c.bar);
+        if (cancel && (c.stage == Writing || c.stage == Reading)) {
+            CancelAtBar(std::min(c.bar, 367));
+        } else if (cancel) {
+            CancelAt(c.stage);
         }
-        EXPECT_EQ(Run(c.mode, buffer.data()), ID_JOB_FAILED);
+        EXPECT_EQ(Run(c.mode, buffer.data()), c.kind ? ID_JOB_FAILED : ID_JOB_SUCCEEDED);
 
         EXPECT_EQ(view.Of(ViewCall::Position).size(), static_cast<std::size_t>(c.bar));
         EXPECT_EQ(job->Context().blockCounter, c.bar);
-        EXPECT_EQ(outcome().cancelled, cancel);
-        const auto errors = view.Of(ViewCall::Error);
-        const bool lost = c.result == JOB_PORT_LOST;
+        const bool lost = c.kind == PortLost;
         if (lost) {  // nothing more goes out over a port that has gone
             EXPECT_EQ(device.RequestCount(CMD_WRITE_BLOCK), c.bar + 1);
             EXPECT_EQ(device.RequestCount(CMD_RUN_PROGRAM), 0);
@@ -364,36 +402,38 @@ TEST_F(TransferWorkerTest, ACancelOrAFailureInProgrammingModeEndsTheJobAfterTheC
         } else {
             ExpectReturned(device);
         }
+        if (!c.kind) {
+            EXPECT_TRUE(outcome().succeeded());
+            EXPECT_TRUE(SameBlocks(program, writing ? device.Flash().data() : buffer.data(), kBlockCount));
+            continue;
+        }
+        const TransferFailure& failure = *outcome().failure;
+        EXPECT_EQ(failure.kind, *c.kind);
+        // A cancel during the erase is seen after block 0.
+        EXPECT_EQ(failure.stage, cancel && c.stage == Erasing ? Writing : c.stage);
+        // The device's program is touched once the erase has begun.
+        EXPECT_EQ(failure.programTouched, writing && (c.stage == Erasing || c.stage == Writing));
         if (cancel) {
-            const std::size_t done = static_cast<std::size_t>(c.bar) + 1;
-            EXPECT_EQ(device.RequestCount(writing ? CMD_WRITE_BLOCK : CMD_READ_BLOCK), c.bar + 1);
+            const std::size_t done = c.blockWritten >= 0 ? static_cast<std::size_t>(c.blockWritten) : c.bar + 1U;
+            EXPECT_EQ(device.RequestCount(writing ? CMD_WRITE_BLOCK : CMD_READ_BLOCK), static_cast<int>(done));
             EXPECT_TRUE(SameBlocks(program, writing ? device.Flash().data() : buffer.data(), done));
-            if (writing) {
-                EXPECT_EQ(device.RequestCount(CMD_ERASE), 1);
-                EXPECT_TRUE(Erased(device.Flash().subspan(done * kBlockSize)));
-            }
-            EXPECT_TRUE(errors.empty());
-            EXPECT_EQ(outcome().block, std::nullopt);
+            EXPECT_EQ(device.RequestCount(CMD_ERASE), writing && done > 0 ? 1 : 0);
+            if (writing) EXPECT_TRUE(Erased(device.Flash().subspan(done * kBlockSize)));
+            EXPECT_TRUE(view.Of(ViewCall::Failure).empty());
+            EXPECT_EQ(failure.block, 0);
             EXPECT_EQ(outcome().retries, 0);
             continue;
         }
-        ASSERT_EQ(errors.size(), 1U);
-        EXPECT_EQ(errors[0].text, c.message);
-        EXPECT_EQ(errors[0].caption, "Ошибка");
-        EXPECT_EQ(errors[0].bar, c.bar);
-        EXPECT_EQ(errors[0].stage, c.stage);  // shown before the return to working mode
-        if (c.stage == std::string(kStageReadingVersion)) {
+        const auto shown = view.Of(ViewCall::Failure);
+        ASSERT_EQ(shown.size(), 1U);
+        EXPECT_EQ(shown[0].bar, c.bar);
+        EXPECT_EQ(shown[0].stage, c.stage);  // shown before the return to working mode
+        if (c.stage == ReadingVersion) {
             EXPECT_TRUE(view.Of(ViewCall::Version).empty());
             EXPECT_EQ(device.RequestCount(CMD_ERASE) + device.RequestCount(CMD_WRITE_BLOCK), 0);
         }
-        const auto stages = view.Stages();
-        ASSERT_GE(stages.size(), 2U);
-        EXPECT_EQ(stages[stages.size() - (lost ? 1 : 2)], c.stage);
-        // The outcome: the failed step's result, its stage, the block it failed at, its one retry.
-        EXPECT_EQ(outcome().result, c.result);
-        EXPECT_EQ(StageText(outcome().stage), c.stage);
-        const bool atBlock = c.message == kMsgWriteError || c.message == kMsgReadError || lost;
-        EXPECT_EQ(outcome().block, atBlock ? std::optional(c.bar) : std::nullopt);
+        const bool atBlock = c.stage == Writing || c.stage == Reading;
+        EXPECT_EQ(failure.block, atBlock ? c.bar + 1 : 0);
         EXPECT_EQ(outcome().retries, 1);
     }
 }

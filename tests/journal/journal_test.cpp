@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
@@ -48,19 +49,58 @@ TEST(Journal, RecordsReadBackWithTheirHeaderOnceAndSeparatorsInsideFieldsIntact)
     EXPECT_EQ(text.count("Начало"), 1);
     EXPECT_TRUE(text.contains("2026-03-14T09:30:05+03:00;487;bramis-flash;Иванов;запись;COM5;"));
 
+    // Every field comes back as it went in.
     QString warning;
-    const std::vector<QStringList> rows = ReadJournal(path, warning);
+    const std::vector<JournalRecord> records = ReadJournal(path, warning);
     EXPECT_EQ(warning, QString());
-    ASSERT_EQ(rows.size(), 2U);
-    EXPECT_EQ(rows[0], JournalFields(SampleRecord()));
-    EXPECT_EQ(rows[1][kColumnFile], QDir::toNativeSeparators(SampleRecord().file));
-    EXPECT_EQ(rows[1].mid(kColumnResult), (QStringList{"ошибка", "", "17", "3"}));
+    ASSERT_EQ(records.size(), 2U);
+    EXPECT_EQ(JournalFields(records[0]), JournalFields(SampleRecord()));
+    EXPECT_EQ(records[0].started, SampleRecord().started);
+    EXPECT_EQ(records[1].file, QDir::toNativeSeparators(SampleRecord().file));
+    EXPECT_EQ(records[1].result, JournalResult::Failed);
+    EXPECT_EQ(records[1].block, 17);
+    EXPECT_EQ(records[1].retries, 3);
+}
 
-    TransferOutcome cancelled;
-    cancelled.cancelled = true;
-    JournalRecord record;
-    TakeOutcome(record, cancelled);
-    EXPECT_EQ(JournalFields(record)[kColumnResult], QStringLiteral("отменено"));
+TEST(Journal, BothProgramsKeepOneJournalAndTheWindowsOldOneMovesOnce) {
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+    // The window and bramis-flash name themselves differently; the journal is the same.
+    QCoreApplication::setOrganizationName(QString());
+    QCoreApplication::setApplicationName(QStringLiteral("bramis-programmer"));
+    const QString window = DefaultJournalPath();
+    const QString old = OldWindowJournalPath();
+    QCoreApplication::setOrganizationName(QStringLiteral("Orvy"));
+    QCoreApplication::setApplicationName(QStringLiteral("TOLVA upgrade"));
+    const QString journal = DefaultJournalPath();
+    EXPECT_EQ(window, journal);
+#ifndef _WIN32
+    EXPECT_EQ(journal, home.filePath(QStringLiteral("Orvy/TOLVA upgrade/journal.csv")));
+    EXPECT_EQ(old, home.filePath(QStringLiteral("bramis-programmer/journal.csv")));
+#endif
+
+    // The old journal's records join the one journal in time order, once.
+    JournalRecord later = SampleRecord(2);
+    later.started = later.started.addSecs(60);
+    ASSERT_EQ(AppendJournalRecord(old, later), QString());
+    ASSERT_EQ(AppendJournalRecord(old, SampleRecord(1)), QString());
+    ASSERT_EQ(AppendJournalRecord(journal, SampleRecord(9)), QString());
+    EXPECT_EQ(MoveOldJournal(old, journal), QString());
+    EXPECT_EQ(MoveOldJournal(old, journal), QString());
+    QString warning;
+    std::vector<int> retries;
+    for (const JournalRecord& record : ReadJournal(journal, warning)) retries.push_back(record.retries);
+    EXPECT_EQ(retries, (std::vector<int>{9, 1, 2}));
+    EXPECT_FALSE(QFile::exists(old));
+
+    // A damaged old journal stays where it is, with one warning.
+    QFile damaged(old);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("garbage\n");
+    damaged.close();
+    EXPECT_FALSE(MoveOldJournal(old, journal).isEmpty());
+    EXPECT_TRUE(QFile::exists(old));
+    EXPECT_EQ(ReadJournal(journal, warning).size(), 3U);
 }
 
 TEST(Journal, WritersWaitForAnotherProgramsAppendAndLoseNoRecord) {
@@ -80,7 +120,7 @@ TEST(Journal, WritersWaitForAnotherProgramsAppendAndLoseNoRecord) {
     for (std::thread& writer : writers) writer.join();
     QString warning;
     std::set<int> seen;
-    for (const QStringList& row : ReadJournal(path, warning)) seen.insert(row[kColumnRetries].toInt());
+    for (const JournalRecord& record : ReadJournal(path, warning)) seen.insert(record.retries);
     EXPECT_EQ(seen.size(), 200U);
 }
 
@@ -110,23 +150,6 @@ TEST(Journal, DamagedAndSpecialFilesWarnAndNeverBlock) {
     }
     EXPECT_FALSE(AppendJournalRecord(QStringLiteral("/proc/bramis/journal.csv"), SampleRecord()).isEmpty());
 #endif
-}
-
-TEST(Journal, CableWantsCheckingAfterMoreThanTenRetriesInTheLastFiveJobsOnThePort) {
-    std::vector<QStringList> rows;
-    const auto add = [&rows](const char* device, int retries) {
-        JournalRecord record = SampleRecord(retries);
-        record.device = QString::fromLatin1(device);
-        rows.push_back(JournalFields(record));
-    };
-    for (int retries : {9, 2, 2, 2, 2}) add("/dev/ttyUSB0", retries);  // the 9 drops out below
-    add("/dev/ttyUSB1", 50);
-    add("/dev/ttyUSB0", 2);
-    EXPECT_FALSE(CableNeedsChecking(rows, QStringLiteral("/dev/ttyUSB0")));  // 10 in all
-    add("/dev/ttyUSB0", 3);
-    EXPECT_TRUE(CableNeedsChecking(rows, QStringLiteral("/dev/ttyUSB0")));  // 11
-    EXPECT_TRUE(CableNeedsChecking(rows, QStringLiteral("/dev/ttyUSB1")));
-    EXPECT_FALSE(CableNeedsChecking(rows, QStringLiteral("/dev/ttyS0")));
 }
 
 }  // namespace

@@ -59,9 +59,10 @@ TEST_F(ChannelTest, NumbersOutsideOneTo255OpenCom1AndAFailedOpenLeavesTheChannel
     ScriptedPeer device;
     VirtualPort cable(device);
     channel.SetPortOpener(cable.Opener());
-    cable.FailOpens("/dev/ttyS2: Device or resource busy");
+    const PortOpenError busy{OpenFailure::Busy, "/dev/ttyS2", 16, "Device or resource busy"};
+    cable.FailOpens(busy);
     EXPECT_EQ(channel.OpenPort(3), LINK_FAILED);
-    EXPECT_EQ(channel.LastOpenError(), "/dev/ttyS2: Device or resource busy");
+    EXPECT_EQ(channel.LastOpenError(), busy);
     // The channel stayed closed: I/O is harmless and reads nothing.
     channel.WritePort(Framed({0x09, 0x23}).data(), 7);
     Bytes reply(8);
@@ -70,13 +71,13 @@ TEST_F(ChannelTest, NumbersOutsideOneTo255OpenCom1AndAFailedOpenLeavesTheChannel
     EXPECT_EQ(count, 0U);
     EXPECT_TRUE(device.requests.empty());
 
-    cable.FailOpens("");
+    cable.FailOpens(std::nullopt);
     for (const auto& [number, opened] : {std::pair{0U, 1U}, {256U, 1U}, {255U, 255U}, {1U, 1U}, {UINT_MAX, 1U}}) {
         // No ClosePort in between: each open releases the line before opening it again.
         EXPECT_EQ(channel.OpenPort(number), LINK_OK);
         EXPECT_EQ(cable.LastPortNumber(), opened) << number;
         EXPECT_TRUE(cable.IsOpen()) << number;
-        EXPECT_EQ(channel.LastOpenError(), "");
+        EXPECT_EQ(channel.LastOpenError(), PortOpenError{});
     }
     channel.ClosePort();
     EXPECT_FALSE(cable.IsOpen());

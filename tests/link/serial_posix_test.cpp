@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <chrono>
 #include <thread>
 
@@ -33,7 +36,7 @@ protected:
         ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
         slavePath = ptsname(master);
         PortOpenResult opened = DevicePathOpener(slavePath)(1);
-        ASSERT_TRUE(opened.port) << opened.error;
+        ASSERT_TRUE(opened.port) << opened.error.systemText;
         port = std::move(opened.port);
     }
     void TearDown() override {
@@ -121,7 +124,7 @@ TEST_F(PosixPortTest, ChunkReadFollowsTheThirtyAndFiveMsRule) {
 TEST_F(PosixPortTest, ChannelPurgesStaleInputAndAnOpenPortIsNotSharable) {
     port.reset();
     channel.SetPortOverrides({{7, slavePath}});
-    ASSERT_EQ(channel.OpenPort(7), LINK_OK) << channel.LastOpenError();
+    ASSERT_EQ(channel.OpenPort(7), LINK_OK) << channel.LastOpenError().systemText;
 
     // Noise before a request is purged; the answer after it is read.
     Send({0xAA, 0xBB});
@@ -139,7 +142,7 @@ TEST_F(PosixPortTest, ChannelPurgesStaleInputAndAnOpenPortIsNotSharable) {
     // While the channel holds the port, nobody else opens it.
     PortOpenResult second = DevicePathOpener(slavePath)(1);
     EXPECT_FALSE(second.port);
-    EXPECT_NE(second.error.find("порт занят другой программой"), std::string::npos) << second.error;
+    EXPECT_EQ(second.error.kind, OpenFailure::Busy) << second.error.systemText;
 }
 
 TEST(PosixPortMapping, SystemOpenerMapsNumbersByFixedRangesUnlessOverridden) {
@@ -149,11 +152,12 @@ TEST(PosixPortMapping, SystemOpenerMapsNumbersByFixedRangesUnlessOverridden) {
     }
     SerialChannel channel;
     EXPECT_EQ(channel.OpenPort(200), LINK_FAILED);
-    EXPECT_EQ(channel.LastOpenError(), "COM200: в этой системе нет такого порта");
+    EXPECT_EQ(channel.LastOpenError().kind, OpenFailure::NoSuchPort);
 
     channel.SetPortOverrides({{200, "/nonexistent/tty"}});
     EXPECT_EQ(channel.OpenPort(200), LINK_FAILED);
-    EXPECT_EQ(channel.LastOpenError(), "/nonexistent/tty: нет такого устройства");
+    EXPECT_EQ(channel.LastOpenError(), (PortOpenError{OpenFailure::NoSuchDevice, "/nonexistent/tty", ENOENT,
+                                                      std::strerror(ENOENT)}));
 }
 
 }  // namespace

@@ -87,7 +87,7 @@ TEST(Win32Line, NineSixHundredEightEvenOneWithoutFlowControl) {
 }
 
 TEST_F(Win32PortTest, EveryByteValuePassesBothWaysAndWritesArePaced) {
-    ASSERT_EQ(channel.OpenPort(EchoPort()), LINK_OK) << channel.LastOpenError();
+    ASSERT_EQ(channel.OpenPort(EchoPort()), LINK_OK) << channel.LastOpenError().systemText;
     // No flow control, no end-of-file or error character, no parity
     // replacement: all 256 values come back as sent. The first byte, 0, asks
     // for no pause, and the echo arrives while WritePort still paces.
@@ -108,7 +108,7 @@ TEST_F(Win32PortTest, EveryByteValuePassesBothWaysAndWritesArePaced) {
 
 TEST_F(Win32PortTest, ChunkReadsFollowTheThirtyAndFiveMsRule) {
     PortOpenResult opened = DevicePathOpener(PortPath(EchoPort()))(EchoPort());
-    ASSERT_TRUE(opened.port) << opened.error;
+    ASSERT_TRUE(opened.port) << opened.error.systemText;
     PortBackend& port = *opened.port;
     std::array<std::uint8_t, 16> buffer{};
     port.PurgeInput();
@@ -130,7 +130,7 @@ TEST_F(Win32PortTest, ChunkReadsFollowTheThirtyAndFiveMsRule) {
 }
 
 TEST_F(Win32PortTest, ReadPortEndsShortAtALongPauseAndWritePortDropsWhatWasLeft) {
-    ASSERT_EQ(channel.OpenPort(EchoPort()), LINK_OK) << channel.LastOpenError();
+    ASSERT_EQ(channel.OpenPort(EchoPort()), LINK_OK) << channel.LastOpenError().systemText;
     // A silent line gives nothing after one chunk read's 30 ms.
     auto start = Clock::now();
     EXPECT_EQ(Read(16), Bytes{});
@@ -156,7 +156,7 @@ TEST_F(Win32PortTest, ReadPortEndsShortAtALongPauseAndWritePortDropsWhatWasLeft)
 
 TEST_F(Win32PortTest, NumbersOutsideOneTo255OpenCom1AndAnAbsentPortFails) {
     for (const unsigned number : {0U, 256U, 1U, 255U}) {
-        ASSERT_EQ(channel.OpenPort(number), LINK_OK) << number << ": " << channel.LastOpenError();
+        ASSERT_EQ(channel.OpenPort(number), LINK_OK) << number << ": " << channel.LastOpenError().systemText;
         Write({0, static_cast<std::uint8_t>(number)});
         EXPECT_EQ(Read(16), (Bytes{0, static_cast<std::uint8_t>(number)})) << number;
         channel.ClosePort();
@@ -166,7 +166,7 @@ TEST_F(Win32PortTest, NumbersOutsideOneTo255OpenCom1AndAnAbsentPortFails) {
         Sleep(100);
     }
     EXPECT_EQ(channel.OpenPort(254), LINK_FAILED);
-    EXPECT_NE(channel.LastOpenError().find(PortPath(254)), std::string::npos) << channel.LastOpenError();
+    EXPECT_EQ(channel.LastOpenError().device, PortPath(254)) << channel.LastOpenError().systemText;
     EXPECT_EQ(Read(16), Bytes{});  // the channel stayed closed
 }
 
@@ -174,7 +174,7 @@ TEST_F(Win32PortTest, AnOpenPortIsNotShared) {
     if (RunningUnderWine()) {
         GTEST_SKIP() << "Wine lets a second opener have a port held with share mode 0";
     }
-    ASSERT_EQ(channel.OpenPort(EchoPort()), LINK_OK) << channel.LastOpenError();
+    ASSERT_EQ(channel.OpenPort(EchoPort()), LINK_OK) << channel.LastOpenError().systemText;
     EXPECT_FALSE(DevicePathOpener(PortPath(EchoPort()))(EchoPort()).port);
 }
 
