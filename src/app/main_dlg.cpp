@@ -269,7 +269,10 @@ void CMainDlg::SaveImageFile() {
             if (!m_jobsToJournal.empty()) m_jobsToJournal.back().file = m_cbFileName->currentText();
             return;
         }
-        const QString reason = QString::fromStdString(words::ImageFileMessage(outcome.status));
+        // The data stays in memory; the cause says what to change for the next try.
+        const std::string cause = words::ImageFileCauseLine(outcome);
+        const QString reason = QString::fromStdString(words::ImageFileMessage(outcome.status) +
+                                                      (cause.empty() ? "" : "\n" + cause));
         ShowMessage(this, reason + QStringLiteral("\n\n") + texts::ChooseAnotherPlace(), MessageIcon::Exclamation);
     }
 }

@@ -19,6 +19,7 @@
 #include "image/firmware_image.h"
 #include "image/image_compare.h"
 #include "image/image_file.h"
+#include "image/utf8_path.h"
 #include "job/transfer_job.h"
 #include "job/transfer_worker.h"
 #include "journal/journal.h"
@@ -141,6 +142,19 @@ std::string FailureCause(const TransferOutcome& outcome, std::size_t replyLength
         default:
             return replyLength == 0 ? "прибор не ответил" : "ответ прибора повреждён";
     }
+}
+
+// The lines under a file's message: why, then the file unless the cause
+// already names it.
+std::vector<std::string> FileDetails(const FileOutcome& outcome, const std::string& path) {
+    std::vector<std::string> lines;
+    if (std::string cause = words::ImageFileCauseLine(outcome); !cause.empty()) {
+        lines.push_back(std::move(cause));
+    }
+    if (outcome.cause == FileCause::None || outcome.whereIsFolder) {
+        lines.push_back("файл: " + PrintablePath(path));
+    }
+    return lines;
 }
 
 // What the run shares with every device's thread.
@@ -353,24 +367,24 @@ private:
     int Save() {
         view_->Note("Программа успешно прочитана");
         const auto stopRequested = [this] { return shared_.stopRequests.load() > stopsSeen_; };
-        const ImageFileStatus status = SaveFileAtomically(readTarget_, deviceImage_.Bytes(), stopRequested);
-        if (status == ImageFileStatus::Stopped) {
+        FileOutcome saved = SaveFileAtomically(readTarget_, deviceImage_.Bytes(), stopRequested);
+        if (saved.status == ImageFileStatus::Stopped) {
             result_ = "отменено, файл не изменён";
             Error("задание " + result_);
             return kExitCancelled;
         }
-        if (status != ImageFileStatus::Ok) {
-            result_ = words::ImageFileMessage(status);
+        if (!saved.done()) {
+            result_ = words::ImageFileMessage(saved.status);
             Error(result_);
-            Detail("файл: " + readTarget_);
-            // Minutes of reading are not thrown away for a file that would not save.
-            std::string fallback;
-            if (SaveAsNewFile("", deviceImage_.Bytes(), fallback) == ImageFileStatus::Ok) {
-                Detail("прочитанная программа сохранена в " + fallback);
+            for (const std::string& line : FileDetails(saved, readTarget_)) {
+                Detail(line);
             }
+            // Minutes of reading are not thrown away for a file that would not save.
+            SaveCopyElsewhere(readTarget_, deviceImage_.Bytes(), saved);
+            Detail(words::UnsavedReadLine(saved));
             return kExitFailed;
         }
-        view_->Note("Сохранено в " + readTarget_);
+        view_->Note("Сохранено в " + PrintablePath(readTarget_));
         return kExitOk;
     }
 
@@ -401,9 +415,8 @@ private:
                                                                : JournalJob::Verify;
         record.portNumber = port_.byPath ? 0 : port_.number;
         record.device = QString::fromStdString(port_.device);
-        record.file = QString::fromStdString(mode == TransferMode::Read && shared_.options.command == Command::Read
-                                                 ? readTarget_
-                                                 : shared_.options.file);
+        record.file = QString::fromStdString(PrintablePath(
+            mode == TransferMode::Read && shared_.options.command == Command::Read ? readTarget_ : shared_.options.file));
         // A write's image is known whatever happened; a read's only once whole.
         if (image != nullptr && (mode == TransferMode::Write || outcome.succeeded())) {
             record.imageSha256 = Sha256Hex(image, kImageSize);
@@ -483,9 +496,8 @@ private:
             }
         }
         if (options_.command == Command::Write || options_.command == Command::Verify) {
-            const ImageFileStatus status = ReadImageFile(options_.file, fileImage_.Bytes());
-            if (status != ImageFileStatus::Ok) {
-                return RefuseFile(status, options_.file);
+            if (const FileOutcome loaded = ReadImageFile(options_.file, fileImage_.Bytes()); !loaded.done()) {
+                return RefuseFile(loaded, options_.file);
             }
         }
         if (options_.command != Command::Read) {
@@ -501,8 +513,8 @@ private:
             if (!targets.insert(target).second) {
                 return Refuse("два прибора сохраняли бы в один файл: " + target);
             }
-            if (const ImageFileStatus status = CheckSaveTarget(target); status != ImageFileStatus::Ok) {
-                return RefuseFile(status, target);
+            if (const FileOutcome checked = CheckSaveTarget(target); !checked.done()) {
+                return RefuseFile(checked, target);
             }
         }
         return false;
@@ -512,8 +524,12 @@ private:
         err_ << kApplicationTitle << ": " << message << '\n' << std::flush;
         return true;
     }
-    bool RefuseFile(ImageFileStatus status, const std::string& path) {
-        err_ << kApplicationTitle << ": " << words::ImageFileMessage(status) << "\n  файл: " << path << '\n' << std::flush;
+    bool RefuseFile(const FileOutcome& outcome, const std::string& path) {
+        err_ << kApplicationTitle << ": " << words::ImageFileMessage(outcome.status) << '\n';
+        for (const std::string& line : FileDetails(outcome, path)) {
+            err_ << "  " << line << '\n';
+        }
+        err_ << std::flush;
         return true;
     }
 

@@ -23,7 +23,7 @@ TEST(ImageFileRead, APipeOrADanglingLinkCannotBeOpened) {
     ASSERT_EQ(::mkfifo((folder.Path() / "pipe.dat").c_str(), 0600), 0);
     for (const char* name : {"dangling.dat", "pipe.dat"}) {
         std::array<std::uint8_t, kImageSize> image{};
-        EXPECT_EQ(ReadImageFile(folder.File(name), image), ImageFileStatus::CannotOpen) << name;
+        EXPECT_EQ(ReadImageFile(folder.File(name), image).status, ImageFileStatus::CannotOpen) << name;
     }
 }
 
@@ -34,7 +34,7 @@ TEST(ImageFileSave, AReplacedFileKeepsItsPermissionsAndAWriteFailingHalfWayKeeps
     const auto perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
     fs::permissions(path, perms);
     const auto old = Pattern(kImageSize, 21);
-    ASSERT_EQ(SaveFileAtomically(path, old), ImageFileStatus::Ok);
+    ASSERT_TRUE(SaveFileAtomically(path, old).done());
     EXPECT_EQ(fs::status(path).permissions(), perms);
 
     // The file size limit makes the system refuse the write part of the way
@@ -45,11 +45,11 @@ TEST(ImageFileSave, AReplacedFileKeepsItsPermissionsAndAWriteFailingHalfWayKeeps
     tight.rlim_cur = kImageSize / 2;
     const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
-    const ImageFileStatus status = SaveFileAtomically(path, Pattern(kImageSize, 22));
+    const FileOutcome outcome = SaveFileAtomically(path, Pattern(kImageSize, 22));
     ::setrlimit(RLIMIT_FSIZE, &saved);
     ::signal(SIGXFSZ, previousHandler);
 
-    EXPECT_EQ(status, ImageFileStatus::WriteFailed);
+    EXPECT_EQ(outcome.status, ImageFileStatus::WriteFailed);
     EXPECT_EQ(ReadBytes(path), old);
     EXPECT_EQ(folder.Listing(), std::vector<std::string>{"old.dat"});
 }
