@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>  // mkfifo
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>  // setrlimit
+#endif
 
 #include <filesystem>
 #include <fstream>
@@ -161,6 +165,38 @@ TEST_F(FlashAppTest, AReadIsRefusedBeforeThePortIsOpenedWhereItsFileCouldNotBeSa
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
     EXPECT_EQ(Contents(readOnly), "kept");
     EXPECT_EQ(std::distance(fs::directory_iterator(Path("")), fs::directory_iterator()), 7);
+}
+
+TEST_F(FlashAppTest, ANameInAnotherCodePageIsTakenByteForByteAndShownWithEscapes) {
+    const std::string cp1251 = File("\xCE\xE1\xF0\xE0\xE7.dat", image);
+    EXPECT_EQ(Run({"write", cp1251}), kExitOk) << err.str();
+    EXPECT_EQ(Flash(), image);
+    EXPECT_EQ(Run({"read", Path("\xD7\xF2.dat")}), kExitOk) << err.str();
+    EXPECT_EQ(Contents(Path("\xD7\xF2.dat")), image);
+    EXPECT_TRUE(out.str().ends_with("Сохранено в " + Path("\\xD7\\xF2.dat") + "\n")) << out.str();
+}
+
+// Writes fail part of the way through everywhere, as on full disks, for root as well.
+TEST_F(FlashAppTest, AReadThatCanBeSavedNowhereSaysSoAndWhy) {
+    const std::string target = File("kept.dat", "the file the user had");
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit tight = saved;
+    tight.rlim_cur = kImageSize / 2;
+    const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+    const int code = Run({"read", target});
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_EQ(code, kExitFailed);
+    EXPECT_EQ(Contents(target), "the file the user had");
+    const std::string why = "файл больше, чем система разрешает программе";
+    EXPECT_TRUE(err.str().ends_with("bramis-flash: Ошибка при записи файла\n  папка " +
+                                    fs::path(target).parent_path().string() + ": " + why + "\n  файл: " + target + "\n  прочитанная программа не сохранена (" +
+                                    why + ") ни в папке файла, ни во временной, ни в домашней папке: освободите "
+                                    "место или укажите другой файл и прочитайте прибор снова\n"))
+        << err.str();
 }
 #endif
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <utility>
 
 #include "temp_folder.h"
@@ -84,6 +85,35 @@ TEST(ImageFileSave, ReplacesTheTargetAsAWholeOrLeavesItAsItWas) {
     fs::current_path(previous);
     ASSERT_TRUE(outcome.done());
     EXPECT_EQ(ReadBytes(folder.File("bare.dat")), content);
+}
+
+TEST(ImageFileSave, TheFileWrittenFirstHasAShortNameAndThoseOfSavesKilledADayAgoGo) {
+    TempFolder folder;
+    // 244 bytes: a name the file system takes, which a new file named after it would not be.
+    std::string name;
+    for (int i = 0; i < 120; ++i) name += "ж";
+    const std::string longName = folder.File(name + ".dat");
+    const auto content = Pattern(kImageSize, 5);
+    EXPECT_TRUE(CheckSaveTarget(longName).done());
+    ASSERT_TRUE(SaveFileAtomically(longName, content).done());
+    EXPECT_EQ(ReadBytes(longName), content);
+
+    // Left by killed saves (named now and as earlier saves named them), one of
+    // them just now, or not ours: too large or of another pattern.
+    const struct { const char* name; std::size_t size; bool old; } leftovers[] = {
+        {".bramis.0a1b2c3d.tmp", 100, true}, {".образ.dat.zz99yy88.tmp", 100, true},
+        {".bramis.fresh123.tmp", 100, false}, {".notes.tmp", 100, true}, {".big.12345678.tmp", kImageSize + 1, true},
+    };
+    for (const auto& leftover : leftovers) {
+        WriteBytes(folder.File(leftover.name), Pattern(leftover.size, 1));
+        if (leftover.old) {
+            fs::last_write_time(PathFromUtf8(folder.File(leftover.name)),
+                                fs::file_time_type::clock::now() - std::chrono::hours(25));
+        }
+    }
+    ASSERT_TRUE(SaveFileAtomically(folder.File("x.dat"), content).done());
+    EXPECT_EQ(folder.Listing(), (std::vector<std::string>{".big.12345678.tmp", ".bramis.fresh123.tmp", ".notes.tmp",
+                                                          "x.dat", name + ".dat"}));
 }
 
 }  // namespace
