@@ -166,7 +166,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         return result;
     }
     CliOptions& options = result.options;
-    for (const auto& step : {TakeValues(parser, args, options), TakePositionals(parser.positionalArguments(), args, options)}) {
+    for (const auto& step :
+         {TakeValues(parser, args, options), TakePositionals(parser.positionalArguments(), args, options)}) {
         if (!step.empty()) {
             result.error = step;
             return result;

@@ -151,7 +151,7 @@ std::optional<fs::path> FileAtEndOfLinks(const fs::path& target, FileOutcome& fa
     return std::nullopt;
 }
 
-// The file a save as `target` replaces, once it may be replaced: closed,
+// The file a save as `target` replaces, when it may be replaced; nothing,
 // with `outcome` saying why, otherwise.
 std::optional<fs::path> ReplaceableFile(const fs::path& target, FileOutcome& outcome) {
     if (!target.has_filename()) {
