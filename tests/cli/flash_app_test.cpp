@@ -6,10 +6,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>  // mkfifo
-#ifndef _WIN32
-#include <signal.h>
-#include <sys/resource.h>  // setrlimit
-#endif
 
 #include <filesystem>
 #include <fstream>
@@ -17,6 +13,9 @@
 #include <random>
 #include <sstream>
 
+#ifndef _WIN32
+#include "../image/file_size_limit.h"
+#endif
 #include "devsim/device.h"
 #include "image/memory_profile_store.h"
 #include "journal/journal.h"
@@ -179,16 +178,7 @@ TEST_F(FlashAppTest, ANameInAnotherCodePageIsTakenByteForByteAndShownWithEscapes
 // Writes fail part of the way through everywhere, as on full disks, for root as well.
 TEST_F(FlashAppTest, AReadThatCanBeSavedNowhereSaysSoAndWhy) {
     const std::string target = File("kept.dat", "the file the user had");
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit tight = saved;
-    tight.rlim_cur = kImageSize / 2;
-    const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
-    const int code = Run({"read", target});
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    ::signal(SIGXFSZ, previousHandler);
-
+    const int code = testing::WithFileSizeLimit(kImageSize / 2, [&] { return Run({"read", target}); });
     EXPECT_EQ(code, kExitFailed);
     EXPECT_EQ(Contents(target), "the file the user had");
     const std::string why = "файл больше, чем система разрешает программе";

@@ -3,13 +3,12 @@
 #include "image/image_file.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <array>
 #include <cstdlib>
 
+#include "file_size_limit.h"
 #include "temp_folder.h"
 
 namespace bramis {
@@ -38,17 +37,8 @@ TEST(ImageFileSave, AReplacedFileKeepsItsPermissionsAndAWriteFailingHalfWayKeeps
     ASSERT_TRUE(SaveFileAtomically(path, old).done());
     EXPECT_EQ(fs::status(path).permissions(), perms);
 
-    // The file size limit makes the system refuse the write part of the way
-    // through, for root as well; the limit is put back before anything else.
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit tight = saved;
-    tight.rlim_cur = kImageSize / 2;
-    const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
-    const FileOutcome outcome = SaveFileAtomically(path, Pattern(kImageSize, 22));
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    ::signal(SIGXFSZ, previousHandler);
+    const FileOutcome outcome =
+        WithFileSizeLimit(kImageSize / 2, [&] { return SaveFileAtomically(path, Pattern(kImageSize, 22)); });
 
     EXPECT_EQ(outcome.status, ImageFileStatus::WriteFailed);
     EXPECT_EQ(ReadBytes(path), old);
