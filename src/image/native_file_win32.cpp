@@ -25,13 +25,11 @@ FileCause CauseOf(DWORD code) {
         case ERROR_ACCESS_DENIED: return FileCause::NoPermission;
         case ERROR_WRITE_PROTECT: return FileCause::ReadOnlyFileSystem;
         case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-        case ERROR_DISK_QUOTA_EXCEEDED: return FileCause::NoSpace;
+        case ERROR_HANDLE_DISK_FULL: return FileCause::NoSpace;
         case ERROR_FILE_TOO_LARGE: return FileCause::TooLarge;
         case ERROR_FILENAME_EXCED_RANGE: return FileCause::NameTooLong;
         case ERROR_INVALID_NAME:
         case ERROR_BAD_PATHNAME: return FileCause::BadName;
-        case ERROR_CANT_RESOLVE_FILENAME: return FileCause::LinkLoop;
         case ERROR_DIRECTORY: return FileCause::NotAFolder;
         case ERROR_SHARING_VIOLATION:
         case ERROR_LOCK_VIOLATION: return FileCause::Busy;
@@ -143,8 +141,7 @@ TargetKind InspectTarget(const std::filesystem::path& path, SystemFailure& failu
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         failure = LastFailure();
-        const bool badName = failure.cause == FileCause::NameTooLong || failure.cause == FileCause::BadName ||
-                             failure.cause == FileCause::LinkLoop;
+        const bool badName = failure.cause == FileCause::NameTooLong || failure.cause == FileCause::BadName;
         return badName ? TargetKind::Unusable : TargetKind::Missing;  // missing or out of reach: creating tells
     }
     if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
