@@ -38,4 +38,9 @@ QString FailureCaption(const TransferFailure& failure) {
     return failure.kind == FailureKind::PortNotOpened ? QString() : QStringLiteral("Ошибка");
 }
 
+QString FileMessage(const FileOutcome& outcome) {
+    const std::string cause = words::ImageFileCauseLine(outcome);
+    return Q(words::ImageFileMessage(outcome.status) + (cause.empty() ? "" : "\n" + cause));
+}
+
 }  // namespace bramis::texts

@@ -3,6 +3,7 @@
 
 #include <QString>
 
+#include "image/image_file.h"
 #include "job/transfer_context.h"
 
 namespace bramis::texts {
@@ -124,6 +125,8 @@ inline QString TimeLine(const QString& elapsed, const QString& left) {
 QString FailureText(const TransferFailure& failure, int portNumber);
 // Its caption: the application title for a port that did not open, else "Ошибка".
 QString FailureCaption(const TransferFailure& failure);
+// An image file that did not load or save: the message, and under it why.
+QString FileMessage(const FileOutcome& outcome);
 // Added below a failed save of a program read from the device, before the
 // Save dialog comes again.
 inline QString ChooseAnotherPlace() {

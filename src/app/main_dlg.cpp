@@ -233,7 +233,7 @@ int CMainDlg::LoadImageFile(const QString& path, bool interactive) {
         FillFileNameBox();
         m_cbFileName->setCurrentIndex(0);
     } else if (interactive) {
-        ShowMessage(this, QString::fromStdString(words::ImageFileMessage(outcome.status)), MessageIcon::Exclamation);
+        ShowMessage(this, texts::FileMessage(outcome), MessageIcon::Exclamation);
     }
     return outcome.done() ? IDOK : IDCANCEL;
 }
@@ -258,8 +258,9 @@ void CMainDlg::SaveImageFile() {
             if (!m_jobsToJournal.empty()) m_jobsToJournal.back().file = m_cbFileName->currentText();
             return;
         }
-        const QString reason = QString::fromStdString(words::ImageFileMessage(outcome.status));
-        ShowMessage(this, reason + QStringLiteral("\n\n") + texts::ChooseAnotherPlace(), MessageIcon::Exclamation);
+        // The data stays in memory; the cause says what to change for the next try.
+        ShowMessage(this, texts::FileMessage(outcome) + QStringLiteral("\n\n") + texts::ChooseAnotherPlace(),
+                    MessageIcon::Exclamation);
     }
 }
 

@@ -50,8 +50,17 @@ std::string ParseErrorText(const QCommandLineParser& parser, const QStringList& 
     return "неверная командная строка";
 }
 
+// The bytes of the argument among `args` that the parser gave as `value`:
+// a file name that is not UTF-8, which Linux allows, keeps its bytes instead
+// of turning into U+FFFD.
+std::string AsGiven(const std::vector<std::string>& args, const QString& value) {
+    const auto given = std::find_if(args.begin(), args.end(),
+                                    [&](const std::string& arg) { return QString::fromStdString(arg) == value; });
+    return given != args.end() ? *given : value.toStdString();
+}
+
 // Fills `options` from the parsed values; returns an error or "".
-std::string TakeValues(const QCommandLineParser& parser, CliOptions& options) {
+std::string TakeValues(const QCommandLineParser& parser, const std::vector<std::string>& args, CliOptions& options) {
     for (const QString& value : parser.values(QStringLiteral("port"))) {
         bool ok = false;
         const int number = value.toInt(&ok);
@@ -64,7 +73,7 @@ std::string TakeValues(const QCommandLineParser& parser, CliOptions& options) {
         if (value.isEmpty()) {
             return "после --device нужен путь к устройству";
         }
-        options.devices.push_back(value.toStdString());
+        options.devices.push_back(AsGiven(args, value));
     }
     if (parser.isSet(QStringLiteral("wait"))) {
         const QString value = parser.value(QStringLiteral("wait"));
@@ -81,7 +90,8 @@ std::string TakeValues(const QCommandLineParser& parser, CliOptions& options) {
 }
 
 // The command and its argument; returns an error or "".
-std::string TakePositionals(const QStringList& positionals, CliOptions& options) {
+std::string TakePositionals(const QStringList& positionals, const std::vector<std::string>& args,
+                            CliOptions& options) {
     if (positionals.isEmpty()) {
         return "не указана команда (write, read, verify, version, ports, find или journal)";
     }
@@ -99,7 +109,7 @@ std::string TakePositionals(const QStringList& positionals, CliOptions& options)
         if (argument.empty()) {
             return "команде нужен файл образа";
         }
-        options.file = argument;
+        options.file = AsGiven(args, positionals[1]);
     }
     if (options.command == Command::Journal && positionals.size() > 1) {
         bool ok = false;
@@ -156,7 +166,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         return result;
     }
     CliOptions& options = result.options;
-    for (const auto& step : {TakeValues(parser, options), TakePositionals(parser.positionalArguments(), options)}) {
+    for (const auto& step :
+         {TakeValues(parser, args, options), TakePositionals(parser.positionalArguments(), args, options)}) {
         if (!step.empty()) {
             result.error = step;
             return result;
@@ -181,7 +192,12 @@ std::string UsageText() {
            "               длится примерно как чтение: около 7,5 минуты на 9600 бод)\n"
            "  read ФАЙЛ    прочитать программу прибора в файл (файл заменяется\n"
            "               только полностью прочитанным образом); для нескольких\n"
-           "               приборов имя файла должно содержать {port}: fw-{port}.dat\n"
+           "               приборов имя файла должно содержать {port}: fw-{port}.dat.\n"
+           "               Символическая ссылка остаётся: заменяется файл, на который\n"
+           "               она указывает. Жёсткая ссылка отделяется: другие имена\n"
+           "               файла сохраняют прежнее содержимое. Если файл сохранить\n"
+           "               нельзя, программа сохраняется под новым именем в папке\n"
+           "               файла, во временной или в домашней папке\n"
            "  verify ФАЙЛ  прочитать программу прибора и сравнить её с файлом\n"
            "  version      показать версию загрузчика прибора\n"
            "  ports        показать найденные COM-порты и их устройства\n"

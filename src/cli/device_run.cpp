@@ -5,6 +5,7 @@
 #include "cli/flash_texts.h"
 #include "cli/trace_printer.h"
 #include "image/image_file.h"
+#include "image/utf8_path.h"
 #include "link/serial_channel.h"
 #include "report/words.h"
 
@@ -118,7 +119,8 @@ int DeviceRun::Transfer(TransferMode mode, std::uint8_t* buffer, double limitSec
     ended.portNumber = port_.number;
     ended.byPath = port_.byPath;
     ended.device = QString::fromStdString(port_.device);
-    ended.file = QString::fromStdString(mode == TransferMode::Read ? readTarget_ : shared_.options.file);
+    // Escaped: a line break in a name must not break the journal's lines.
+    ended.file = QString::fromStdString(PrintablePath(mode == TransferMode::Read ? readTarget_ : shared_.options.file));
     ended.buffer = buffer;
     ended.fileImage = shared_.fileImage.Buffer().data();
     ended.started = started;
@@ -214,24 +216,24 @@ int DeviceRun::Ended(const TransferOutcome& outcome, TransferMode mode, double l
 int DeviceRun::Save() {
     view_->Note(texts::ReadSucceeded());
     const auto stopRequested = [this] { return shared_.stopRequests.Count() > stopsSeen_; };
-    const ImageFileStatus status = SaveFileAtomically(readTarget_, deviceImage_.Bytes(), stopRequested);
-    if (status == ImageFileStatus::Stopped) {
+    FileOutcome saved = SaveFileAtomically(readTarget_, deviceImage_.Bytes(), stopRequested);
+    if (saved.status == ImageFileStatus::Stopped) {
         result_ = texts::SaveCancelled();
         Error(texts::JobSaveCancelled());
         return kExitCancelled;
     }
-    if (status != ImageFileStatus::Ok) {
-        result_ = words::ImageFileMessage(status);
+    if (!saved.done()) {
+        result_ = words::ImageFileMessage(saved.status);
         Error(result_);
-        Detail(texts::FileLine(readTarget_));
-        // Minutes of reading are not thrown away for a file that would not save.
-        std::string fallback;
-        if (SaveAsNewFile("", deviceImage_.Bytes(), fallback) == ImageFileStatus::Ok) {
-            Detail(texts::FallbackSavedTo(fallback));
+        for (const std::string& line : texts::FileDetails(saved, readTarget_)) {
+            Detail(line);
         }
+        // Minutes of reading are not thrown away for a file that would not save.
+        SaveCopyElsewhere(readTarget_, deviceImage_.Bytes(), saved);
+        Detail(words::UnsavedReadLine(saved));
         return kExitFailed;
     }
-    view_->Note(texts::SavedTo(readTarget_));
+    view_->Note(texts::SavedTo(PrintablePath(readTarget_)));
     return kExitOk;
 }
 

@@ -70,9 +70,8 @@ private:
             }
         }
         if (options_.command == Command::Write || options_.command == Command::Verify) {
-            const ImageFileStatus status = ReadImageFile(options_.file, fileImage_.Bytes());
-            if (status != ImageFileStatus::Ok) {
-                return RefuseFile(status, options_.file);
+            if (const FileOutcome loaded = ReadImageFile(options_.file, fileImage_.Bytes()); !loaded.done()) {
+                return RefuseFile(loaded, options_.file);
             }
         }
         if (options_.command != Command::Read) {
@@ -87,8 +86,8 @@ private:
             if (!targets.insert(target).second) {
                 return Refuse(texts::SameReadTarget(target));
             }
-            if (const ImageFileStatus status = CheckSaveTarget(target); status != ImageFileStatus::Ok) {
-                return RefuseFile(status, target);
+            if (const FileOutcome checked = CheckSaveTarget(target); !checked.done()) {
+                return RefuseFile(checked, target);
             }
         }
         return false;
@@ -98,9 +97,12 @@ private:
         err_ << kApplicationTitle << ": " << message << '\n' << std::flush;
         return true;
     }
-    bool RefuseFile(ImageFileStatus status, const std::string& path) {
-        err_ << kApplicationTitle << ": " << words::ImageFileMessage(status) << "\n  " << texts::FileLine(path) << '\n'
-             << std::flush;
+    bool RefuseFile(const FileOutcome& outcome, const std::string& path) {
+        err_ << kApplicationTitle << ": " << words::ImageFileMessage(outcome.status) << '\n';
+        for (const std::string& line : texts::FileDetails(outcome, path)) {
+            err_ << "  " << line << '\n';
+        }
+        err_ << std::flush;
         return true;
     }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "image/utf8_path.h"
 #include "link/device_memory.h"
 #include "report/words.h"
 
@@ -18,8 +19,17 @@ std::string Differences(int firstBlock, int count) {
            std::to_string(count) + " из " + std::to_string(kBlockCount);
 }
 std::string SavedTo(const std::string& path) { return "Сохранено в " + path; }
-std::string FallbackSavedTo(const std::string& path) { return "прочитанная программа сохранена в " + path; }
 std::string FileLine(const std::string& path) { return "файл: " + path; }
+std::vector<std::string> FileDetails(const FileOutcome& outcome, const std::string& path) {
+    std::vector<std::string> lines;
+    if (std::string cause = words::ImageFileCauseLine(outcome); !cause.empty()) {
+        lines.push_back(std::move(cause));
+    }
+    if (outcome.cause == FileCause::None || outcome.whereIsFolder) {
+        lines.push_back(FileLine(PrintablePath(path)));
+    }
+    return lines;
+}
 
 std::string WorkerNotStarted() { return "Не удалось запустить обмен с прибором"; }
 std::string RunProgramNotConfirmed() { return "предупреждение: прибор не подтвердил переход в рабочий режим"; }

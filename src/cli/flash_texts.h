@@ -3,6 +3,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "image/image_file.h"
 
 #include "job/transfer_context.h"
 
@@ -18,8 +21,10 @@ std::string DeviceDiffersFromFile();
 // ": первый отличающийся блок 3, всего ...", blocks counted from 1.
 std::string Differences(int firstBlock, int count);
 std::string SavedTo(const std::string& path);
-std::string FallbackSavedTo(const std::string& path);
 std::string FileLine(const std::string& path);
+// The lines under a file's message: why, then the file unless the cause
+// already names it.
+std::vector<std::string> FileDetails(const FileOutcome& outcome, const std::string& path);
 
 // What went wrong, for the lines under a failure and the summary.
 std::string WorkerNotStarted();

@@ -12,25 +12,19 @@ void ImageFiles::ReadRecentFiles() { recentFiles_.Read(store_); }
 void ImageFiles::WriteRecentFiles() const { recentFiles_.Write(store_); }
 
 FileOutcome ImageFiles::LoadImageFile(std::string_view path) {
-    const ImageFileStatus status = ReadImageFile(path, image_.Bytes());
-    if (status != ImageFileStatus::Ok) {
-        return {status};
-    }
-    return Remembered(path);
+    return Remembered(path, ReadImageFile(path, image_.Bytes()));
 }
 
 FileOutcome ImageFiles::SaveImageFile(std::string_view path) {
-    const ImageFileStatus status = SaveFileAtomically(path, image_.Bytes());
-    if (status != ImageFileStatus::Ok) {
-        return {status};
-    }
-    return Remembered(path);
+    return Remembered(path, SaveFileAtomically(path, image_.Bytes()));
 }
 
-FileOutcome ImageFiles::Remembered(std::string_view path) {
-    RememberDirectory(store_, path);
-    recentFiles_.Add(path);
-    return {ImageFileStatus::Ok};
+FileOutcome ImageFiles::Remembered(std::string_view path, FileOutcome outcome) {
+    if (outcome.done()) {
+        RememberDirectory(store_, path);
+        recentFiles_.Add(path);
+    }
+    return outcome;
 }
 
 std::string ImageFiles::GetInitialDirectory() const {

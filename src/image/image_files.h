@@ -14,12 +14,6 @@
 
 namespace bramis {
 
-// What a load or save came to, for the caller to show.
-struct FileOutcome {
-    ImageFileStatus status = ImageFileStatus::Ok;
-    bool done() const { return status == ImageFileStatus::Ok; }
-};
-
 // User-interface thread only; the image belongs to the transfer worker while
 // a job runs, and none of these is called then.
 class ImageFiles {
@@ -52,9 +46,9 @@ public:
     std::string GetInitialDirectory() const;
 
 private:
-    // After a load or save of `path`: its folder is the one last used and it
-    // leads the recent files.
-    FileOutcome Remembered(std::string_view path);
+    // After a load or save of `path` that came to `outcome`: when done, its
+    // folder is the one last used and it leads the recent files.
+    FileOutcome Remembered(std::string_view path, FileOutcome outcome);
 
     ProfileStore& store_;
     const DocumentsFolderLookup documentsFolder_;

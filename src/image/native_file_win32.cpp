@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <utility>
 
 #include "native_file.h"
@@ -17,7 +18,33 @@ HANDLE Handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 // Largest piece handed to one ReadFile or WriteFile, whose counts are 32-bit.
 constexpr std::size_t kMaxTransfer = 1u << 30;
 
+FileCause CauseOf(DWORD code) {
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND: return FileCause::Missing;
+        case ERROR_ACCESS_DENIED: return FileCause::NoPermission;
+        case ERROR_WRITE_PROTECT: return FileCause::ReadOnlyFileSystem;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: return FileCause::NoSpace;
+        case ERROR_FILE_TOO_LARGE: return FileCause::TooLarge;
+        case ERROR_FILENAME_EXCED_RANGE: return FileCause::NameTooLong;
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME: return FileCause::BadName;
+        case ERROR_DIRECTORY: return FileCause::NotAFolder;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION: return FileCause::Busy;
+        case ERROR_CRC:
+        case ERROR_IO_DEVICE: return FileCause::InputOutput;
+        default: return FileCause::Other;
+    }
+}
+
 }  // namespace
+
+SystemFailure LastFailure() {
+    const DWORD code = ::GetLastError();
+    return {CauseOf(code), static_cast<int>(code)};
+}
 
 NativeFile NativeFile::OpenForReading(const std::filesystem::path& path) {
     // No sharing: a file another program holds open is refused, and nobody
@@ -25,11 +52,17 @@ NativeFile NativeFile::OpenForReading(const std::filesystem::path& path) {
     const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        return NativeFile();
+        const DWORD error = ::GetLastError();
+        // A folder is refused as access denied: say it is a folder.
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return Failed({FileCause::Folder, 0});
+        }
+        return Failed({CauseOf(error), static_cast<int>(error)});
     }
     NativeFile file(reinterpret_cast<std::intptr_t>(handle));
-    if (::GetFileType(handle) != FILE_TYPE_DISK) {
-        return NativeFile();
+    if (const DWORD type = ::GetFileType(handle); type != FILE_TYPE_DISK) {
+        return Failed({type == FILE_TYPE_PIPE ? FileCause::Pipe : FileCause::Device, 0});
     }
     return file;
 }
@@ -38,11 +71,11 @@ NativeFile NativeFile::CreateNew(const std::filesystem::path& path, CreateStatus
     const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = ::GetLastError();
-        status = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS
+        const SystemFailure failure = LastFailure();
+        status = failure.code == ERROR_FILE_EXISTS || failure.code == ERROR_ALREADY_EXISTS
                      ? CreateStatus::AlreadyExists
                      : CreateStatus::Failed;
-        return NativeFile();
+        return Failed(failure);
     }
     status = CreateStatus::Created;
     return NativeFile(reinterpret_cast<std::intptr_t>(handle));
@@ -60,7 +93,11 @@ bool NativeFile::ReadExact(std::uint8_t* buffer, std::size_t length) {
     while (length > 0) {
         const DWORD want = static_cast<DWORD>(std::min(length, kMaxTransfer));
         DWORD got = 0;
-        if (!::ReadFile(Handle(handle_), buffer, want, &got, nullptr) || got == 0) {
+        if (!::ReadFile(Handle(handle_), buffer, want, &got, nullptr)) {
+            return Fail();
+        }
+        if (got == 0) {
+            failure_ = {FileCause::InputOutput, 0};  // shorter than its size said
             return false;
         }
         buffer += got;
@@ -73,7 +110,11 @@ bool NativeFile::WriteAll(const std::uint8_t* data, std::size_t length) {
     while (length > 0) {
         const DWORD want = static_cast<DWORD>(std::min(length, kMaxTransfer));
         DWORD put = 0;
-        if (!::WriteFile(Handle(handle_), data, want, &put, nullptr) || put == 0) {
+        if (!::WriteFile(Handle(handle_), data, want, &put, nullptr)) {
+            return Fail();
+        }
+        if (put == 0) {
+            failure_ = {FileCause::NoSpace, ERROR_DISK_FULL};
             return false;
         }
         data += put;
@@ -82,7 +123,7 @@ bool NativeFile::WriteAll(const std::uint8_t* data, std::size_t length) {
     return true;
 }
 
-bool NativeFile::Sync() { return ::FlushFileBuffers(Handle(handle_)) != 0; }
+bool NativeFile::Sync() { return ::FlushFileBuffers(Handle(handle_)) != 0 || Fail(); }
 
 void NativeFile::CopyPermissionsFrom(const std::filesystem::path&) {
     // A new file on Windows inherits the folder's access rules, as the
@@ -93,13 +134,15 @@ bool NativeFile::Close() {
     if (!IsOpen()) {
         return true;
     }
-    return ::CloseHandle(Handle(std::exchange(handle_, kInvalid))) != 0;
+    return ::CloseHandle(Handle(std::exchange(handle_, kInvalid))) != 0 || Fail();
 }
 
-TargetKind InspectTarget(const std::filesystem::path& path) {
+TargetKind InspectTarget(const std::filesystem::path& path, SystemFailure& failure) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return TargetKind::Missing;  // or out of reach: creating the new file will tell
+        failure = LastFailure();
+        const bool badName = failure.cause == FileCause::NameTooLong || failure.cause == FileCause::BadName;
+        return badName ? TargetKind::Unusable : TargetKind::Missing;  // missing or out of reach: creating tells
     }
     if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
         return TargetKind::Other;
@@ -113,6 +156,11 @@ bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& 
 
 void SyncFolder(const std::filesystem::path&) {
     // MOVEFILE_WRITE_THROUGH has already made the rename durable.
+}
+
+std::filesystem::path HomeFolder() {
+    const wchar_t* home = ::_wgetenv(L"USERPROFILE");
+    return home != nullptr ? home : L"";
 }
 
 bool SamePathText(const std::filesystem::path& a, const std::filesystem::path& b) {

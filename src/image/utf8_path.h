@@ -24,6 +24,11 @@ std::string AbsoluteUtf8Path(std::string_view utf8);
 // a Cyrillic letter takes two bytes. Any thread.
 std::size_t Utf8CharacterCount(std::string_view utf8);
 
+// `path` as a line may show it: valid UTF-8 as it is, any other byte (a name
+// in another code page, which POSIX systems allow) and control characters
+// as \xNN. Any thread.
+std::string PrintablePath(std::string_view path);
+
 // True when `a` and `b` name the same file: their canonical forms (symbolic
 // links and "." / ".." resolved as far as the files exist) are equal, compared
 // without regard to case on Windows. Any thread.

@@ -6,6 +6,7 @@
 // ends the job.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -140,15 +141,17 @@ TEST_F(TransferCommandsTest, WritesTheFileAsOnDiskVerifiesInTheSameWindowCompare
 }
 
 TEST_F(TransferCommandsTest, ReadsIntoItsOwnBufferThenSavesOrKeepsItInMemory) {
-    // First a folder, where no file can go: said so, and the Save dialog comes again.
-    saveAnswer = folder.Folder();
+    // First a folder that is not there: said so and why, and the Save dialog comes again.
+    saveAnswer = folder.Path("missing/read back.dat");
     recorder.onShow = [&](const test::RecordedMessage& message) {
         if (message.icon == MessageIcon::Exclamation) saveAnswer = folder.Path("read back.dat");
     };
     window->OnCommand(IDC_READ);
     ASSERT_EQ(recorder.Texts(), (QStringList{"Программа успешно прочитана",
-                                             "Не могу заменить: это папка, устройство или канал, а не файл\n\n"
-                                             "Прочитанная программа не сохранена. Выберите другое место для файла."}));
+                                             "Не могу создать файл\nпапка " +
+                                                 QDir::toNativeSeparators(folder.Path("missing")) +
+                                                 ": нет такого файла или папки\n\n"
+                                                 "Прочитанная программа не сохранена. Выберите другое место для файла."}));
     recorder.messages.pop_back();
     EXPECT_EQ(recorder.messages[0].caption, QStringLiteral("Чтение"));
     QFile saved(saveAnswer);

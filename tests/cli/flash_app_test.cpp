@@ -13,6 +13,9 @@
 #include <random>
 #include <sstream>
 
+#ifndef _WIN32
+#include "../image/file_size_limit.h"
+#endif
 #include "devsim/device.h"
 #include "image/memory_profile_store.h"
 #include "journal/journal.h"
@@ -109,9 +112,11 @@ private:
 
 TEST_F(FlashAppTest, BadFilesAndUsageStopBeforeThePortIsTouched) {
     EXPECT_EQ(Run({"write", Path("absent.dat")}), kExitBadUsage);
-    EXPECT_EQ(err.str(), "bramis-flash: Не могу открыть файл\n  файл: " + Path("absent.dat") + "\n");
+    EXPECT_EQ(err.str(), "bramis-flash: Не могу открыть файл\n  файл " + Path("absent.dat") +
+                             ": нет такого файла или папки\n");
     EXPECT_EQ(Run({"write", File("short.dat", std::string(188415, 'x'))}), kExitBadUsage);
-    EXPECT_NE(err.str().find("bramis-flash: Не верная длина файла\n"), std::string::npos);
+    EXPECT_EQ(err.str(), "bramis-flash: Не верная длина файла\n  размер файла 188415 байт, нужно 188416\n  файл: " +
+                             Path("short.dat") + "\n");
     EXPECT_EQ(Run({"write", Path("")}), kExitBadUsage);  // a folder is no image file
     EXPECT_EQ(Run({"--port", "0", "version"}), kExitBadUsage);
     EXPECT_NE(err.str().find("bramis-flash --help"), std::string::npos);
@@ -130,25 +135,61 @@ TEST_F(FlashAppTest, AReadIsRefusedBeforeThePortIsOpenedWhereItsFileCouldNotBeSa
     fs::create_directory(Path("folder.dat"));
     const std::string readOnly = File("read-only.dat", "kept");
     fs::permissions(readOnly, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    const struct { std::string target; const char* message; } rows[] = {
-        {Path("pipe"), "Не могу заменить: это папка, устройство или канал, а не файл"},
-        {"/dev/null", "Не могу заменить: это папка, устройство или канал, а не файл"},
-        {Path("folder.dat"), "Не могу заменить: это папка, устройство или канал, а не файл"},
-        {readOnly, "Файл защищён от записи"},
-        {Path("нет-папки/out.dat"), "Не могу создать файл"},
-        {"/proc/out.dat", "Не могу создать файл"},  // a folder nobody may write in, root included
-        // The name fits; the one of the new file written first does not.
-        {Path(std::string(250, 'x')), "Не могу создать файл"},
+    // Links are followed to the file they lead to, or refused where they lead to none.
+    fs::create_symlink("loop.dat", Path("loop.dat"));
+    fs::create_symlink("folder.dat", Path("to-folder.dat"));
+    fs::create_symlink("/dev/null", Path("to-device.dat"));
+    fs::create_symlink("/proc/out.dat", Path("to-proc.dat"));
+    const std::string notAFile = "Не могу заменить: это папка, устройство или канал, а не файл\n  файл: ";
+    const std::string cannotCreate = "Не могу создать файл\n  ";
+    const std::string tooLong = Path(std::string(256, 'x'));
+    const struct { std::string target; std::string lines; } rows[] = {
+        {Path("pipe"), notAFile + Path("pipe")},
+        {"/dev/null", notAFile + "/dev/null"},
+        {Path("folder.dat"), notAFile + Path("folder.dat")},
+        {readOnly, "Файл защищён от записи\n  файл: " + readOnly},
+        {Path("нет-папки/out.dat"), cannotCreate + "папка " + Path("нет-папки") +
+                                        ": нет такого файла или папки\n  файл: " + Path("нет-папки/out.dat")},
+        // A folder nobody may write in, root included.
+        {"/proc/out.dat", cannotCreate + "папка /proc: нет такого файла или папки\n  файл: /proc/out.dat"},
+        {tooLong, cannotCreate + "файл " + tooLong + ": слишком длинное имя"},
+        {Path("loop.dat"), cannotCreate + "файл " + Path("loop.dat") + ": символические ссылки замкнуты в круг"},
+        {Path("to-folder.dat"), notAFile + Path("to-folder.dat")},
+        {Path("to-device.dat"), notAFile + Path("to-device.dat")},
+        {Path("to-proc.dat"), cannotCreate + "папка /proc: нет такого файла или папки\n  файл: " + Path("to-proc.dat")},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(Run({"read", row.target}), kExitBadUsage) << row.target;
-        EXPECT_EQ(err.str(), "bramis-flash: " + std::string(row.message) + "\n  файл: " + row.target + "\n");
+        EXPECT_EQ(err.str(), "bramis-flash: " + row.lines + "\n");
     }
     EXPECT_EQ(cable().OpenCount(), 0);
     EXPECT_TRUE(fs::is_fifo(Path("pipe")));
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
     EXPECT_EQ(Contents(readOnly), "kept");
-    EXPECT_EQ(std::distance(fs::directory_iterator(Path("")), fs::directory_iterator()), 3);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Path("")), fs::directory_iterator()), 7);
+}
+
+TEST_F(FlashAppTest, ANameInAnotherCodePageIsTakenByteForByteAndShownWithEscapes) {
+    const std::string cp1251 = File("\xCE\xE1\xF0\xE0\xE7.dat", image);
+    EXPECT_EQ(Run({"write", cp1251}), kExitOk) << err.str();
+    EXPECT_EQ(Flash(), image);
+    EXPECT_EQ(Run({"read", Path("\xD7\xF2.dat")}), kExitOk) << err.str();
+    EXPECT_EQ(Contents(Path("\xD7\xF2.dat")), image);
+    EXPECT_TRUE(out.str().ends_with("Сохранено в " + Path("\\xD7\\xF2.dat") + "\n")) << out.str();
+}
+
+// Writes fail part of the way through everywhere, as on full disks, for root as well.
+TEST_F(FlashAppTest, AReadThatCanBeSavedNowhereSaysSoAndWhy) {
+    const std::string target = File("kept.dat", "the file the user had");
+    const int code = testing::WithFileSizeLimit(kImageSize / 2, [&] { return Run({"read", target}); });
+    EXPECT_EQ(code, kExitFailed);
+    EXPECT_EQ(Contents(target), "the file the user had");
+    const std::string why = "файл больше, чем система разрешает программе";
+    EXPECT_TRUE(err.str().ends_with("bramis-flash: Ошибка при записи файла\n  папка " +
+                                    fs::path(target).parent_path().string() + ": " + why + "\n  файл: " + target + "\n  прочитанная программа не сохранена (" +
+                                    why + ") ни в папке файла, ни во временной, ни в домашней папке: освободите "
+                                    "место или укажите другой файл и прочитайте прибор снова\n"))
+        << err.str();
 }
 #endif
 

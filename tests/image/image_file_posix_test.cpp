@@ -3,12 +3,12 @@
 #include "image/image_file.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <array>
+#include <cstdlib>
 
+#include "file_size_limit.h"
 #include "temp_folder.h"
 
 namespace bramis {
@@ -23,7 +23,7 @@ TEST(ImageFileRead, APipeOrADanglingLinkCannotBeOpened) {
     ASSERT_EQ(::mkfifo((folder.Path() / "pipe.dat").c_str(), 0600), 0);
     for (const char* name : {"dangling.dat", "pipe.dat"}) {
         std::array<std::uint8_t, kImageSize> image{};
-        EXPECT_EQ(ReadImageFile(folder.File(name), image), ImageFileStatus::CannotOpen) << name;
+        EXPECT_EQ(ReadImageFile(folder.File(name), image).status, ImageFileStatus::CannotOpen) << name;
     }
 }
 
@@ -34,24 +34,54 @@ TEST(ImageFileSave, AReplacedFileKeepsItsPermissionsAndAWriteFailingHalfWayKeeps
     const auto perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
     fs::permissions(path, perms);
     const auto old = Pattern(kImageSize, 21);
-    ASSERT_EQ(SaveFileAtomically(path, old), ImageFileStatus::Ok);
+    ASSERT_TRUE(SaveFileAtomically(path, old).done());
     EXPECT_EQ(fs::status(path).permissions(), perms);
 
-    // The file size limit makes the system refuse the write part of the way
-    // through, for root as well; the limit is put back before anything else.
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit tight = saved;
-    tight.rlim_cur = kImageSize / 2;
-    const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
-    const ImageFileStatus status = SaveFileAtomically(path, Pattern(kImageSize, 22));
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    ::signal(SIGXFSZ, previousHandler);
+    const FileOutcome outcome =
+        WithFileSizeLimit(kImageSize / 2, [&] { return SaveFileAtomically(path, Pattern(kImageSize, 22)); });
 
-    EXPECT_EQ(status, ImageFileStatus::WriteFailed);
+    EXPECT_EQ(outcome.status, ImageFileStatus::WriteFailed);
     EXPECT_EQ(ReadBytes(path), old);
     EXPECT_EQ(folder.Listing(), std::vector<std::string>{"old.dat"});
+}
+
+TEST(ImageFileSave, ASymbolicLinkStaysAndTheFileItLeadsToIsReplacedInItsOwnFolder) {
+    TempFolder folder;
+    fs::create_directory(folder.Path() / "images");
+    WriteBytes(folder.File("images/real.dat"), Pattern(100, 1));
+    fs::create_symlink("images/real.dat", folder.Path() / "link.dat");  // relative to the link's folder
+    fs::create_symlink("link.dat", folder.Path() / "link-to-link.dat");
+    fs::create_symlink("images/new.dat", folder.Path() / "dangling.dat");
+    const auto content = Pattern(kImageSize, 9);
+    ASSERT_TRUE(SaveFileAtomically(folder.File("link-to-link.dat"), content).done());
+    ASSERT_TRUE(SaveFileAtomically(folder.File("dangling.dat"), content).done());
+    for (const char* link : {"link.dat", "link-to-link.dat", "dangling.dat"}) {
+        EXPECT_TRUE(fs::is_symlink(folder.Path() / link)) << link;
+    }
+    EXPECT_EQ(ReadBytes(folder.File("images/real.dat")), content);
+    EXPECT_EQ(ReadBytes(folder.File("images/new.dat")), content);
+    EXPECT_EQ(folder.Listing(), (std::vector<std::string>{"dangling.dat", "images", "link-to-link.dat", "link.dat"}));
+}
+
+TEST(ImageFileSave, ACopyThatCannotGoBesideTheTargetGoesToTheTemporaryFolderThenTheHomeFolder) {
+    TempFolder folder;
+    fs::create_directory(folder.Path() / "tmp");
+    fs::create_directory(folder.Path() / "home");
+    const std::string savedTemporary = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+    const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const auto content = Pattern(kImageSize, 4);
+    const auto copyFolder = [&](const char* temporary, const char* home) {
+        ::setenv("TMPDIR", folder.File(temporary).c_str(), 1);
+        ::setenv("HOME", folder.File(home).c_str(), 1);
+        FileOutcome outcome;
+        SaveCopyElsewhere(folder.File("missing/x.dat"), content, outcome);
+        return outcome.copy.empty() ? "" : Utf8FromPath(fs::path(outcome.copy).parent_path().filename());
+    };
+    EXPECT_EQ(copyFolder("tmp", "home"), "tmp");
+    EXPECT_EQ(copyFolder("missing", "home"), "home");
+    EXPECT_EQ(copyFolder("missing", "missing"), "");
+    savedTemporary.empty() ? ::unsetenv("TMPDIR") : ::setenv("TMPDIR", savedTemporary.c_str(), 1);
+    ::setenv("HOME", savedHome.c_str(), 1);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <utility>
 
 #include "temp_folder.h"
@@ -35,7 +36,7 @@ TEST(ImageFileRead, OnlyARegularFileOfExactlyTheImageSizeIsTakenAndAFailureTouch
     std::array<std::uint8_t, kImageSize> image;
     for (const auto& [path, status] : failures) {
         image.fill(0xA5);
-        EXPECT_EQ(ReadImageFile(path, image), status) << path;
+        EXPECT_EQ(ReadImageFile(path, image).status, status) << path;
         EXPECT_EQ(std::count(image.begin(), image.end(), 0xA5), std::ptrdiff_t{kImageSize}) << path;
     }
 
@@ -43,7 +44,7 @@ TEST(ImageFileRead, OnlyARegularFileOfExactlyTheImageSizeIsTakenAndAFailureTouch
     const std::string exact = folder.File("Прошивки/образ прибора.dat");
     const auto content = Pattern(kImageSize, 3);
     WriteBytes(exact, content);
-    ASSERT_EQ(ReadImageFile(exact, image), ImageFileStatus::Ok);
+    ASSERT_TRUE(ReadImageFile(exact, image).done());
     EXPECT_TRUE(std::equal(content.begin(), content.end(), image.begin()));
 }
 
@@ -52,37 +53,67 @@ TEST(ImageFileSave, ReplacesTheTargetAsAWholeOrLeavesItAsItWas) {
     const std::string path = folder.File("сохранено.dat");
     WriteBytes(path, Pattern(300000, 7));
     const auto content = Pattern(kImageSize, 11);
-    ASSERT_EQ(SaveFileAtomically(path, content), ImageFileStatus::Ok);
+    ASSERT_TRUE(SaveFileAtomically(path, content).done());
     EXPECT_EQ(ReadBytes(path), content);
     EXPECT_EQ(folder.Listing(), std::vector<std::string>{"сохранено.dat"});
 
     // Nowhere to make the new file, or a folder under the chosen name: refused,
     // and the folder stays. So does the old file when the save is stopped.
-    EXPECT_EQ(SaveFileAtomically(folder.File("no such folder/x.dat"), content), ImageFileStatus::CannotCreate);
-    EXPECT_EQ(SaveFileAtomically(folder.Path().string() + "/", content), ImageFileStatus::CannotCreate);
+    EXPECT_EQ(SaveFileAtomically(folder.File("no such folder/x.dat"), content).status, ImageFileStatus::CannotCreate);
+    EXPECT_EQ(SaveFileAtomically(folder.Path().string() + "/", content).status, ImageFileStatus::CannotCreate);
     fs::create_directory(folder.Path() / "taken.dat");
     WriteBytes(folder.File("taken.dat/inside"), {1, 2, 3});
-    EXPECT_EQ(SaveFileAtomically(folder.File("taken.dat"), content), ImageFileStatus::NotAFile);
-    EXPECT_EQ(SaveFileAtomically(path, Pattern(kImageSize, 12), [] { return true; }), ImageFileStatus::Stopped);
+    EXPECT_EQ(SaveFileAtomically(folder.File("taken.dat"), content).status, ImageFileStatus::NotAFile);
+    EXPECT_EQ(SaveFileAtomically(path, Pattern(kImageSize, 12), [] { return true; }).status, ImageFileStatus::Stopped);
     EXPECT_EQ(ReadBytes(path), content);
     EXPECT_EQ(folder.Listing(), (std::vector<std::string>{"taken.dat", "сохранено.dat"}));
     EXPECT_EQ(ReadBytes(folder.File("taken.dat/inside")), (std::vector<std::uint8_t>{1, 2, 3}));
 
     // Data that could not be saved where it was meant to go: each time a new
-    // file of a name of its own.
-    std::string first, second;
-    ASSERT_EQ(SaveAsNewFile(folder.File("taken.dat"), content, first), ImageFileStatus::Ok);
-    ASSERT_EQ(SaveAsNewFile(folder.File("taken.dat"), content, second), ImageFileStatus::Ok);
-    EXPECT_NE(first, second);
-    EXPECT_EQ(ReadBytes(first), content);
+    // file of a name of its own beside it.
+    FileOutcome first, second;
+    SaveCopyElsewhere(folder.File("taken.dat/x.dat"), content, first);
+    SaveCopyElsewhere(folder.File("taken.dat/x.dat"), content, second);
+    EXPECT_NE(first.copy, second.copy);
+    EXPECT_EQ(fs::path(first.copy).parent_path(), folder.Path() / "taken.dat");
+    EXPECT_EQ(ReadBytes(first.copy), content);
 
     // A new file, named relative to the working folder, works as well.
     const fs::path previous = fs::current_path();
     fs::current_path(folder.Path());
-    const auto status = SaveFileAtomically("bare.dat", content);
+    const FileOutcome outcome = SaveFileAtomically("bare.dat", content);
     fs::current_path(previous);
-    ASSERT_EQ(status, ImageFileStatus::Ok);
+    ASSERT_TRUE(outcome.done());
     EXPECT_EQ(ReadBytes(folder.File("bare.dat")), content);
+}
+
+TEST(ImageFileSave, TheFileWrittenFirstHasAShortNameAndThoseOfSavesKilledADayAgoGo) {
+    TempFolder folder;
+    // 244 bytes: a name the file system takes, which a new file named after it would not be.
+    std::string name;
+    for (int i = 0; i < 120; ++i) name += "ж";
+    const std::string longName = folder.File(name + ".dat");
+    const auto content = Pattern(kImageSize, 5);
+    EXPECT_TRUE(CheckSaveTarget(longName).done());
+    ASSERT_TRUE(SaveFileAtomically(longName, content).done());
+    EXPECT_EQ(ReadBytes(longName), content);
+
+    // Left by killed saves (named now and as earlier saves named them), one of
+    // them just now, or not ours: too large or of another pattern.
+    const struct { const char* name; std::size_t size; bool old; } leftovers[] = {
+        {".bramis.0a1b2c3d.tmp", 100, true}, {".образ.dat.zz99yy88.tmp", 100, true},
+        {".bramis.fresh123.tmp", 100, false}, {".notes.tmp", 100, true}, {".big.12345678.tmp", kImageSize + 1, true},
+    };
+    for (const auto& leftover : leftovers) {
+        WriteBytes(folder.File(leftover.name), Pattern(leftover.size, 1));
+        if (leftover.old) {
+            fs::last_write_time(PathFromUtf8(folder.File(leftover.name)),
+                                fs::file_time_type::clock::now() - std::chrono::hours(25));
+        }
+    }
+    ASSERT_TRUE(SaveFileAtomically(folder.File("x.dat"), content).done());
+    EXPECT_EQ(folder.Listing(), (std::vector<std::string>{".big.12345678.tmp", ".bramis.fresh123.tmp", ".notes.tmp",
+                                                          "x.dat", name + ".dat"}));
 }
 
 }  // namespace
