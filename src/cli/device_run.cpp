@@ -27,8 +27,7 @@ DeviceRun::DeviceRun(RunShared& shared, PortChoice port, std::unique_ptr<Termina
 void DeviceRun::Run() {
     const auto started = std::chrono::steady_clock::now();
     if (port_.outOfRange) {
-        Error(texts::PortOutOfRange(
-            shared_.options.portNumbers.empty() ? port_.number : shared_.options.portNumbers.front()));
+        Error(texts::PortOutOfRange(*port_.outOfRange));
     }
     exitCode_ = RunCommand();
     seconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

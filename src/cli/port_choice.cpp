@@ -28,10 +28,10 @@ std::vector<PortChoice> ChoosePorts(const CliOptions& options, const ProfileStor
     const std::map<int, std::string> overrides = StoredPortOverrides(settings);
     std::vector<PortChoice> ports;
     for (const int number : options.portNumbers) {
-        ports.push_back({.number = number, .device = DeviceForPort(number, overrides), .given = true});
+        ports.push_back({.number = number, .device = DeviceForPort(number, overrides), .given = true, .outOfRange = {}});
     }
     for (const std::string& device : options.devices) {
-        ports.push_back({.number = 0, .device = device, .byPath = true, .given = true});
+        ports.push_back({.number = 0, .device = device, .byPath = true, .given = true, .outOfRange = {}});
     }
     if (ports.empty()) {
         const int stored = settings != nullptr
@@ -39,7 +39,9 @@ std::vector<PortChoice> ChoosePorts(const CliOptions& options, const ProfileStor
                                : kDefaultPortNumber;
         // The channel opens COM1 for such a number: the lines say so.
         const int number = EffectivePortNumber(stored);
-        ports.push_back({.number = number, .device = DeviceForPort(number, overrides), .outOfRange = number != stored});
+        ports.push_back({.number = number,
+                         .device = DeviceForPort(number, overrides),
+                         .outOfRange = number != stored ? std::optional(stored) : std::nullopt});
     }
     return ports;
 }

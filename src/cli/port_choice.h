@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,8 @@ struct PortChoice {
     std::string device;    // "" when the number maps to no device here
     bool byPath = false;   // named by --device rather than a COM number
     bool given = false;    // named on the command line rather than in the stored settings
-    bool outOfRange = false;  // a stored number outside 1 to 255, which opens COM1
+    // A stored number outside 1 to 255, for which COM1 opens; else nullopt.
+    std::optional<int> outOfRange;
 
     // "COM5", or the device path of --device.
     std::string Label() const;

@@ -214,6 +214,14 @@ TEST_F(FlashAppTest, ThePortIsTheGivenOrStoredNumberAndAFailedOpenIsExplained) {
     settings.Remove("Settings", "PortNumber");
     Run({"version"});
     EXPECT_EQ(cable().LastPortNumber(), 99U);
+
+    // A stored number out of range opens COM1, and the lines and the journal say so.
+    cable().FailOpens(std::nullopt);
+    settings.WriteString("Settings", "PortNumber", "300");
+    EXPECT_EQ(Run({"version"}), kExitOk);
+    EXPECT_EQ(cable().LastPortNumber(), 1U);
+    EXPECT_EQ(err.str(), "bramis-flash: номер порта в настройках (300) вне 1–255: используется COM1\n");
+    EXPECT_EQ(Journal().back()[kColumnPort], "COM1");
 }
 
 TEST(FlashWait, EveryPositiveWaitIsALimitTheWorkerCanCount) {
@@ -384,6 +392,14 @@ TEST_F(FlashAppTest, EveryJobIsJournalledAndTheJournalPrinted) {
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
     EXPECT_NE(printed.find("версия  COM33  " + DeviceForPort(33, {}) + "  ошибка (Определение версии загрузчика)"),
               std::string::npos) << printed;
+    // A record written elsewhere with a line break in a field stays one line.
+    JournalRecord odd;
+    odd.file = QStringLiteral("a\nb.dat");
+    ASSERT_EQ(AppendJournalRecord(QString::fromStdString(JournalFile()), odd), "");
+    EXPECT_EQ(Run({"journal", "1"}), kExitOk);
+    const std::string oneLine = out.str();
+    EXPECT_NE(oneLine.find("a\\x0Ab.dat"), std::string::npos) << oneLine;
+    EXPECT_EQ(std::count(oneLine.begin(), oneLine.end(), '\n'), 1) << oneLine;
 
     settings.WriteString("Settings", "JournalFile", Path(""));  // a folder
     Connect();

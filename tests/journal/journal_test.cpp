@@ -60,6 +60,14 @@ TEST(Journal, RecordsReadBackWithTheirHeaderOnceAndSeparatorsInsideFieldsIntact)
     EXPECT_EQ(records[1].result, JournalResult::Failed);
     EXPECT_EQ(records[1].block, 17);
     EXPECT_EQ(records[1].retries, 3);
+
+#ifndef _WIN32
+    // Without USER, the system's account names the user.
+    const QByteArray user = qgetenv("USER");
+    qunsetenv("USER");
+    EXPECT_FALSE(CurrentUserName().isEmpty());
+    qputenv("USER", user);
+#endif
 }
 
 TEST(Journal, BothProgramsKeepOneJournalAndTheWindowsOldOneMovesOnce) {
