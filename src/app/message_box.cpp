@@ -1,28 +1,18 @@
 #include "message_box.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QMessageBox>
-#include <QScreen>
 #include <QShowEvent>
 
-#include <algorithm>
+#include "window_placement.h"
 
 namespace bramis {
 namespace {
 
 // Room in a title bar besides the caption: the window's icon and its buttons.
 constexpr int kTitleBarExtras = 160;
-
-// The window a box of `owner` is centred on: the owner's window or, while
-// that is hidden, the nearest shown one it belongs to; else the active one.
-QWidget* AnchorOf(QWidget* owner) {
-    for (QWidget* window = owner ? owner->window() : nullptr; window != nullptr;
-         window = window->parentWidget() ? window->parentWidget()->window() : nullptr)
-        if (window->isVisible()) return window;
-    return QApplication::activeWindow();
-}
 
 // Left to itself, a box lands where the platform's guess puts it, which under
 // some window managers and at some scales is the screen's corner: it is
@@ -35,20 +25,13 @@ protected:
     void showEvent(QShowEvent* event) override {
         QMessageBox::showEvent(event);  // the box takes its final size here
         if (event->spontaneous()) return;
-        const QWidget* anchor = AnchorOf(parentWidget());
-        if (anchor == nullptr) return;
-        QRect place(QPoint(), frameGeometry().size());
-        place.moveCenter(anchor->frameGeometry().center());
-        const QRect screen = anchor->screen()->availableGeometry();
-        place.moveLeft(std::max(screen.left(), std::min(place.left(), screen.right() - place.width())));
-        place.moveTop(std::max(screen.top(), std::min(place.top(), screen.bottom() - place.height())));
-        move(place.topLeft());
+        CentreOn(*this, ShownWindowOf(parentWidget()));
     }
 };
 
 void ShowQtMessageBox(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) {
     CentredMessageBox box(icon == MessageIcon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
-                    caption, text, QMessageBox::Ok, owner);
+                          caption, text, QMessageBox::Ok, owner);
     // The box is as wide as its text; a short text must not cut the caption.
     if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
         const int captionWidth = box.fontMetrics().horizontalAdvance(caption) + kTitleBarExtras;

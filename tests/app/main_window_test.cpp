@@ -10,7 +10,14 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
 #include <QTest>
+#include <QTimeZone>
+
+#include <ctime>
+#include <optional>
+#include <utility>
 
 #include "app/help_page.h"
 #include "app/journal_dlg.h"
@@ -141,23 +148,54 @@ TEST(QtTranslations, QtsOwnDialogTextsAreRussian) {
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Save As"), QStringLiteral("Сохранить как"));
 }
 
-TEST_F(MainWindowTest, TheJournalWindowShowsTheJournalTheSettingsNameAndFiltersIt) {
+TEST_F(MainWindowTest, TheJournalWindowShowsTheJournalTheSettingsNameInLocalTimeAndFiltersIt) {
+    // The PC's clock is on Moscow time; the records were written in other zones.
+    const std::optional<QByteArray> zone =
+        qEnvironmentVariableIsSet("TZ") ? std::optional(qgetenv("TZ")) : std::nullopt;
+    qputenv("TZ", "Europe/Moscow");
+    tzset();
     const QString path = folder.Path(QStringLiteral("журнал.csv"));
     store.WriteString(kSectionSettings, kValueJournalFile, path.toStdString());
-    for (const int port : {5, 6, 5}) {
+    const QDateTime utc(QDate(2026, 12, 9), QTime(4, 56, 42), Qt::UTC);
+    const std::pair<int, QDateTime> written[] = {
+        {5, utc.toTimeZone(QTimeZone("Asia/Vladivostok"))},
+        {6, utc.addSecs(-3600)},
+        {5, utc.addSecs(60).toOffsetFromUtc(3 * 3600)},
+    };
+    for (const auto& [port, started] : written) {
         JournalRecord record;
-        record.started = QDateTime::currentDateTime();
+        record.started = started;
         record.portNumber = port;
         ASSERT_EQ(AppendJournalRecord(path, record), QString());
     }
-    ASSERT_TRUE(test::InModal([this] { window->OnCommand(ID_SERVICE_JOURNAL); },
-                              [](QDialog& dialog) {
-                                  auto& journal = static_cast<CJournalDlg&>(dialog);
-                                  EXPECT_EQ(journal.VisibleRows(), 3);
-                                  QTest::keyClicks(Child<QLineEdit>(dialog, "journal_filter"), "com6");
-                                  EXPECT_EQ(journal.VisibleRows(), 1);
-                                  EXPECT_TRUE(Child<QLabel>(dialog, "journal_place")->text().endsWith("журнал.csv"));
-                              }));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write("вчера" + QByteArray(kColumnCount - 1, ';') + "\r\n");
+    file.close();
+    SetUrlOpener([](const QUrl&) { return false; });  // a desktop without a file manager
+    ASSERT_TRUE(test::InModal([this] { window->OnCommand(ID_SERVICE_JOURNAL); }, [&](QDialog& dialog) {
+        auto& journal = static_cast<CJournalDlg&>(dialog);
+        auto* table = Child<QTableView>(dialog, "journal_table");
+        const auto starts = [table] {
+            QStringList texts;
+            for (int row = 0; row < table->model()->rowCount(); ++row)
+                texts << table->model()->index(row, kColumnStarted).data().toString();
+            return texts;
+        };
+        // Newest first, by the time itself; the one that cannot be read last
+        // either way, as written.
+        EXPECT_EQ(starts(), (QStringList{"09.12.2026 07:57:42", "09.12.2026 07:56:42", "09.12.2026 06:56:42", "вчера"}));
+        table->sortByColumn(kColumnStarted, Qt::AscendingOrder);
+        EXPECT_EQ(starts(), (QStringList{"09.12.2026 06:56:42", "09.12.2026 07:56:42", "09.12.2026 07:57:42", "вчера"}));
+        QTest::keyClicks(Child<QLineEdit>(dialog, "journal_filter"), "com6");
+        EXPECT_EQ(journal.VisibleRows(), 1);
+        EXPECT_TRUE(Child<QLabel>(dialog, "journal_place")->text().endsWith("журнал.csv"));
+        Child<QPushButton>(dialog, "journal_open_folder")->click();
+        EXPECT_EQ(recorder.Texts(), QStringList{"Не могу открыть папку журнала " + folder.Folder()});
+    }));
+    SetUrlOpener({});
+    zone ? qputenv("TZ", *zone) : qunsetenv("TZ");
+    tzset();
 }
 
 }  // namespace

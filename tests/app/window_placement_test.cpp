@@ -1,9 +1,12 @@
 // Where the windows land: every message box in the middle of the window that
-// owns it, whatever came before.
+// owns it, whatever came before; the journal window within the screen at any
+// scale (ctest runs it at double scale on a small screen too).
 #include <gtest/gtest.h>
 
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QTableView>
 #include <QTest>
 
 #include "gui_test_support.h"
@@ -42,6 +45,30 @@ TEST_F(MainWindowTest, EveryMessageBoxLandsInTheMiddleOfItsOwnerAfterACancelledF
     window->OnCommand(IDC_READ);   // the progress window's box
     window->OnCommand(IDC_WRITE);  // the main window's: no file named
     EXPECT_EQ(owners, (QStringList{"IDD_SETTINGS", "IDD_PROGRESS", "IDD_MAIN"}));
+}
+
+TEST_F(MainWindowTest, TheJournalWindowOpensWithinTheScreenWithLongPathsCutAndKeepsItsSize) {
+    JournalRecord record;
+    record.started = QDateTime::currentDateTime();
+    record.file = QStringLiteral("/home/user/") + QStringLiteral("Прошивки заказчиков/").repeated(8) + "bramis.dat";
+    record.imageSha256 = QString(64, QLatin1Char('c'));
+    ASSERT_EQ(AppendJournalRecord(JournalFile(), record), QString());
+    window->show();
+    const auto openJournal = [this](const std::function<void(QDialog&)>& inside) {
+        return test::InModal([this] { window->OnCommand(ID_SERVICE_JOURNAL); }, inside);
+    };
+    QSize resized;
+    ASSERT_TRUE(openJournal([&](QDialog& dialog) {
+        EXPECT_TRUE(dialog.screen()->availableGeometry().contains(dialog.frameGeometry()));
+        const auto* table = Child<QTableView>(dialog, "journal_table");
+        const QFontMetrics metrics = table->fontMetrics();
+        EXPECT_GE(table->columnWidth(kColumnStarted), metrics.horizontalAdvance(QStringLiteral("09.12.2026 07:56:42")));
+        EXPECT_LT(table->columnWidth(kColumnFile), metrics.horizontalAdvance(record.file));
+        EXPECT_EQ(table->model()->index(0, kColumnFile).data(Qt::ToolTipRole).toString(), record.file);
+        resized = dialog.size() - QSize(40, 30);
+        dialog.resize(resized);
+    }));
+    ASSERT_TRUE(openJournal([&](QDialog& dialog) { EXPECT_EQ(dialog.size(), resized); }));
 }
 
 }  // namespace
