@@ -8,6 +8,9 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QMap>
+#include <QTreeView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,6 +22,7 @@
 #include <optional>
 #include <utility>
 
+#include "app/file_choosers.h"
 #include "app/help_page.h"
 #include "app/journal_dlg.h"
 #include "app/qt_translations.h"
@@ -142,10 +146,33 @@ TEST_F(MainWindowTest, TheHelpCommandOpensTheShippedPageOrSaysWhyNot) {
     EXPECT_TRUE(recorder.messages[0].text.startsWith(QStringLiteral("Не могу открыть файл справки")));
 }
 
-TEST(QtTranslations, QtsOwnDialogTextsAreRussian) {
+TEST(QtTranslations, QtsOwnDialogTextsAreRussianAndItsFileDialogReadable) {
     ASSERT_TRUE(LoadQtTranslations(*QCoreApplication::instance()));
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Отмена"));
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Save As"), QStringLiteral("Сохранить как"));
+
+    // Qt's own dialog, as where the desktop has none: a folder and a program.
+    const test::ImageFolder folder;
+    folder.Write(QStringLiteral("bramis.dat"), kImageSize);
+    ASSERT_TRUE(QDir(folder.Folder()).mkdir(QStringLiteral("Архив")));
+    QFileDialog dialog(nullptr, QString(), folder.Folder());
+    MakeFallbackDialogReadable(dialog);
+    dialog.setViewMode(QFileDialog::Detail);
+    dialog.show();
+    const auto* details = Child<QTreeView>(dialog, "treeView");
+    const QAbstractItemModel* files = details->model();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return files->rowCount(details->rootIndex()) == 2; }));
+    QMap<QString, QStringList> rows;  // name: size, type, date
+    for (int row = 0; row < 2; ++row) {
+        const auto text = [&](int column) { return files->index(row, column, details->rootIndex()).data().toString(); };
+        rows[text(0)] = QStringList{text(1), text(2), text(3)};
+        for (int column = 1; column <= 3; ++column)
+            EXPECT_GE(details->header()->sectionSize(column), details->fontMetrics().horizontalAdvance(text(column)));
+    }
+    EXPECT_EQ(rows[QStringLiteral("bramis.dat")][0], QStringLiteral("184 кБ"));
+    EXPECT_EQ(rows[QStringLiteral("Архив")][1], QStringLiteral("Папка"));
+    EXPECT_EQ(rows[QStringLiteral("Архив")][2],
+              QLocale(QLocale::Russian).toString(QFileInfo(folder.Path("Архив")).lastModified(), QLocale::ShortFormat));
 }
 
 TEST_F(MainWindowTest, TheJournalWindowShowsTheJournalTheSettingsNameInLocalTimeAndFiltersIt) {
