@@ -1,8 +1,9 @@
 // Where the windows land: every message box in the middle of the window that
-// owns it, whatever came before; the journal window within the screen at any
+// owns it, whatever came before, a path in it whole; the journal window within the screen at any
 // scale (ctest runs it at double scale on a small screen too).
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -45,6 +46,23 @@ TEST_F(MainWindowTest, EveryMessageBoxLandsInTheMiddleOfItsOwnerAfterACancelledF
     window->OnCommand(IDC_READ);   // the progress window's box
     window->OnCommand(IDC_WRITE);  // the main window's: no file named
     EXPECT_EQ(owners, (QStringList{"IDD_SETTINGS", "IDD_PROGRESS", "IDD_MAIN"}));
+}
+
+TEST(MessageBoxes, KeepALineWithAPathOrAFileNameWhole) {
+    for (const QString& line :
+         {QStringLiteral("Не могу открыть файл справки /home/техник/Программатор Брамис/share/bramis-programmer.html"),
+          QStringLiteral("Не найден файл справки bramis-programmer.html")}) {
+        int room = 0;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            const auto* label = Child<QLabel>(*box, "qt_msgbox_label");
+            room = label->contentsRect().width() - label->fontMetrics().horizontalAdvance(line);
+            box->accept();
+        });
+        ShowMessage(nullptr, line, MessageIcon::Exclamation);
+        EXPECT_GE(room, 0) << line.toStdString();
+    }
 }
 
 TEST_F(MainWindowTest, TheJournalWindowOpensWithinTheScreenWithLongPathsCutAndKeepsItsSize) {
