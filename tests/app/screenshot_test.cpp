@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "app/about_dlg.h"
+#include "app/qt_translations.h"
 #include "app/resource_ids.h"
 #include "gui_test_support.h"
 #include "link/bootloader.h"
@@ -33,6 +34,9 @@ class Screenshots : public test::MainWindowTest {
 protected:
     void SetUp() override {
         if (qEnvironmentVariableIsEmpty("BRAMIS_SCREENSHOT_DIR")) GTEST_SKIP() << "BRAMIS_SCREENSHOT_DIR is not set";
+        // Qt's own buttons in Russian, as the program has them.
+        static const bool translated = LoadQtTranslations(*QCoreApplication::instance());
+        ASSERT_TRUE(translated);
     }
 };
 
@@ -83,6 +87,44 @@ TEST_F(Screenshots, SettingsWindow) {
         settings.move(80, 120);
         Shoot(settings, QStringLiteral("settings-window.png"));
     }));
+}
+
+TEST_F(Screenshots, JournalWindow) {
+    // A day at the bench: a write checked by reading back, a read that failed.
+    const QDateTime morning(QDate(2026, 12, 9), QTime(7, 56, 42));
+    const QString file = QStringLiteral("/home/user/Прошивки/bramis-1.3.dat");
+    const struct {
+        int minutes;
+        JournalJob job;
+        JournalResult result;
+        QString stage;
+        int block, retries;
+    } jobs[] = {{0, JournalJob::Write, JournalResult::Succeeded, {}, 0, 0},
+                {1, JournalJob::Verify, JournalResult::Succeeded, {}, 0, 1},
+                {9, JournalJob::Read, JournalResult::Failed, QStringLiteral("Чтение программы"), 201, 2}};
+    for (const auto& job : jobs) {
+        JournalRecord record;
+        record.started = morning.addSecs(job.minutes * 60);
+        record.durationMs = 41000;
+        record.program = QStringLiteral("bramis-programmer");
+        record.user = QStringLiteral("техник");
+        record.job = job.job;
+        record.portNumber = 33;
+        record.device = QStringLiteral("/dev/ttyUSB0");
+        record.adapterSerial = QStringLiteral("A50285BI");
+        record.file = job.job == JournalJob::Read ? QString() : file;
+        record.imageSha256 = Sha256Hex(test::TestPattern(kImageSize, 1).data(), kImageSize);
+        record.loaderVersion = QStringLiteral("01.03");
+        record.result = job.result;
+        record.stage = job.stage;
+        record.block = job.block;
+        record.retries = job.retries;
+        ASSERT_EQ(AppendJournalRecord(JournalFile(), record), QString());
+    }
+    window->move(40, 40);
+    window->show();
+    EXPECT_TRUE(test::InModal([&] { window->OnCommand(ID_SERVICE_JOURNAL); },
+                              [](QDialog& journal) { Shoot(journal, QStringLiteral("journal-window.png")); }));
 }
 
 }  // namespace
