@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QString>
 #include <QStyleOptionComboBox>
@@ -21,6 +20,7 @@
 #include "message_box.h"
 #include "port_watch.h"
 #include "resource_ids.h"
+#include "window_placement.h"
 
 namespace bramis {
 namespace {
@@ -242,8 +242,7 @@ void CSettingsDlg::FitPortBox() {
     // As wide as the longest item, the window growing to the right by what
     // the field lacks, as far as the screen leaves room; beyond that the
     // text is cut in the middle.
-    const int frame = frameGeometry().width() - geometry().width();
-    const int room = screen()->availableGeometry().width() - frame - (m_narrowWidth - m_portFieldWidth);
+    const int room = FitToScreen(QSize(QWIDGETSIZE_MAX, height()), *this).width() - (m_narrowWidth - m_portFieldWidth);
     const int boxWidth = std::max(m_portFieldWidth, std::min(m_portCombo->sizeHint().width(), room));
     const int growth = boxWidth - m_portFieldWidth;
     m_portCombo->resize(boxWidth, m_portCombo->height());

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QRect>
 #include <QScreen>
+#include <QStyle>
 #include <QWidget>
 
 #include <algorithm>
@@ -10,8 +11,14 @@
 namespace bramis {
 namespace {
 
-// The frame a window manager puts around `window`; nothing before it is shown.
-QSize FrameOf(const QWidget& window) { return window.frameGeometry().size() - window.size(); }
+// The frame a window manager puts around `window`. Before it is shown there
+// is none yet: a title bar and thin borders are assumed.
+QSize FrameOf(const QWidget& window) {
+    const QSize frame = window.frameGeometry().size() - window.size();
+    if (!frame.isNull()) return frame;
+    constexpr int kBorder = 4;
+    return {2 * kBorder, window.style()->pixelMetric(QStyle::PM_TitleBarHeight) + 2 * kBorder};
+}
 
 }  // namespace
 
