@@ -40,7 +40,7 @@ protected:
     }
 };
 
-TEST_F(Screenshots, MainWindowAboutBoxAndProgressWindow) {
+TEST_F(Screenshots, MainWindowAboutBoxProgressAndJournalWindows) {
     Box()->setEditText(QStringLiteral("/home/user/Прошивки/bramis-1.3.dat"));
     window->move(40, 40);
     window->show();
@@ -70,6 +70,9 @@ TEST_F(Screenshots, MainWindowAboutBoxAndProgressWindow) {
     window->OnCommand(IDC_WRITE);
     EXPECT_TRUE(release);
     EXPECT_EQ(recorder.Texts(), QStringList{QStringLiteral("Программа успешно записана")});
+    // The journal, with that write in it.
+    EXPECT_TRUE(test::InModal([&] { window->OnCommand(ID_SERVICE_JOURNAL); },
+                              [](QDialog& journal) { Shoot(journal, QStringLiteral("journal-window.png")); }));
 }
 
 TEST_F(Screenshots, SettingsWindow) {
@@ -87,44 +90,6 @@ TEST_F(Screenshots, SettingsWindow) {
         settings.move(80, 120);
         Shoot(settings, QStringLiteral("settings-window.png"));
     }));
-}
-
-TEST_F(Screenshots, JournalWindow) {
-    // A day at the bench: a write checked by reading back, a read that failed.
-    const QDateTime morning(QDate(2026, 12, 9), QTime(7, 56, 42));
-    const QString file = QStringLiteral("/home/user/Прошивки/bramis-1.3.dat");
-    const struct {
-        int minutes;
-        JournalJob job;
-        JournalResult result;
-        QString stage;
-        int block, retries;
-    } jobs[] = {{0, JournalJob::Write, JournalResult::Succeeded, {}, 0, 0},
-                {1, JournalJob::Verify, JournalResult::Succeeded, {}, 0, 1},
-                {9, JournalJob::Read, JournalResult::Failed, QStringLiteral("Чтение программы"), 201, 2}};
-    for (const auto& job : jobs) {
-        JournalRecord record;
-        record.started = morning.addSecs(job.minutes * 60);
-        record.durationMs = 41000;
-        record.program = QStringLiteral("bramis-programmer");
-        record.user = QStringLiteral("техник");
-        record.job = job.job;
-        record.portNumber = 33;
-        record.device = QStringLiteral("/dev/ttyUSB0");
-        record.adapterSerial = QStringLiteral("A50285BI");
-        record.file = job.job == JournalJob::Read ? QString() : file;
-        record.imageSha256 = Sha256Hex(test::TestPattern(kImageSize, 1).data(), kImageSize);
-        record.loaderVersion = QStringLiteral("01.03");
-        record.result = job.result;
-        record.stage = job.stage;
-        record.block = job.block;
-        record.retries = job.retries;
-        ASSERT_EQ(AppendJournalRecord(JournalFile(), record), QString());
-    }
-    window->move(40, 40);
-    window->show();
-    EXPECT_TRUE(test::InModal([&] { window->OnCommand(ID_SERVICE_JOURNAL); },
-                              [](QDialog& journal) { Shoot(journal, QStringLiteral("journal-window.png")); }));
 }
 
 }  // namespace

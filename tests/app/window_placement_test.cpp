@@ -48,21 +48,19 @@ TEST_F(MainWindowTest, EveryMessageBoxLandsInTheMiddleOfItsOwnerAfterACancelledF
     EXPECT_EQ(owners, (QStringList{"IDD_SETTINGS", "IDD_PROGRESS", "IDD_MAIN"}));
 }
 
-TEST(MessageBoxes, KeepALineWithAPathOrAFileNameWhole) {
-    for (const QString& line :
-         {QStringLiteral("Не могу открыть файл справки /home/техник/Программатор Брамис/share/bramis-programmer.html"),
-          QStringLiteral("Не найден файл справки bramis-programmer.html")}) {
-        int room = 0;
-        QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            ASSERT_NE(box, nullptr);
-            const auto* label = Child<QLabel>(*box, "qt_msgbox_label");
-            room = label->contentsRect().width() - label->fontMetrics().horizontalAdvance(line);
-            box->accept();
-        });
-        ShowMessage(nullptr, line, MessageIcon::Exclamation);
-        EXPECT_GE(room, 0) << line.toStdString();
-    }
+TEST(MessageBoxes, KeepALineWithAPathWhole) {
+    const QString line =
+        QStringLiteral("Не могу открыть файл справки /home/техник/Программатор Брамис/share/bramis-programmer.html");
+    int room = -1;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        const auto* label = Child<QLabel>(*box, "qt_msgbox_label");
+        room = label->contentsRect().width() - label->fontMetrics().horizontalAdvance(line);
+        box->accept();
+    });
+    ShowMessage(nullptr, line, MessageIcon::Exclamation);
+    EXPECT_GE(room, 0);
 }
 
 TEST_F(MainWindowTest, TheJournalWindowOpensWithinTheScreenWithLongPathsCutAndKeepsItsSize) {
