@@ -3,8 +3,8 @@
 # tests headless (the windows on Qt's offscreen platform), bramis-flash.exe
 # end to end against the Linux device emulator, then the installer: a silent
 # install, the installed window on Xvfb writing through COM5 (and pictures of
-# it and of the settings window), an upgrade in
-# place and the uninstaller; and the zip, unpacked, starting its programs.
+# it and of the settings window), an upgrade in place and the uninstaller;
+# and the zip, unpacked, starting its programs.
 #
 #   bash scripts/wine-tests.sh [LINUX_BUILD [WINDOWS_BUILD]]
 #
