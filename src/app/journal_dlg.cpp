@@ -28,7 +28,7 @@
 namespace bramis {
 namespace {
 
-// What a column sorts by, and what the table shows of a cell cut short.
+// What a column sorts by.
 constexpr int kSortRole = Qt::UserRole;
 // No column is wider than this many average characters: longer paths and
 // checksums are cut in the middle, whole in their tooltips.
