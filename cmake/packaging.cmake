@@ -28,8 +28,10 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     list(APPEND _bramis_depends "qt6-qpa-plugins")
     # Qt's own dialogs and buttons in Russian (qtbase_ru.qm).
     list(APPEND _bramis_depends "qt6-translations-l10n")
-    # The help page opens in the desktop's browser.
-    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+    # The help page opens in the desktop's browser. The Open and Save dialogs
+    # are the desktop's own through Qt's GTK theme (GNOME, Xfce, MATE,
+    # Cinnamon) or the desktop portal, which Qt picks by itself once installed.
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, qt6-gtk-platformtheme, qt6-xdgdesktopportal-platformtheme")
   endif()
   find_program(BRAMIS_DPKG_SHLIBDEPS dpkg-shlibdeps)
   if(BRAMIS_DPKG_SHLIBDEPS)

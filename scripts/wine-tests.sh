@@ -2,8 +2,9 @@
 # Runs the Windows build under Wine in a fresh Wine prefix of its own: its
 # tests headless (the windows on Qt's offscreen platform), bramis-flash.exe
 # end to end against the Linux device emulator, then the installer: a silent
-# install, the installed window on Xvfb writing through COM5, an upgrade in
-# place and the uninstaller; and the zip, unpacked, starting its programs.
+# install, the installed window on Xvfb writing through COM5 (and pictures of
+# it and of the settings window), an upgrade in place and the uninstaller;
+# and the zip, unpacked, starting its programs.
 #
 #   bash scripts/wine-tests.sh [LINUX_BUILD [WINDOWS_BUILD]]
 #
@@ -225,6 +226,13 @@ echo "wine-tests: the installed window opened $(((shown - started) / 1000000)) m
 sleep 2  # painted
 # With the window manager's frame, whose title is the window's caption.
 import -frame -window "$window" "$repo/docs/screenshots/windows-main-window.png"
+# The settings window in the Windows style, from the GUI tests' screenshot of
+# it (on Wine's own platform, not offscreen).
+gui_tests=$(dirname "$flash_abs")/bramis_gui_tests.exe
+WINEQT_QPA_PLATFORM=windows BRAMIS_SCREENSHOT_DIR="Z:${work//\//\\}" \
+  "$wine" "$gui_tests" --gtest_filter=Screenshots.SettingsWindow >settings-shot.out 2>&1 ||
+  { cat settings-shot.out; fail "no screenshot of the settings window"; }
+cp "$work/settings-window.png" "$repo/docs/screenshots/windows-settings-window.png"
 
 stage "a write from the installed window through COM5"
 # Keys only, so that no coordinates matter. The Exit button has the focus;

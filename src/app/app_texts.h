@@ -147,4 +147,11 @@ inline QString HelpNotOpened(const QString& path) {
     return QStringLiteral("Не могу открыть файл справки %1").arg(path);
 }
 
+// The journal window: the start of a job in local time, and a folder that
+// would not open.
+inline QString JournalTimeFormat() { return QStringLiteral("dd.MM.yyyy HH:mm:ss"); }
+inline QString JournalFolderNotOpened(const QString& path) {
+    return QStringLiteral("Не могу открыть папку журнала %1").arg(path);
+}
+
 }  // namespace bramis::texts

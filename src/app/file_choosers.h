@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class QFileDialog;
 class QWidget;
 
 namespace bramis {
@@ -23,5 +24,10 @@ struct FileChoosers {
 // The Qt file dialogs with the image-file filter (program files first, then
 // all files) and the default extension .dat. GUI thread.
 FileChoosers SystemFileChoosers();
+
+// Where the desktop gives no file dialog of its own and Qt's is used: its
+// sizes and dates in Russian and its columns wide enough for them. Leaves a
+// dialog that will be the desktop's alone. GUI thread, before it is shown.
+void MakeFallbackDialogReadable(QFileDialog& dialog);
 
 }  // namespace bramis

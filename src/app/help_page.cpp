@@ -46,13 +46,15 @@ void SetUrlOpener(UrlOpener opener) {
     CurrentOpener() = opener ? std::move(opener) : UrlOpener(OpenWithDesktop);
 }
 
+bool OpenUrl(const QUrl& url) { return CurrentOpener()(url); }
+
 void OpenHelpPage(QWidget* owner) {
     const QString path = FindHelpPage(HelpPageFolders());
     if (path.isEmpty()) {
         ShowMessage(owner, texts::HelpNotFound(QString::fromLatin1(kHelpFileName)), MessageIcon::Exclamation);
         return;
     }
-    if (!CurrentOpener()(QUrl::fromLocalFile(path)))
+    if (!OpenUrl(QUrl::fromLocalFile(path)))
         ShowMessage(owner, texts::HelpNotOpened(QDir::toNativeSeparators(path)), MessageIcon::Exclamation);
 }
 

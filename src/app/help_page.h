@@ -29,11 +29,15 @@ QStringList HelpPageFolders(const QString& programFolder);
 // path; empty when none does. Any thread.
 QString FindHelpPage(const QStringList& folders, const QString& fileName = QString::fromLatin1(kHelpFileName));
 
-// Opens a URL in the desktop's browser; returns false when that failed.
+// Opens a URL with the desktop's browser or file manager; returns false when
+// that failed.
 using UrlOpener = std::function<bool(const QUrl&)>;
 
 // Replaces the opener (QDesktopServices by default; empty restores it). GUI thread.
 void SetUrlOpener(UrlOpener opener);
+
+// Opens `url` with the opener: the help page, the journal's folder. GUI thread.
+bool OpenUrl(const QUrl& url);
 
 // Opens the help page in the browser, or tells `owner` in a message box why it
 // cannot. GUI thread.

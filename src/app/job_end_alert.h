@@ -18,9 +18,10 @@ struct JobEndAlerts {
     std::function<void(bool failed)> playSound;
 };
 
-// Tells of the end of a job in `window`: when no window of the program is
-// the active one, it asks for attention and a notification says `text`; with `sound`, a
-// sound plays in any case. A desktop without notifications or sounds is
+// Tells of the end of a job in `window`: when the focus has gone to another
+// program (not when a window of this one has just closed), it asks for
+// attention and a notification says `text`; with `sound`, a sound plays in
+// any case. A desktop without notifications or sounds is
 // skipped silently. GUI thread.
 void AlertJobEnded(QWidget* window, bool failed, const QString& text, bool sound);
 

@@ -165,7 +165,7 @@ void CMainDlg::OnCommand(int id) {
         case ID_OP_COMPARE: CompareWithDevice(); break;
         case ID_SERVICE_SETTINGS: OnSettings(); break;
         case ID_SERVICE_JOURNAL: {
-            CJournalDlg journal(JournalPath(m_store), this);
+            CJournalDlg journal(JournalPath(m_store), m_store, this);
             journal.exec();
             break;
         }

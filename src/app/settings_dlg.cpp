@@ -9,6 +9,8 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QString>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 
 #include <algorithm>
 #include <tuple>
@@ -18,6 +20,7 @@
 #include "message_box.h"
 #include "port_watch.h"
 #include "resource_ids.h"
+#include "window_placement.h"
 
 namespace bramis {
 namespace {
@@ -44,6 +47,24 @@ public:
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// A closed list whose text, when longer than the field, is cut in the middle:
+// both the port number and the adapter's serial number stay in sight.
+class MiddleElidedComboBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+        option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideMiddle, field.width());
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    }
 };
 
 }  // namespace
@@ -92,7 +113,8 @@ CSettingsDlg::CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent)
     std::tie(m_bindCheck, m_bindLabel) =
         addSwitch(texts::BindPortLabel(), "IDC_BIND_PORT", IDC_BIND_PORT, "bind_port_label", kBindingTop);
 
-    m_portCombo = new QComboBox(this);
+    m_portCombo = new MiddleElidedComboBox(this);
+    m_portCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_portCombo->setObjectName(QStringLiteral("IDC_PORT_NUMBER"));
     m_portCombo->setProperty(kControlIdProperty, IDC_PORT_NUMBER);
     m_portCombo->setAccessibleName(texts::PortNumberLabel());
@@ -127,6 +149,9 @@ CSettingsDlg::CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent)
     for (QPushButton* button : {ok, cancel}) button->move(button->x() + extra / 2, button->y());
 
     setFixedSize(MapDialogSize(units, 223, kButtonsTop + 21) + QSize(extra, 0));
+    m_narrowWidth = width();
+    m_portFieldWidth = m_portCombo->width();
+    for (QWidget* button : {ok, cancel}) m_centred.emplace_back(button, button->x());
     m_belowBinding = {m_findButton, m_findNote, ok, cancel};
     m_bindingRowHeight =
         MapDialogRect(units, {0, kFindTop, 0, 0}).y() - MapDialogRect(units, {0, kBindingTop, 0, 0}).y();
@@ -204,6 +229,7 @@ void CSettingsDlg::FillPortList(int portToSelect) {
     // The field is narrow: the open list is as wide as the longest adapter name.
     QAbstractItemView* list = m_portCombo->view();
     list->setMinimumWidth(list->sizeHintForColumn(0) + list->verticalScrollBar()->sizeHint().width());
+    FitPortBox();
     // Binding is offered where the system gives stable names (Linux, with a
     // USB adapter plugged in); elsewhere the row would never be of use.
     ShowBindingRow(std::any_of(ports.begin(), ports.end(), [](const FoundPort& port) {
@@ -212,9 +238,24 @@ void CSettingsDlg::FillPortList(int portToSelect) {
     ShowChosenDevice();
 }
 
+void CSettingsDlg::FitPortBox() {
+    // As wide as the longest item, the window growing to the right by what
+    // the field lacks, as far as the screen leaves room; beyond that the
+    // text is cut in the middle.
+    const int room = FitToScreen(QSize(QWIDGETSIZE_MAX, height()), *this).width() - (m_narrowWidth - m_portFieldWidth);
+    const int boxWidth = std::max(m_portFieldWidth, std::min(m_portCombo->sizeHint().width(), room));
+    const int growth = boxWidth - m_portFieldWidth;
+    m_portCombo->resize(boxWidth, m_portCombo->height());
+    for (const auto& [widget, left] : m_centred) widget->move(left + growth / 2, widget->y());
+    setFixedSize(m_narrowWidth + growth, height());
+}
+
 void CSettingsDlg::ShowChosenDevice() {
-    // The closed list tells the chosen port's device too, not only the open one.
-    m_portCombo->setToolTip(m_portCombo->currentData(Qt::ToolTipRole).toString());
+    // The closed list tells the whole text of the chosen port, which its
+    // field may cut, and the port's device, as the open list does.
+    const QString device = m_portCombo->currentData(Qt::ToolTipRole).toString();
+    m_portCombo->setToolTip(device.isEmpty() ? m_portCombo->currentText()
+                                             : m_portCombo->currentText() + QLatin1Char('\n') + device);
     const QString stablePath = m_portCombo->currentData(kStablePathRole).toString();
     const bool bindable = !stablePath.isEmpty();
     m_bindCheck->setEnabled(bindable);

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "job/device_finder.h"
@@ -89,7 +90,9 @@ private:
     // item, or one that says it is not plugged in when it is a COM number
     // (1..255) not found; nothing otherwise.
     void FillPortList(int portToSelect);
-    // The chosen port's device in the tooltip, and whether its number can be,
+    // Sizes the closed list to its longest item and the window to the list.
+    void FitPortBox();
+    // The chosen port's text and device in the tooltip, and whether its number can be,
     // and is, bound to its adapter.
     void ShowChosenDevice();
     // Shows or hides the binding row; the rows below it move up into its place.
@@ -117,6 +120,12 @@ private:
     QString m_bindingShownFor;        // the port and stable path the binding box shows
     QList<QWidget*> m_belowBinding;   // what moves up when the binding row is hidden
     int m_bindingRowHeight = 0;       // pixels
+    // The window's and the closed list's widths as laid out, and the buttons
+    // kept in the middle with their places then, all for a list that needs
+    // no more room; pixels.
+    int m_narrowWidth = 0;
+    int m_portFieldWidth = 0;
+    std::vector<std::pair<QWidget*, int>> m_centred;
     QPushButton* m_findButton = nullptr;
     QLabel* m_findNote = nullptr;     // what the search does, then how it went
     std::thread m_search;

@@ -21,6 +21,9 @@ inline constexpr std::string_view kSectionInit = "Init";
 inline constexpr std::string_view kValueProgramFilesDir = "ProgramFilesDir";  // folder last used
 inline constexpr std::string_view kSectionProgramFileList = "ProgramFileList";  // File1..File20
 inline constexpr std::string_view kSectionPorts = "Ports";  // COM<n> = device path
+inline constexpr std::string_view kSectionJournal = "Journal";     // the journal window's size
+inline constexpr std::string_view kValueWindowWidth = "Width";     // integer, device-independent pixels
+inline constexpr std::string_view kValueWindowHeight = "Height";
 
 // The port number the programmer window and bramis-flash use while none is stored.
 inline constexpr int kDefaultPortNumber = 99;

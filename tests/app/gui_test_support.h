@@ -62,16 +62,20 @@ struct MessageRecorder {
     std::function<void(const RecordedMessage&)> onShow;
 };
 
-// Replaces the end-of-job alerts for its lifetime: the sounds are recorded
-// (true for failure), nothing reaches the desktop.
+// Replaces the end-of-job alerts for its lifetime: the sounds (true for
+// failure), the requests for attention and the notifications' texts are
+// recorded, nothing reaches the desktop.
 struct AlertRecorder {
     AlertRecorder() {
-        SetJobEndAlerts({[](QWidget*) {}, [](QWidget*, const QString&, const QString&, bool) {},
+        SetJobEndAlerts({[this](QWidget*) { ++attentionRequests; },
+                         [this](QWidget*, const QString&, const QString& text, bool) { notices << text; },
                          [this](bool failed) { sounds.push_back(failed); }});
     }
     ~AlertRecorder() { SetJobEndAlerts({}); }
 
     std::vector<bool> sounds;
+    int attentionRequests = 0;
+    QStringList notices;
 };
 
 // `size` bytes that differ from block to block and with `seed`.

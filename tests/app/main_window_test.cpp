@@ -8,10 +8,19 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
+#include <QPushButton>
+#include <QTableView>
 #include <QTest>
+#include <QTimeZone>
+#include <QTreeView>
 
+#include <utility>
+
+#include "app/file_choosers.h"
 #include "app/help_page.h"
 #include "app/journal_dlg.h"
 #include "app/qt_translations.h"
@@ -139,29 +148,78 @@ TEST_F(MainWindowTest, TheHelpCommandOpensTheShippedPageOrSaysWhyNot) {
     EXPECT_TRUE(recorder.messages[0].text.startsWith(QStringLiteral("Не могу открыть файл справки")));
 }
 
-TEST(QtTranslations, QtsOwnDialogTextsAreRussian) {
+TEST(QtTranslations, QtsOwnDialogTextsAreRussianAndItsFileDialogReadable) {
     ASSERT_TRUE(LoadQtTranslations(*QCoreApplication::instance()));
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Отмена"));
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Save As"), QStringLiteral("Сохранить как"));
+
+    // Qt's own dialog, as where the desktop has none: a folder and a program.
+    const test::ImageFolder folder;
+    folder.Write(QStringLiteral("bramis.dat"), kImageSize);
+    ASSERT_TRUE(QDir(folder.Folder()).mkdir(QStringLiteral("Архив")));
+    QFileDialog dialog(nullptr, QString(), folder.Folder());
+    MakeFallbackDialogReadable(dialog);
+    dialog.setViewMode(QFileDialog::Detail);
+    dialog.show();
+    const auto* details = Child<QTreeView>(dialog, "treeView");
+    const QAbstractItemModel* files = details->model();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return files->rowCount(details->rootIndex()) == 2; }));
+    QMap<QString, QStringList> rows;  // name: size, type, date
+    for (int row = 0; row < 2; ++row) {
+        const auto text = [&](int column) { return files->index(row, column, details->rootIndex()).data().toString(); };
+        rows[text(0)] = QStringList{text(1), text(2), text(3)};
+        for (int column = 1; column <= 3; ++column)
+            EXPECT_GE(details->header()->sectionSize(column), details->fontMetrics().horizontalAdvance(text(column)));
+    }
+    EXPECT_EQ(rows[QStringLiteral("bramis.dat")][0], QStringLiteral("184 кБ"));
+    EXPECT_EQ(rows[QStringLiteral("Архив")][1], QStringLiteral("Папка"));
+    EXPECT_EQ(rows[QStringLiteral("Архив")][2],
+              QLocale(QLocale::Russian).toString(QFileInfo(folder.Path("Архив")).lastModified(), QLocale::ShortFormat));
 }
 
-TEST_F(MainWindowTest, TheJournalWindowShowsTheJournalTheSettingsNameAndFiltersIt) {
+TEST_F(MainWindowTest, TheJournalWindowShowsTheJournalTheSettingsNameInLocalTimeAndFiltersIt) {
+    // The PC's clock is on Moscow time (as the tests' main sets it); the
+    // records were written in other zones.
     const QString path = folder.Path(QStringLiteral("журнал.csv"));
     store.WriteString(kSectionSettings, kValueJournalFile, path.toStdString());
-    for (const int port : {5, 6, 5}) {
+    const QDateTime utc(QDate(2026, 12, 9), QTime(4, 56, 42), Qt::UTC);
+    const std::pair<int, QDateTime> written[] = {
+        {5, utc.toTimeZone(QTimeZone("Asia/Vladivostok"))},
+        {6, utc.addSecs(-3600)},
+        {5, utc.addSecs(60).toOffsetFromUtc(3 * 3600)},
+    };
+    for (const auto& [port, started] : written) {
         JournalRecord record;
-        record.started = QDateTime::currentDateTime();
+        record.started = started;
         record.portNumber = port;
         ASSERT_EQ(AppendJournalRecord(path, record), QString());
     }
-    ASSERT_TRUE(test::InModal([this] { window->OnCommand(ID_SERVICE_JOURNAL); },
-                              [](QDialog& dialog) {
-                                  auto& journal = static_cast<CJournalDlg&>(dialog);
-                                  EXPECT_EQ(journal.VisibleRows(), 3);
-                                  QTest::keyClicks(Child<QLineEdit>(dialog, "journal_filter"), "com6");
-                                  EXPECT_EQ(journal.VisibleRows(), 1);
-                                  EXPECT_TRUE(Child<QLabel>(dialog, "journal_place")->text().endsWith("журнал.csv"));
-                              }));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write("вчера" + QByteArray(kColumnCount - 1, ';') + "\r\n");
+    file.close();
+    SetUrlOpener([](const QUrl&) { return false; });  // a desktop without a file manager
+    ASSERT_TRUE(test::InModal([this] { window->OnCommand(ID_SERVICE_JOURNAL); }, [&](QDialog& dialog) {
+        auto& journal = static_cast<CJournalDlg&>(dialog);
+        auto* table = Child<QTableView>(dialog, "journal_table");
+        const auto starts = [table] {
+            QStringList texts;
+            for (int row = 0; row < table->model()->rowCount(); ++row)
+                texts << table->model()->index(row, kColumnStarted).data().toString();
+            return texts;
+        };
+        // Newest first, by the time itself; the one that cannot be read last
+        // either way, as written.
+        EXPECT_EQ(starts(), (QStringList{"09.12.2026 07:57:42", "09.12.2026 07:56:42", "09.12.2026 06:56:42", "вчера"}));
+        table->sortByColumn(kColumnStarted, Qt::AscendingOrder);
+        EXPECT_EQ(starts(), (QStringList{"09.12.2026 06:56:42", "09.12.2026 07:56:42", "09.12.2026 07:57:42", "вчера"}));
+        QTest::keyClicks(Child<QLineEdit>(dialog, "journal_filter"), "com6");
+        EXPECT_EQ(journal.VisibleRows(), 1);
+        EXPECT_TRUE(Child<QLabel>(dialog, "journal_place")->text().endsWith("журнал.csv"));
+        Child<QPushButton>(dialog, "journal_open_folder")->click();
+        EXPECT_EQ(recorder.Texts(), QStringList{"Не могу открыть папку журнала " + folder.Folder()});
+    }));
+    SetUrlOpener({});
 }
 
 }  // namespace

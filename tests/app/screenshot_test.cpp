@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "app/about_dlg.h"
+#include "app/qt_translations.h"
 #include "app/resource_ids.h"
 #include "gui_test_support.h"
 #include "link/bootloader.h"
@@ -33,10 +34,13 @@ class Screenshots : public test::MainWindowTest {
 protected:
     void SetUp() override {
         if (qEnvironmentVariableIsEmpty("BRAMIS_SCREENSHOT_DIR")) GTEST_SKIP() << "BRAMIS_SCREENSHOT_DIR is not set";
+        // Qt's own buttons in Russian, as the program has them.
+        static const bool translated = LoadQtTranslations(*QCoreApplication::instance());
+        ASSERT_TRUE(translated);
     }
 };
 
-TEST_F(Screenshots, MainWindowAboutBoxAndProgressWindow) {
+TEST_F(Screenshots, MainWindowAboutBoxProgressAndJournalWindows) {
     Box()->setEditText(QStringLiteral("/home/user/Прошивки/bramis-1.3.dat"));
     window->move(40, 40);
     window->show();
@@ -66,6 +70,9 @@ TEST_F(Screenshots, MainWindowAboutBoxAndProgressWindow) {
     window->OnCommand(IDC_WRITE);
     EXPECT_TRUE(release);
     EXPECT_EQ(recorder.Texts(), QStringList{QStringLiteral("Программа успешно записана")});
+    // The journal, with that write in it.
+    EXPECT_TRUE(test::InModal([&] { window->OnCommand(ID_SERVICE_JOURNAL); },
+                              [](QDialog& journal) { Shoot(journal, QStringLiteral("journal-window.png")); }));
 }
 
 TEST_F(Screenshots, SettingsWindow) {

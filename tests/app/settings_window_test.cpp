@@ -62,7 +62,11 @@ TEST_F(SettingsWindowTest, ListsThePortsInTextOrderAndKeepsTheChosenOneWhenItIsN
         EXPECT_EQ(Items(dialog), (QStringList{"COM1=1 (/dev/ttyS0)", "COM10 — FT232R USB UART (A50285BI)=10 "
                                               "(/dev/ttyS9\n/dev/by-id)",
                                               "COM2=2 (/dev/ttyS1)"}));
-        EXPECT_EQ(PortList(dialog)->toolTip(), QStringLiteral("/dev/ttyS1"));
+        EXPECT_EQ(PortList(dialog)->toolTip(), QStringLiteral("COM2\n/dev/ttyS1"));
+        // The closed list has room for its longest item, within the window.
+        const QComboBox* list = PortList(dialog);
+        EXPECT_GE(list->width(), list->fontMetrics().horizontalAdvance(QStringLiteral("COM10 — FT232R USB UART (A50285BI)")));
+        EXPECT_LE(list->geometry().right(), dialog.width());
         // Unplugged while the window is open: the choice stays, as not plugged
         // in; a port chosen by the user stays chosen across a refresh.
         ports = {{1, "/dev/ttyS0"}, {3, "/dev/ttyS2"}};

@@ -2,8 +2,8 @@
 // window, through the real worker against the emulated device on the virtual
 // clock: success, a write checked by reading back, the Save dialog, cancels at
 // their cancel points, every error box with its cause, the progress in the
-// title, the alerts and the journal; and that a worker that cannot start
-// ends the job.
+// title, the alerts (the notification only while the program is not in
+// front) and the journal; and that a worker that cannot start ends the job.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -138,6 +138,27 @@ TEST_F(TransferCommandsTest, WritesTheFileAsOnDiskVerifiesInTheSameWindowCompare
     window->OnCommand(ID_OP_COMPARE);
     ASSERT_EQ(recorder.messages.size(), 8u);
     EXPECT_TRUE(recorder.messages[7].text.startsWith("Журнал заданий")) << recorder.messages[7].text.toStdString();
+}
+
+TEST_F(TransferCommandsTest, TheNotificationAndTheTaskbarAlertComeOnlyWhenTheProgramIsNotInFront) {
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    // The progress window closes over the main window: the program is still
+    // in front, though for a moment no window of it is active.
+    Box()->setEditText(folder.Write("a.dat", kImageSize));
+    window->OnCommand(IDC_WRITE);
+    EXPECT_EQ(alerts.sounds, std::vector<bool>{false});
+    EXPECT_EQ(alerts.attentionRequests, 0);
+    EXPECT_TRUE(alerts.notices.isEmpty());
+    // The technician went to another program, the main window left open.
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    emit qApp->focusWindowChanged(nullptr);
+    AlertJobEnded(window.get(), true, QStringLiteral("Ошибка записи"), false);
+    EXPECT_EQ(alerts.attentionRequests, 1);
+    EXPECT_EQ(alerts.notices, QStringList{"Ошибка записи"});
+    EXPECT_EQ(alerts.sounds.size(), 1u);
 }
 
 TEST_F(TransferCommandsTest, ReadsIntoItsOwnBufferThenSavesOrKeepsItInMemory) {
