@@ -5,7 +5,8 @@
 # on the host. In the guest: a version job, then a write cancelled by SIGINT
 # after a few blocks. Checked:
 #   - from QEMU's trace of its UARTs: every open set 9600 baud, even parity,
-#     8 data bits, 1 stop bit, and DTR and RTS stayed off until the close;
+#     8 data bits, 1 stop bit, and DTR and RTS were off for every byte the
+#     program sent; the guest's driver says the same half way through the write;
 #   - the exit codes (0, then 3 for the cancel);
 #   - from the emulator's request log: the version, the written blocks, and
 #     the run-program request after each job.
@@ -45,9 +46,18 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 # Only the kernel image of Debian's current kernel package: installing the
 # package would run update-initramfs for minutes, and nothing else is needed
 # (its 8250 driver and devtmpfs are built in).
-kernel_package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
-[[ -n $kernel_package ]] || { echo "qemu-uart-test: no kernel package for linux-image-amd64" >&2; exit 1; }
-(cd "$work" && apt-get download "$kernel_package" >/dev/null)
+# Package lists older than the mirror name a kernel it no longer has: then
+# they are updated and the kernel looked up again.
+kernel_package() { apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-[0-9]/ { print $2; exit }'; }
+kernel_package=$(kernel_package)
+if [[ -z $kernel_package ]] || ! (cd "$work" && apt-get download "$kernel_package" >/dev/null 2>&1); then
+  apt_get=(apt-get)
+  [[ $(id -u) -eq 0 ]] || apt_get=(sudo apt-get)
+  "${apt_get[@]}" update >/dev/null
+  kernel_package=$(kernel_package)
+  [[ -n $kernel_package ]] || { echo "qemu-uart-test: no kernel package for linux-image-amd64" >&2; exit 1; }
+  (cd "$work" && apt-get download "$kernel_package" >/dev/null)
+fi
 dpkg-deb --fsys-tarfile "$work"/"$kernel_package"_*.deb | tar -x -C "$work" ./boot
 kernel=$(ls "$work"/boot/vmlinuz-*)
 
