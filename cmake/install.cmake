@@ -3,6 +3,7 @@
 #   share/bramis/                 the help page (on Windows: beside the programs)
 #   share/applications/           bramis-programmer.desktop (the desktop menu entry)
 #   share/icons/hicolor/NxN/apps/ bramis-programmer.png at each size of the icon
+#   lib/udev/rules.d/             70-bramis-usb-serial.rules (Linux: USB-serial adapters)
 # Included after the layers, as it names their targets.
 include(GNUInstallDirs)
 
@@ -11,6 +12,11 @@ foreach(_bramis_program IN ITEMS bramis-programmer bramis-flash bramis-devsim)
     install(TARGETS ${_bramis_program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endforeach()
+
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  # udev's own folder (not the multiarch library folder): /usr/lib/udev/rules.d.
+  install(FILES ${PROJECT_SOURCE_DIR}/res/70-bramis-usb-serial.rules DESTINATION lib/udev/rules.d)
+endif()
 
 if(TARGET bramis-programmer)
   if(WIN32)

@@ -11,7 +11,9 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "through its serial bootloader and reads the device's program back.\n"
   "The package holds the programmer's window (bramis-programmer, in Russian),\n"
   "the command-line programmer bramis-flash and the device emulator\n"
-  "bramis-devsim. To open serial ports, a user must be in the dialout group.")
+  "bramis-devsim. Its udev rule lets the logged-in user open FTDI, CH340/CH341,\n"
+  "CP210x and PL2303 adapters and keeps ModemManager off them; other serial\n"
+  "ports need the dialout group.")
 set(CPACK_PACKAGE_CONTACT "Bramis programmer maintainers <maintainers@bramis.invalid>"
     CACHE STRING "Maintainer named in the packages")
 set(CPACK_STRIP_FILES TRUE)
@@ -21,6 +23,9 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION "electronics")
   set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
+  # Installing and removing the package reloads the udev rules.
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${PROJECT_SOURCE_DIR}/res/debian/postinst;${PROJECT_SOURCE_DIR}/res/debian/postrm")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
   set(_bramis_depends "")
   if(TARGET bramis-programmer)
     # Qt loads its platform plugins at run time, so no library names them; the

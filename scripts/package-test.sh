@@ -8,7 +8,10 @@
 #     pseudo-terminal whose path it prints;
 #   - bramis-programmer offscreen, and on an X server (Xvfb), where its window's title, class
 #     and icon are read back and its help command must open the installed help
-#     page (a stand-in xdg-open records what the program asks to open).
+#     page (a stand-in xdg-open records what the program asks to open);
+#   - the udev rule for USB-serial adapters in /usr/lib/udev/rules.d, read by
+#     udevadm without complaint, and the maintainer scripts reloading the rules
+#     (where udev does not run, as in a container, the install goes on).
 # Settings go to a folder of this run; the user's own are untouched.
 #
 #   bash scripts/package-test.sh                # unpacked copy and real install
@@ -23,7 +26,8 @@ case "${1:-}" in
   *) echo "usage: $0 [--no-install]" >&2; exit 2 ;;
 esac
 
-bash scripts/install-deps.sh dpkg-dev file desktop-file-utils xvfb x11-utils xdotool
+# udev: its udevadm reads the package's rule file as udev would.
+bash scripts/install-deps.sh dpkg-dev file desktop-file-utils xvfb x11-utils xdotool udev
 
 build=build/package
 cmake --preset release -B "$build" -DBRAMIS_TESTS=OFF >/dev/null
@@ -80,6 +84,11 @@ dev=$(grep -- '-dev$' <<<"$depends" || true)
 
 root=$work/root
 dpkg -x "$deb" "$root"
+udev_rule=70-bramis-usb-serial.rules
+for script in postinst postrm; do
+  dpkg-deb --info "$deb" "$script" 2>/dev/null | grep -q 'udevadm control --reload-rules' \
+    && pass "$script reloads the udev rules" || fail "$script does not reload the udev rules"
+done
 
 # Every library a program is linked with must come from a package it depends on.
 for program in bramis-programmer bramis-flash bramis-devsim; do
@@ -105,6 +114,8 @@ check_layout() {  # <root of the installed tree>
   done
   cmp -s "$prefix/share/bramis/bramis-programmer.html" res/bramis-programmer.html \
     && pass "help page in share/bramis" || fail "no help page in share/bramis"
+  cmp -s "$prefix/lib/udev/rules.d/$udev_rule" "res/$udev_rule" \
+    && pass "udev rule in lib/udev/rules.d" || fail "no $udev_rule in lib/udev/rules.d"
   entry=$prefix/share/applications/bramis-programmer.desktop
   if [[ -f $entry ]]; then
     desktop-file-validate "$entry" && pass "desktop entry valid" || fail "desktop entry invalid"
@@ -219,10 +230,13 @@ if [[ $real_install == yes ]]; then
       || { cat "$work/apt.out" >&2; exit 1; }
     installed=yes
     check_layout /
+    # udevadm reads every rule file for a test event; a line it cannot parse is named.
+    complaints=$(udevadm test --action=add /sys/class/tty/tty 2>&1 | grep -F "$udev_rule:" || true)
+    [[ -z $complaints ]] && pass "udevadm reads the rule without complaint" || fail "udev rule: $complaints"
     run_programs /usr/bin /usr/share/bramis/bramis-programmer.html
     DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get remove -y --purge bramis-programmer >/dev/null
     installed=no
-    [[ ! -e /usr/bin/bramis-programmer && ! -e /usr/share/bramis ]] \
+    [[ ! -e /usr/bin/bramis-programmer && ! -e /usr/share/bramis && ! -e /usr/lib/udev/rules.d/$udev_rule ]] \
       && pass "removed without leftovers" || fail "files left after removal"
   fi
 fi

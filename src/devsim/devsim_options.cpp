@@ -13,6 +13,8 @@
 namespace bramis::devsim {
 namespace {
 
+constexpr double kDefaultAdapterLatencyMs = 16.0;
+
 constexpr std::string_view kUsage = R"(usage: bramis-devsim [options]
 
 Emulates the device's serial bootloader on a pseudo-terminal. Prints the
@@ -27,6 +29,11 @@ terminal's path as its first line and serves it until SIGINT or SIGTERM.
   --turnaround MS      from a request to its reply (default 2)
   --erase-time MS      more for an erase (default 100)
   --write-time MS      more for a block write (default 10)
+  --latency MS         replies go through a USB-serial adapter whose latency timer
+                       hands its received bytes on every MS (16 is the common default)
+  --packet BYTES       ... and which hands them on at once when BYTES have come in
+                       (the rest at its timer: 16 ms unless --latency says)
+  --jitter MS          each hand-over later by up to MS (the PC's USB scheduling)
   --events             print one line per request received on stdout
   -h, --help           show this text
 
@@ -114,6 +121,14 @@ const std::vector<std::pair<std::string_view, ValueHandler>>& ValueOptions() {
         {"--turnaround", [](std::string_view v, DevsimOptions& o) { return SetMs(v, o.timing.turnaroundMs); }},
         {"--erase-time", [](std::string_view v, DevsimOptions& o) { return SetMs(v, o.timing.eraseMs); }},
         {"--write-time", [](std::string_view v, DevsimOptions& o) { return SetMs(v, o.timing.writeMs); }},
+        {"--latency", [](std::string_view v, DevsimOptions& o) { return SetMs(v, o.adapter.latencyMs); }},
+        {"--packet",
+         [](std::string_view v, DevsimOptions& o) {
+             const auto bytes = ParseNumber(v);
+             o.adapter.packetBytes = bytes.value_or(0);
+             return bytes && *bytes > 0;
+         }},
+        {"--jitter", [](std::string_view v, DevsimOptions& o) { return SetMs(v, o.adapter.jitterMs); }},
         {"--silent-enters",
          [](std::string_view v, DevsimOptions& o) {
              const auto count = ParseNumber(v);
@@ -257,6 +272,10 @@ std::optional<DevsimOptions> ParseDevsimOptions(std::span<const std::string_view
                 return std::nullopt;
             }
         }
+    }
+    // A packet that never fills still goes when the chip's timer expires.
+    if (options.adapter.packetBytes > 0 && options.adapter.latencyMs == 0.0) {
+        options.adapter.latencyMs = kDefaultAdapterLatencyMs;
     }
     return options;
 }

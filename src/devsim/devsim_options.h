@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "devsim/adapter_model.h"
 #include "devsim/device.h"
 #include "devsim/fault_plan.h"
 
@@ -21,6 +22,7 @@ struct DevsimOptions {
     int versionMajor = 1;
     int versionMinor = 0;
     DeviceTiming timing;
+    AdapterModel adapter;   // the USB-serial adapter the replies go through
     std::vector<FaultRule> faults;
     std::optional<RandomFaults> random;
 };

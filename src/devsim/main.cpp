@@ -82,7 +82,8 @@ int main(int argc, char** argv) {
         });
     }
 
-    PtyServer server(device, options->timing.wireSpeed);
+    AdapterPeer line(device, options->adapter);
+    PtyServer server(line, options->timing.wireSpeed);
     if (!server.Open(error)) {
         std::fprintf(stderr, "bramis-devsim: %s\n", error.c_str());
         return 1;

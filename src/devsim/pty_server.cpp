@@ -42,7 +42,7 @@ std::string Failure(const char* what) {
 
 }  // namespace
 
-PtyServer::PtyServer(Device& device, bool wireSpeed) : device_(device), wireSpeed_(wireSpeed) {}
+PtyServer::PtyServer(LinePeer& device, bool wireSpeed) : device_(device), wireSpeed_(wireSpeed) {}
 
 PtyServer::~PtyServer() {
     for (const int fd : {master_, slave_, watch_, stopRead_, stopWrite_}) {

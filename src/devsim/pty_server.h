@@ -6,16 +6,17 @@
 #include <deque>
 #include <string>
 
-#include "devsim/device.h"
+#include "link/line_peer.h"
 
 namespace bramis::devsim {
 
 class PtyServer {
 public:
-    // `device` must outlive the server and is used only by the thread in Run().
-    // With `wireSpeed`, received bytes are taken in at no more than the
-    // 9600 8E1 rate, as a cable would deliver them.
-    PtyServer(Device& device, bool wireSpeed);
+    // `device` (the emulator, perhaps behind an adapter) must outlive the
+    // server and is used only by the thread in Run(). With `wireSpeed`,
+    // received bytes are taken in at no more than the 9600 8E1 rate, as a
+    // cable would deliver them.
+    PtyServer(LinePeer& device, bool wireSpeed);
     PtyServer(const PtyServer&) = delete;
     PtyServer& operator=(const PtyServer&) = delete;
     ~PtyServer();
@@ -43,7 +44,7 @@ private:
     void SendDue();
     void ClientClosed();
 
-    Device& device_;
+    LinePeer& device_;
     const bool wireSpeed_;
     int master_ = -1;
     int slave_ = -1;    // the server's own hold on the slave

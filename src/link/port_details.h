@@ -16,6 +16,8 @@ struct PortDetails {
     std::string manufacturer;  // "FTDI"
     std::string serial;        // the adapter's serial number
     std::string stablePath;    // Linux: /dev/serial/by-id/... naming the same device
+    std::string vendorId;      // Linux: the USB ids, "0403" and "6001"
+    std::string productId;
 };
 
 // One line for a port list: the product (or the maker when the product is

@@ -77,6 +77,8 @@ PortDetails ReadSysfsPortDetails(const std::string& device, const fs::path& sysR
         details.manufacturer = ReadAttribute(usb / "manufacturer");
         details.product = ReadAttribute(usb / "product");
         details.serial = ReadAttribute(usb / "serial");
+        details.vendorId = ReadAttribute(usb / "idVendor");
+        details.productId = ReadAttribute(usb / "idProduct");
     }
     return details;
 }

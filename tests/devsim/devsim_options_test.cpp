@@ -23,7 +23,7 @@ TEST(DevsimOptionsTest, ParsesEveryOptionIntoTheDevice) {
         {"--link", "/tmp/dev", "--image", "in.dat", "--save", "out.dat", "--version", "2.17", "--wire-speed",
          "--events", "--turnaround", "0.5", "--erase-time", "300", "--write-time", "4", "--silent-enters", "2",
          "--refuse-block", "5:1:5A", "--corrupt-read", "9", "--drop-after-blocks", "100", "--fail-erase", "--fault",
-         "short,cmd=run,value=3", "--random-faults", "42:0.25", "--random-kinds", "silent,pause"},
+         "short,cmd=run,value=3", "--random-faults", "42:0.25", "--random-kinds", "silent,pause", "--latency", "16", "--jitter", "0.5"},
         error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(std::tie(options->linkPath, options->imagePath, options->savePath),
@@ -32,6 +32,10 @@ TEST(DevsimOptionsTest, ParsesEveryOptionIntoTheDevice) {
               std::make_tuple(2, 17, true, true));
     EXPECT_EQ(std::tie(options->timing.turnaroundMs, options->timing.eraseMs, options->timing.writeMs),
               std::make_tuple(0.5, 300.0, 4.0));
+    EXPECT_EQ(std::tie(options->adapter.latencyMs, options->adapter.packetBytes, options->adapter.jitterMs),
+              std::make_tuple(16.0, 0, 0.5));
+    // A packet that never fills still goes at the chip's default timer.
+    EXPECT_EQ(Parse({"--packet", "64"}, error)->adapter.latencyMs, 16.0);
     ASSERT_TRUE(options->random);
     EXPECT_EQ(std::tie(options->random->seed, options->random->probability), std::make_tuple(42U, 0.25));
     EXPECT_EQ(options->random->kinds, (std::vector<FaultKind>{FaultKind::Silent, FaultKind::Pause}));
@@ -60,7 +64,8 @@ TEST(DevsimOptionsTest, RejectsBadCommandLinesWithAReason) {
         {"--bogus"}, {"--link"}, {"--version", "1"}, {"--version", "1.256"}, {"--version", "a.b"},
         {"--turnaround", "-1"}, {"--silent-enters", "x"}, {"--refuse-block", "5:1"},
         {"--refuse-block", "5:1:100"}, {"--corrupt-read", "1:2:3"}, {"--random-faults", "1:1.5"},
-        {"--random-faults", "1"}, {"--random-kinds", "silent,melt"}, {"--fault", "short,cmd=nothing"},
+        {"--random-faults", "1"}, {"--random-kinds", "silent,melt"}, {"--latency", "x"}, {"--packet", "0"},
+        {"--jitter", "-2"}, {"--fault", "short,cmd=nothing"},
     };
     std::string error;
     for (const auto& args : bad) {

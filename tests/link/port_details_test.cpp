@@ -4,17 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include "fake_tree.h"
 
 namespace bramis {
 namespace {
 
 namespace fs = std::filesystem;
-
-void WriteFile(const fs::path& file, const std::string& text) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file) << text;
-}
+using test::WriteFile;
 
 // /sys/class/tty/NAME/device, a link into the device tree.
 void AddTty(const fs::path& sys, const std::string& name, const fs::path& deviceFolder) {
@@ -59,7 +55,9 @@ TEST(PortDetails, UsbAdaptersAreNamedFromTheirUsbDeviceAndByIdLinkWhateverPathNa
     // A built-in port and a missing device: nothing known, nothing made up.
     EXPECT_EQ(DescribeAdapter(details(dev / "ttyS0")), "");
     EXPECT_EQ(DescribeAdapter(details(dev / "ttyUSB7")), "");
-    EXPECT_EQ(DescribeAdapter({.product = "", .manufacturer = "", .serial = "123", .stablePath = ""}), "123");
+    PortDetails serialOnly;
+    serialOnly.serial = "123";
+    EXPECT_EQ(DescribeAdapter(serialOnly), "123");
 }
 
 }  // namespace
