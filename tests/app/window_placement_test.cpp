@@ -80,7 +80,8 @@ TEST_F(MainWindowTest, TheJournalWindowOpensWithinTheScreenWithLongPathsCutAndKe
         const QFontMetrics metrics = table->fontMetrics();
         EXPECT_GE(table->columnWidth(kColumnStarted), metrics.horizontalAdvance(QStringLiteral("09.12.2026 07:56:42")));
         EXPECT_LT(table->columnWidth(kColumnFile), metrics.horizontalAdvance(record.file));
-        EXPECT_EQ(table->model()->index(0, kColumnFile).data(Qt::ToolTipRole).toString(), record.file);
+        EXPECT_EQ(table->model()->index(0, kColumnFile).data(Qt::ToolTipRole).toString(),
+                  QDir::toNativeSeparators(record.file));
         resized = dialog.size() - QSize(40, 30);
         dialog.resize(resized);
     }));
