@@ -15,7 +15,7 @@ const std::map<std::string, Command>& CommandNames() {
     static const std::map<std::string, Command> names = {
         {"write", Command::Write},     {"read", Command::Read},   {"verify", Command::Verify},
         {"version", Command::Version}, {"ports", Command::Ports}, {"find", Command::Find},
-        {"journal", Command::Journal},
+        {"journal", Command::Journal}, {"doctor", Command::Doctor},
     };
     return names;
 }
@@ -93,7 +93,7 @@ std::string TakeValues(const QCommandLineParser& parser, const std::vector<std::
 std::string TakePositionals(const QStringList& positionals, const std::vector<std::string>& args,
                             CliOptions& options) {
     if (positionals.isEmpty()) {
-        return "не указана команда (write, read, verify, version, ports, find или journal)";
+        return "не указана команда (write, read, verify, version, ports, find, journal или doctor)";
     }
     const auto found = CommandNames().find(positionals.first().toStdString());
     if (found == CommandNames().end()) {
@@ -125,7 +125,10 @@ std::string TakePositionals(const QStringList& positionals, const std::vector<st
 std::string CheckCombination(const CliOptions& options) {
     const bool portsGiven = !options.portNumbers.empty() || !options.devices.empty();
     const bool talksToDevice = NeedsFile(options.command) || options.command == Command::Version;
-    if (!talksToDevice && (portsGiven || options.waitSeconds)) {
+    if (options.command == Command::Doctor && options.waitSeconds) {
+        return "команда doctor не принимает --wait";
+    }
+    if (!talksToDevice && options.command != Command::Doctor && (portsGiven || options.waitSeconds)) {
         return "команды ports, find и journal не принимают --port, --device и --wait";
     }
     if (options.verify && options.command != Command::Write) {
@@ -184,6 +187,7 @@ std::string UsageText() {
            "  bramis-flash [ПРИБОРЫ] [--wait СЕКУНДЫ] [--trace] verify ФАЙЛ.dat\n"
            "  bramis-flash [ПРИБОРЫ] [--wait СЕКУНДЫ] [--trace] version\n"
            "  bramis-flash ports | find | journal [N]\n"
+           "  bramis-flash [ПРИБОРЫ] doctor\n"
            "  ПРИБОРЫ: --port N или --device ПУТЬ, каждый можно повторить\n"
            "\n"
            "Команды:\n"
@@ -207,6 +211,9 @@ std::string UsageText() {
            "               подключено; ответивший прибор сразу возвращается в рабочий\n"
            "               режим\n"
            "  journal [N]  показать последние N записей журнала заданий (по умолчанию 20)\n"
+           "  doctor       проверить подключение: права на порт, другие программы,\n"
+           "               занявшие его, переходник и его задержку, ответ прибора,\n"
+           "               повторы в журнале; код 0, если ничего не мешает\n"
            "\n"
            "Параметры:\n"
            "  --port N         COM-порт N (1..255). В Linux: 1..32 - /dev/ttyS0..31,\n"

@@ -7,7 +7,7 @@
 
 namespace bramis::cli {
 
-enum class Command { Help, ProgramVersion, Write, Read, Verify, Version, Ports, Find, Journal };
+enum class Command { Help, ProgramVersion, Write, Read, Verify, Version, Ports, Find, Journal, Doctor };
 
 // Records `journal` prints unless told otherwise.
 inline constexpr int kDefaultJournalRecords = 20;

@@ -9,6 +9,7 @@
 
 #include "cli/console.h"
 #include "cli/device_run.h"
+#include "cli/doctor_command.h"
 #include "cli/flash_texts.h"
 #include "cli/info_commands.h"
 #include "cli/port_choice.h"
@@ -51,6 +52,9 @@ public:
                 return FindPort(StoredPortOverrides(environment_.settings), environment_.portOpener, out_, err_);
             case Command::Journal:
                 return PrintJournal(JournalFile(), options_.journalRecords, out_, err_);
+            case Command::Doctor:
+                return RunDoctor(ChoosePorts(options_, environment_.settings), environment_.portOpener, JournalFile(),
+                                 out_);
             default:
                 return TransferOnEveryDevice();
         }

@@ -10,9 +10,6 @@
 namespace bramis {
 namespace {
 
-constexpr int kCableJobs = 5;
-constexpr int kCableRetries = 10;
-
 JournalJob JournalJobOf(TransferMode mode) {
     switch (mode) {
         case TransferMode::Write: return JournalJob::Write;

@@ -60,6 +60,10 @@ std::string AccessGroupToJoin(const std::string& device);
 // Keeps the PC awake for a job, with the system told who and why.
 SleepBlockerFactory JobSleepBlocker();
 
+// The cable rule: more than this many retries in this many jobs on a port.
+inline constexpr int kCableJobs = 5;
+inline constexpr int kCableRetries = 10;
+
 // The cable rule: the last five jobs on a port, all five in the journal,
 // needed more than ten retried attempts together. Said once per program run
 // and port. Any thread.

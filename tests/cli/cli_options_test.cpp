@@ -44,7 +44,7 @@ TEST(CliOptions, CommandsAndOptionsInAnyOrderAndHelpWinsOverEverything) {
 // Each refusal is said in Russian, the parser's own English never shows.
 TEST(CliOptions, BadCommandLinesAreRefusedWithAReason) {
     const std::pair<std::vector<std::string>, std::string> bad[] = {
-        {{}, "не указана команда (write, read, verify, version, ports, find или journal)"},
+        {{}, "не указана команда (write, read, verify, version, ports, find, journal или doctor)"},
         {{"version", "--port"}, "после --port нужно значение"},
         {{"--port", "0", "version"}, "номер порта должен быть целым числом от 1 до 255, а не «0»"},
         {{"--port", "256", "version"}, "номер порта должен быть целым числом от 1 до 255, а не «256»"},

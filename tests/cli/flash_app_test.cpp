@@ -424,6 +424,23 @@ TEST_F(FlashAppTest, FindTriesEachPortUntilADeviceAnswers) {
     EXPECT_EQ(err.str(), "bramis-flash: прибор не ответил ни на одном порту\n");
 }
 
+// The doctor: nothing in the way is exit 0; a silent device and a missing
+// node are problems, each with what to do.
+TEST_F(FlashAppTest, DoctorNamesWhatStandsInTheWay) {
+    settings.WriteString("Ports", "COM200", File("device", ""));
+    const devsim::Device& device = Connect();
+    EXPECT_EQ(Run({"--port", "200", "doctor"}), kExitOk) << out.str();
+    EXPECT_TRUE(out.str().ends_with("  прибор ответил и возвращён в рабочий режим\nНичего не мешает\n")) << out.str();
+    EXPECT_EQ(device.RequestCount(CMD_RUN_PROGRAM), 1);
+
+    Connect({{.kind = FaultKind::Silent}});
+    settings.WriteString("Ports", "COM201", Path("absent"));
+    EXPECT_EQ(Run({"--port", "200", "--port", "201", "doctor"}), kExitFailed);
+    EXPECT_NE(out.str().find("  проблема: устройства " + Path("absent") + " нет"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("  проблема: прибор не ответил"), std::string::npos) << out.str();
+    EXPECT_TRUE(out.str().ends_with("Найдено проблем: 3\n")) << out.str();
+}
+
 TEST_F(FlashAppTest, TraceShowsEveryRequestAndReplyInHexDuringItsJobOnly) {
     EXPECT_EQ(Run({"--trace", "version"}), kExitOk);
     const std::string trace = err.str();
