@@ -82,33 +82,37 @@ TEST(Journal, BothProgramsKeepOneJournalAndTheWindowsOldOneMovesOnce) {
     QCoreApplication::setApplicationName(QStringLiteral("TOLVA upgrade"));
     const QString journal = DefaultJournalPath();
     EXPECT_EQ(window, journal);
+    EXPECT_NE(old, journal);
 #ifndef _WIN32
     EXPECT_EQ(journal, home.filePath(QStringLiteral("Orvy/TOLVA upgrade/journal.csv")));
     EXPECT_EQ(old, home.filePath(QStringLiteral("bramis-programmer/journal.csv")));
 #endif
 
-    // The old journal's records join the one journal in time order, once.
+    // The old journal's records join the one journal in time order, once
+    // (in a folder of the test's own: on Windows the places above are the user's).
+    const QString oldCopy = home.filePath(QStringLiteral("old/journal.csv"));
+    const QString journalCopy = home.filePath(QStringLiteral("new/journal.csv"));
     JournalRecord later = SampleRecord(2);
     later.started = later.started.addSecs(60);
-    ASSERT_EQ(AppendJournalRecord(old, later), QString());
-    ASSERT_EQ(AppendJournalRecord(old, SampleRecord(1)), QString());
-    ASSERT_EQ(AppendJournalRecord(journal, SampleRecord(9)), QString());
-    EXPECT_EQ(MoveOldJournal(old, journal), QString());
-    EXPECT_EQ(MoveOldJournal(old, journal), QString());
+    ASSERT_EQ(AppendJournalRecord(oldCopy, later), QString());
+    ASSERT_EQ(AppendJournalRecord(oldCopy, SampleRecord(1)), QString());
+    ASSERT_EQ(AppendJournalRecord(journalCopy, SampleRecord(9)), QString());
+    EXPECT_EQ(MoveOldJournal(oldCopy, journalCopy), QString());
+    EXPECT_EQ(MoveOldJournal(oldCopy, journalCopy), QString());
     QString warning;
     std::vector<int> retries;
-    for (const JournalRecord& record : ReadJournal(journal, warning)) retries.push_back(record.retries);
+    for (const JournalRecord& record : ReadJournal(journalCopy, warning)) retries.push_back(record.retries);
     EXPECT_EQ(retries, (std::vector<int>{9, 1, 2}));
-    EXPECT_FALSE(QFile::exists(old));
+    EXPECT_FALSE(QFile::exists(oldCopy));
 
     // A damaged old journal stays where it is, with one warning.
-    QFile damaged(old);
+    QFile damaged(oldCopy);
     ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
     damaged.write("garbage\n");
     damaged.close();
-    EXPECT_FALSE(MoveOldJournal(old, journal).isEmpty());
-    EXPECT_TRUE(QFile::exists(old));
-    EXPECT_EQ(ReadJournal(journal, warning).size(), 3U);
+    EXPECT_FALSE(MoveOldJournal(oldCopy, journalCopy).isEmpty());
+    EXPECT_TRUE(QFile::exists(oldCopy));
+    EXPECT_EQ(ReadJournal(journalCopy, warning).size(), 3U);
 }
 
 TEST(Journal, WritersWaitForAnotherProgramsAppendAndLoseNoRecord) {
