@@ -26,6 +26,7 @@ inline QString MenuExit() { return QStringLiteral("В&ыход"); }
 inline QString MenuService() { return QStringLiteral("Серв&ис"); }
 inline QString MenuSettings() { return QStringLiteral("&Настройка"); }
 inline QString MenuJournal() { return QStringLiteral("&Журнал заданий"); }
+inline QString MenuStation() { return QStringLiteral("&Участок программирования"); }
 inline QString JournalCaption() { return QStringLiteral("Журнал заданий"); }
 inline QString JournalFilterHint() { return QStringLiteral("Найти: файл, порт, пользователь, результат…"); }
 inline QString JournalOpenFolder() { return QStringLiteral("Открыть папку"); }
@@ -138,6 +139,41 @@ inline QString ImageFileFilter() {
     return QStringLiteral("Файлы программ Брамис (*.dat);;Все файлы (*.*)");
 }
 inline QString ImageFileSuffix() { return QStringLiteral("dat"); }
+
+// The production station: several slots, each writing the station's image
+// into the device on its own port.
+inline QString StationCaption() { return QStringLiteral("Участок программирования"); }
+inline QString StationImageLabel() { return QStringLiteral("Программа:"); }
+inline QString StationNoImage() { return QStringLiteral("файл не выбран"); }
+// The chosen file's size and its SHA-256, first and last 8 hex digits.
+inline QString StationImageInfo(qint64 size, const QString& sha256) {
+    return QStringLiteral("%1 байт · SHA-256 %2…%3").arg(size).arg(sha256.left(8), sha256.right(8));
+}
+inline QString CopySha256() { return QStringLiteral("Копировать SHA-256"); }
+inline QString SlotName(int slot) { return QStringLiteral("Слот %1").arg(slot); }
+inline QString NoSlotItem() { return QStringLiteral("—"); }
+// A port of the list with the adapter the system names, as the port lists show it.
+inline QString PortWithAdapter(int portNumber, const QString& adapter) {
+    return adapter.isEmpty() ? PortItem(portNumber) : PortItem(portNumber) + QStringLiteral(" — ") + adapter;
+}
+inline QString StartButton() { return QStringLiteral("Пуск"); }
+inline QString StartAllButton() { return QStringLiteral("Пуск всех"); }
+inline QString CancelAllButton() { return QStringLiteral("Отменить все"); }
+inline QString ResetCountersButton() { return QStringLiteral("Сбросить счётчики"); }
+inline QString ResultGood() { return QStringLiteral("Годен"); }
+inline QString ResultBad() { return QStringLiteral("Брак"); }
+inline QString ResultWaiting() { return QStringLiteral("Ожидание"); }
+inline QString ResultRemoveDevice() { return QStringLiteral("Снимите прибор"); }
+inline QString SlotCounters(int good, int bad) {
+    return QStringLiteral("годен %1 · брак %2 · всего %3").arg(good).arg(bad).arg(good + bad);
+}
+inline QString StationCounters(int good, int bad, const QString& since) {
+    return QStringLiteral("Участок: годен %1 · брак %2 · всего %3 с %4").arg(good).arg(bad).arg(good + bad).arg(since);
+}
+inline QString PortInOtherSlot(int portNumber, int otherSlot) {
+    return QStringLiteral("COM%1 уже назначен слоту %2").arg(portNumber).arg(otherSlot);
+}
+inline QString NoStationImage() { return QStringLiteral("Выберите файл программы участка"); }
 
 // Help.
 inline QString HelpNotFound(const QString& fileName) {

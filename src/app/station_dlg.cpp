@@ -1,0 +1,298 @@
+#include "station_dlg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <span>
+#include <string>
+
+#include "app_icon.h"
+#include "app_texts.h"
+#include "image/image_file.h"
+#include "image/recent_file_list.h"
+#include "journal/journal.h"
+#include "message_box.h"
+#include "resource_ids.h"
+
+namespace bramis {
+namespace {
+
+constexpr const char* kValueImageFile = "ImageFile";
+constexpr const char* kValueVerify = "Verify";
+constexpr const char* kValueCountersReset = "CountersReset";
+constexpr const char* kGood = "Good";
+constexpr const char* kBad = "Bad";
+
+std::string SlotValue(int slot) { return "Slot" + std::to_string(slot); }
+
+// The counter `name` of slot `slot`, or of the whole station for slot 0.
+std::string CounterValue(int slot, const char* name) {
+    return slot == 0 ? std::string(name) : SlotValue(slot) + name;
+}
+
+QPushButton* AddButton(QWidget* parent, QLayout* layout, const QString& text, const char* name) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    layout->addWidget(button);
+    return button;
+}
+
+}  // namespace
+
+CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscovery discoverPorts, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      m_store(store),
+      m_choosers(std::move(choosers)) {
+    setObjectName(QStringLiteral("IDD_STATION"));
+    setWindowTitle(texts::StationCaption());
+    setWindowIcon(AppIcon());
+    auto* layout = new QVBoxLayout(this);
+
+    auto* imageRow = new QHBoxLayout;
+    imageRow->addWidget(new QLabel(texts::StationImageLabel(), this));
+    m_imageBox = new QComboBox(this);
+    m_imageBox->setObjectName(QStringLiteral("station_file"));
+    m_imageBox->setMinimumWidth(320);
+    imageRow->addWidget(m_imageBox, 1);
+    AddButton(this, imageRow, texts::BrowseButton(), "station_browse")->setMaximumWidth(32);
+    m_imageInfo = new QLabel(this);
+    m_imageInfo->setObjectName(QStringLiteral("station_image_info"));
+    m_imageInfo->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* copySha = new QAction(texts::CopySha256(), m_imageInfo);
+    copySha->setObjectName(QStringLiteral("station_copy_sha"));
+    m_imageInfo->addAction(copySha);
+    connect(copySha, &QAction::triggered, this, [this] { QApplication::clipboard()->setText(m_imageInfo->toolTip()); });
+    imageRow->addWidget(m_imageInfo);
+    layout->addLayout(imageRow);
+
+    auto* commandRow = new QHBoxLayout;
+    QPushButton* startAll = AddButton(this, commandRow, texts::StartAllButton(), "station_start_all");
+    startAll->setShortcut(QKeySequence(Qt::Key_F5));
+    QPushButton* cancelAll = AddButton(this, commandRow, texts::CancelAllButton(), "station_cancel_all");
+    m_verify = new QCheckBox(texts::VerifyAfterWriteLabel(), this);
+    m_verify->setObjectName(QStringLiteral("station_verify"));
+    m_verify->setChecked(m_store.GetInt(kSectionStation, kValueVerify, 0) != 0);
+    commandRow->addWidget(m_verify);
+    commandRow->addStretch(1);
+    m_counters = new QLabel(this);
+    m_counters->setObjectName(QStringLiteral("station_counters"));
+    commandRow->addWidget(m_counters);
+    QPushButton* reset = AddButton(this, commandRow, texts::ResetCountersButton(), "station_reset");
+    layout->addLayout(commandRow);
+
+    m_warning = new QLabel(this);
+    m_warning->setObjectName(QStringLiteral("station_warning"));
+    m_warning->setWordWrap(true);
+    QPalette warningPalette = m_warning->palette();
+    warningPalette.setColor(QPalette::WindowText, QColor(192, 0, 0));
+    m_warning->setPalette(warningPalette);
+    layout->addWidget(m_warning);
+
+    auto* grid = new QGridLayout;
+    const std::vector<FoundPort> ports = discoverPorts ? discoverPorts() : std::vector<FoundPort>{};
+    for (int slot = 1; slot <= kStationSlots; ++slot) {
+        auto& made = m_slots[static_cast<std::size_t>(slot - 1)];
+        made = std::make_unique<CStationSlot>(slot, *grid, slot - 1, *this);
+        made->onPortChosen = [this](int chosen, int port) { SetSlotPort(chosen, port); };
+        made->onStartClicked = [this](int clicked) { StartSlot(clicked); };
+        made->onFinished = [this](const SlotRun& run) { OnSlotFinished(run); };
+        made->FillPorts(ports);
+        // A stored number out of range is no slot.
+        const int port = m_store.GetInt(kSectionStation, SlotValue(slot), 0);
+        if (port >= kLowestPortNumber && port <= kHighestPortNumber) made->SetPort(port);
+    }
+    layout->addLayout(grid);
+    layout->addStretch(1);
+
+    connect(findChild<QPushButton*>(QStringLiteral("station_browse")), &QPushButton::clicked, this,
+            &CStationDlg::ChooseImage);
+    connect(m_imageBox, &QComboBox::activated, this,
+            [this](int index) { UseImage(m_imageBox->itemText(index), true); });
+    connect(startAll, &QPushButton::clicked, this, &CStationDlg::StartAll);
+    connect(cancelAll, &QPushButton::clicked, this, &CStationDlg::CancelAll);
+    connect(reset, &QPushButton::clicked, this, &CStationDlg::ResetCounters);
+    connect(m_verify, &QCheckBox::toggled, this,
+            [this](bool on) { m_store.WriteInt(kSectionStation, kValueVerify, on ? 1 : 0); });
+
+    if (m_store.GetString(kSectionStation, kValueCountersReset, "").empty())
+        m_store.WriteString(kSectionStation, kValueCountersReset,
+                            QDateTime::currentDateTime().toString(Qt::ISODate).toStdString());
+    ShowCounters();
+    UseImage(QString::fromStdString(m_store.GetString(kSectionStation, kValueImageFile, "")), false);
+    FillImageBox();
+}
+
+CStationDlg::~CStationDlg() {
+    for (auto& slot : m_slots) slot->StopForExit();
+    for (auto& slot : m_slots) slot->StopAndWait();
+}
+
+void CStationDlg::SetPortOpener(const PortOpener& opener) {
+    for (auto& slot : m_slots) slot->Channel().SetPortOpener(opener);
+}
+
+bool CStationDlg::SetSlotPort(int slot, int port) {
+    CStationSlot& chosen = Slot(slot);
+    if (chosen.Running()) return false;
+    for (const auto& other : m_slots) {
+        if (port != 0 && other.get() != &chosen && other->PortNumber() == port) {
+            ShowMessage(this, texts::PortInOtherSlot(port, other->Number()), MessageIcon::Exclamation);
+            chosen.SetPort(chosen.PortNumber());
+            return false;
+        }
+    }
+    chosen.SetPort(port);
+    if (port == 0)
+        m_store.Remove(kSectionStation, SlotValue(slot));
+    else
+        m_store.WriteInt(kSectionStation, SlotValue(slot), port);
+    ShowCounters();
+    return true;
+}
+
+void CStationDlg::StartSlot(int slot) {
+    CStationSlot& started = Slot(slot);
+    if (started.PortNumber() == 0 || started.Running()) return;
+    if (m_imageFile.isEmpty()) {
+        ShowMessage(this, texts::NoStationImage(), MessageIcon::Exclamation);
+        return;
+    }
+    SlotRequest request;
+    request.file = m_imageFile;
+    request.verify = m_verify->isChecked();
+    // The overrides may have been edited since the last job.
+    request.portOverrides = ReadPortOverrides(m_store);
+    started.Start(request);
+}
+
+void CStationDlg::StartAll() {
+    if (m_imageFile.isEmpty()) {
+        ShowMessage(this, texts::NoStationImage(), MessageIcon::Exclamation);
+        return;
+    }
+    for (auto& slot : m_slots) StartSlot(slot->Number());
+}
+
+void CStationDlg::CancelAll() {
+    for (auto& slot : m_slots) slot->Cancel();
+}
+
+bool CStationDlg::AnyRunning() const {
+    for (const auto& slot : m_slots)
+        if (slot->Running()) return true;
+    return false;
+}
+
+void CStationDlg::reject() {
+    // Every job is asked to stop first, so that the devices go back together.
+    for (auto& slot : m_slots) slot->StopForExit();
+    for (auto& slot : m_slots) slot->StopAndWait();
+    QDialog::reject();
+}
+
+void CStationDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CStationDlg::ChooseImage() {
+    const QString folder = m_imageFile.isEmpty() ? QString() : QFileInfo(m_imageFile).absolutePath();
+    const QString path = m_choosers.chooseOpen(this, folder);
+    if (!path.isEmpty()) UseImage(path, true);
+}
+
+bool CStationDlg::UseImage(const QString& path, bool interactive) {
+    if (path.isEmpty()) return false;
+    std::vector<std::uint8_t> image(kImageSize);
+    const FileOutcome outcome =
+        ReadImageFile(path.toStdString(), std::span<std::uint8_t, kImageSize>(image.data(), kImageSize));
+    if (!outcome.done()) {
+        if (interactive) ShowMessage(this, texts::FileMessage(outcome), MessageIcon::Exclamation);
+        FillImageBox();
+        return false;
+    }
+    m_imageFile = path;
+    m_store.WriteString(kSectionStation, kValueImageFile, path.toStdString());
+    const QString sha256 = Sha256Hex(image.data(), image.size());
+    m_imageInfo->setText(texts::StationImageInfo(static_cast<qint64>(image.size()), sha256));
+    m_imageInfo->setToolTip(sha256);
+    FillImageBox();
+    return true;
+}
+
+void CStationDlg::FillImageBox() {
+    const QSignalBlocker quiet(m_imageBox);
+    m_imageBox->clear();
+    if (!m_imageFile.isEmpty()) m_imageBox->addItem(m_imageFile);
+    // The main window's recent files, to choose from; the list stays its own.
+    RecentFileList recent;
+    recent.Read(m_store);
+    for (const std::string& entry : recent.Entries()) {
+        const QString path = QString::fromStdString(entry);
+        if (!path.isEmpty() && path != m_imageFile) m_imageBox->addItem(path);
+    }
+    m_imageBox->setCurrentIndex(m_imageFile.isEmpty() ? -1 : 0);
+    if (m_imageFile.isEmpty()) m_imageInfo->setText(texts::StationNoImage());
+}
+
+void CStationDlg::OnSlotFinished(const SlotRun& run) {
+    // The journal first: a unit that cannot be recorded still counts.
+    const QString path = JournalPath(m_store);
+    QStringList warnings;
+    for (const JournalRecord& record : run.records) {
+        const QString warning = AppendJournalRecord(path, record);
+        if (!warning.isEmpty() && !warnings.contains(warning)) warnings << warning;
+    }
+    m_warning->setText(warnings.join(QLatin1Char('\n')));
+    if (run.verdict != SlotVerdict::NotCounted) {
+        const char* name = run.verdict == SlotVerdict::Good ? kGood : kBad;
+        AddToCounter(run.slot, name);
+        AddToCounter(0, name);
+    }
+    ShowCounters();
+}
+
+int CStationDlg::Counter(int slot, const char* name) const {
+    return m_store.GetInt(kSectionStation, CounterValue(slot, name), 0);
+}
+
+void CStationDlg::AddToCounter(int slot, const char* name) {
+    m_store.WriteInt(kSectionStation, CounterValue(slot, name), Counter(slot, name) + 1);
+}
+
+void CStationDlg::ShowCounters() {
+    for (auto& slot : m_slots)
+        if (slot->PortNumber() != 0) slot->ShowCounters(Counter(slot->Number(), kGood), Counter(slot->Number(), kBad));
+    const QDateTime since = QDateTime::fromString(
+        QString::fromStdString(m_store.GetString(kSectionStation, kValueCountersReset, "")), Qt::ISODate);
+    m_counters->setText(texts::StationCounters(Counter(0, kGood), Counter(0, kBad),
+                                               since.toString(QStringLiteral("dd.MM.yyyy HH:mm"))));
+}
+
+void CStationDlg::ResetCounters() {
+    for (int slot = 0; slot <= kStationSlots; ++slot) {
+        m_store.Remove(kSectionStation, CounterValue(slot, kGood));
+        m_store.Remove(kSectionStation, CounterValue(slot, kBad));
+    }
+    m_store.WriteString(kSectionStation, kValueCountersReset,
+                        QDateTime::currentDateTime().toString(Qt::ISODate).toStdString());
+    ShowCounters();
+}
+
+}  // namespace bramis

@@ -1,0 +1,181 @@
+// The production station against emulated devices on virtual lines, one per
+// port: slots bound to ports (a port in two slots refused), writes at once
+// in every slot (one failing alone), the results, counters and settings
+// across a restart, the journal's slot column, and the end of the window
+// mid-job with every device sent back.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <thread>
+
+#include "app/app_texts.h"
+#include "app/station_dlg.h"
+#include "controls/labeled_progress_ctrl.h"
+#include "gui_test_support.h"
+#include "link/bootloader.h"
+
+namespace bramis {
+namespace {
+
+using devsim::FaultKind;
+using test::Child;
+
+class StationTest : public test::MainWindowTest {
+protected:
+    StationTest() { store.WriteString(kSectionStation, "ImageFile", image.toStdString()); }
+    ~StationTest() override { station.reset(); }
+
+    // A device with `faults` on COM `port`; it meets the others in
+    // programming mode (MeetInProgramming) when asked.
+    devsim::Device& Plug(int port, std::vector<devsim::FaultRule> faults = {}) {
+        devsim::DeviceConfig config;
+        config.faults = devsim::FaultPlan(std::move(faults), std::nullopt);
+        auto& plugged = devices[port] = std::make_unique<devsim::Device>(config);
+        cables[port] = std::make_unique<VirtualPort>(*plugged);
+        return *plugged;
+    }
+    // Each device, on entering programming mode, waits (at most 10 s) until
+    // every plugged device has: the jobs then run at the same time.
+    void MeetInProgramming() {
+        for (auto& [port, plugged] : devices) {
+            plugged->SetModeHandler([this](devsim::Mode mode) {
+                if (mode != devsim::Mode::Programming) return;
+                ++entered;
+                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+                while (entered < static_cast<int>(devices.size()) && std::chrono::steady_clock::now() < deadline)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            });
+        }
+    }
+    void Open(CStationDlg& opened) {
+        opened.SetPortOpener([this](unsigned number) { return cables.at(static_cast<int>(number))->Opener()(number); });
+    }
+    void Make() {
+        station.reset();
+        station = std::make_unique<CStationDlg>(store, FileChoosers{}, [this] { return ports; });
+        Open(*station);
+    }
+    void WaitForAll() { ASSERT_TRUE(QTest::qWaitFor([this] { return !station->AnyRunning(); }, 20000)); }
+    QString Text(const char* name) { return Child<QLabel>(*station, name)->text(); }
+
+    QString image = folder.Write("station.dat", kImageSize, 4);
+    std::map<int, std::unique_ptr<devsim::Device>> devices;
+    std::map<int, std::unique_ptr<VirtualPort>> cables;
+    std::atomic<int> entered{0};
+    std::unique_ptr<CStationDlg> station;
+};
+
+TEST_F(StationTest, SlotsOnTheirOwnPortsWriteAtOnceOneFailsAloneAndTheCountersOutliveARestart) {
+    Plug(5);
+    Plug(6, {{.kind = FaultKind::Drop, .command = CMD_WRITE_BLOCK, .block = 30}});
+    MeetInProgramming();
+    ports = {{.number = 5, .device = "/dev/ttyUSB0", .description = "FT232R USB UART (A1)"}};
+    Make();
+    EXPECT_EQ(Child<QComboBox>(*station, "slot1_port")->itemText(1), "COM5 — FT232R USB UART (A1)");
+    EXPECT_FALSE(Child<QCheckBox>(*station, "station_verify")->isChecked());
+    ASSERT_TRUE(station->SetSlotPort(1, 5));
+    EXPECT_FALSE(station->SetSlotPort(2, 5));
+    EXPECT_EQ(recorder.Texts(), QStringList{"COM5 уже назначен слоту 1"});
+    EXPECT_EQ(station->Slot(2).PortNumber(), 0);
+    ASSERT_TRUE(station->SetSlotPort(2, 6));
+    EXPECT_EQ(Child<QComboBox>(*station, "slot2_port")->currentText(), "COM6 (не подключён)");
+
+    station->StartAll();
+    EXPECT_TRUE(station->Slot(1).Running() && station->Slot(2).Running());
+    WaitForAll();
+    EXPECT_EQ(entered, 2) << "both devices were in programming mode at once";
+    EXPECT_EQ(Text("slot1_result"), "Годен");
+    EXPECT_EQ(Text("slot1_cause"), "Программа успешно записана");
+    EXPECT_TRUE(test::HoldsPattern(devices[5]->Flash(), 4));
+    EXPECT_EQ(devices[5]->CurrentMode(), devsim::Mode::Working);
+    EXPECT_EQ(Text("slot2_result"), "Брак");
+    EXPECT_EQ(Text("slot2_cause"), "Порт пропал: кабель или USB-адаптер отключён?\nЗапись программы, блок 31 из "
+                                   "368\n" + texts::ProgramErased());
+    EXPECT_EQ(Text("slot1_counters"), "годен 1 · брак 0 · всего 1");
+    EXPECT_EQ(Text("slot2_counters"), "годен 0 · брак 1 · всего 1");
+
+    // Every job a record of the one journal, with its slot.
+    std::vector<QStringList> rows = JournalRows();
+    ASSERT_EQ(rows.size(), 2u);
+    std::sort(rows.begin(), rows.end(), [](auto& a, auto& b) { return a[kColumnSlot] < b[kColumnSlot]; });
+    EXPECT_EQ(rows[0][kColumnProgram], "bramis-programmer");
+    EXPECT_EQ(rows[0][kColumnPort], "COM5");
+    EXPECT_EQ(rows[0][kColumnSlot], "1");
+    EXPECT_EQ(rows[0][kColumnResult], "успешно");
+    EXPECT_EQ(rows[1][kColumnSlot], "2");
+    EXPECT_EQ(rows[1][kColumnResult], "ошибка");
+
+    // A file of the wrong size is refused at the job, and counted as no unit.
+    folder.Write("station.dat", kImageSize - 1, 4);
+    station->StartSlot(1);
+    EXPECT_FALSE(station->Slot(1).Running());
+    EXPECT_EQ(Text("slot1_result"), "Брак");
+    EXPECT_TRUE(Text("slot1_cause").startsWith(QString::fromStdString(words::ImageFileMessage(ImageFileStatus::WrongLength))))
+        << Text("slot1_cause").toStdString();
+    EXPECT_EQ(Text("slot1_counters"), "годен 1 · брак 0 · всего 1");
+    EXPECT_EQ(JournalRows().size(), 2u);
+
+    // A new window finds its slots, its image, its switch and its counters.
+    Child<QCheckBox>(*station, "station_verify")->setChecked(true);
+    Make();
+    EXPECT_EQ(station->Slot(1).PortNumber(), 5);
+    EXPECT_EQ(station->Slot(2).PortNumber(), 6);
+    EXPECT_EQ(station->Slot(3).PortNumber(), 0);
+    EXPECT_TRUE(Child<QCheckBox>(*station, "station_verify")->isChecked());
+    EXPECT_EQ(Text("slot2_counters"), "годен 0 · брак 1 · всего 1");
+    EXPECT_TRUE(Text("station_counters").startsWith("Участок: годен 1 · брак 1 · всего 2 с "));
+    EXPECT_EQ(store.GetString(kSectionStation, "ImageFile", ""), image.toStdString());
+}
+
+TEST_F(StationTest, TheEndOfTheProgramMidJobSendsEveryDeviceBack) {
+    Plug(5);
+    Plug(6);
+    MeetInProgramming();
+    store.WriteInt(kSectionStation, "Slot1", 5);
+    store.WriteInt(kSectionStation, "Slot3", 6);
+    QStringList menu;
+    for (QAction* action : Child<QMenuBar>(*window, "IDR_MAIN_MENU")->actions()[1]->menu()->actions())
+        menu << action->text();
+    EXPECT_EQ(menu, (QStringList{"&Настройка", "&Журнал заданий", "&Участок программирования"}));
+
+    // The station from the main window's menu; the program is told to end
+    // once the first blocks are written.
+    window->SetStationHook([this](CStationDlg& opened) {
+        Open(opened);
+        QTimer::singleShot(0, &opened, [&opened] { opened.StartAll(); });
+    });
+    bool ended = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* opened = dynamic_cast<CStationDlg*>(QApplication::activeModalWidget());
+        if (opened == nullptr || ended) return;
+        if (Child<CLabeledProgressCtrl>(*opened, "slot1_progress")->GetPos() > 0 ||
+            Child<CLabeledProgressCtrl>(*opened, "slot3_progress")->GetPos() > 0) {
+            ended = true;
+            window->RequestQuit();
+        }
+    });
+    watch.start(0);
+    window->OnCommand(ID_SERVICE_STATION);
+    ASSERT_TRUE(ended);
+    for (auto& [port, plugged] : devices) {
+        SCOPED_TRACE(port);
+        EXPECT_EQ(plugged->CurrentMode(), devsim::Mode::Working);
+        EXPECT_GE(plugged->RequestCount(CMD_RUN_PROGRAM), 1);
+    }
+    const std::vector<QStringList> rows = JournalRows();
+    ASSERT_EQ(rows.size(), 2u);
+    for (const QStringList& row : rows) EXPECT_EQ(row[kColumnResult], "отменено");
+}
+
+}  // namespace
+}  // namespace bramis
