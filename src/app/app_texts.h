@@ -159,6 +159,7 @@ inline QString PortWithAdapter(int portNumber, const QString& adapter) {
 inline QString StartButton() { return QStringLiteral("Пуск"); }
 inline QString StartAllButton() { return QStringLiteral("Пуск всех"); }
 inline QString CancelAllButton() { return QStringLiteral("Отменить все"); }
+inline QString AutoStartLabel() { return QStringLiteral("Автозапуск"); }
 inline QString ResetCountersButton() { return QStringLiteral("Сбросить счётчики"); }
 inline QString ResultGood() { return QStringLiteral("Годен"); }
 inline QString ResultBad() { return QStringLiteral("Брак"); }

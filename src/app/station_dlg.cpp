@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <span>
@@ -30,6 +31,7 @@ namespace {
 
 constexpr const char* kValueImageFile = "ImageFile";
 constexpr const char* kValueVerify = "Verify";
+constexpr const char* kValueAutoStart = "AutoStart";
 constexpr const char* kValueCountersReset = "CountersReset";
 constexpr const char* kGood = "Good";
 constexpr const char* kBad = "Bad";
@@ -86,6 +88,10 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
     m_verify->setObjectName(QStringLiteral("station_verify"));
     m_verify->setChecked(m_store.GetInt(kSectionStation, kValueVerify, 0) != 0);
     commandRow->addWidget(m_verify);
+    m_autoStart = new QCheckBox(texts::AutoStartLabel(), this);
+    m_autoStart->setObjectName(QStringLiteral("station_autostart"));
+    m_autoStart->setChecked(m_store.GetInt(kSectionStation, kValueAutoStart, 0) != 0);
+    commandRow->addWidget(m_autoStart);
     commandRow->addStretch(1);
     m_counters = new QLabel(this);
     m_counters->setObjectName(QStringLiteral("station_counters"));
@@ -109,6 +115,7 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
         made->onPortChosen = [this](int chosen, int port) { SetSlotPort(chosen, port); };
         made->onStartClicked = [this](int clicked) { StartSlot(clicked); };
         made->onFinished = [this](const SlotRun& run) { OnSlotFinished(run); };
+        made->onAutoRequest = [this](SlotRequest& request) { return MakeRequest(request); };
         made->FillPorts(ports);
         // A stored number out of range is no slot.
         const int port = m_store.GetInt(kSectionStation, SlotValue(slot), 0);
@@ -126,6 +133,10 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
     connect(reset, &QPushButton::clicked, this, &CStationDlg::ResetCounters);
     connect(m_verify, &QCheckBox::toggled, this,
             [this](bool on) { m_store.WriteInt(kSectionStation, kValueVerify, on ? 1 : 0); });
+    connect(m_autoStart, &QCheckBox::toggled, this, [this](bool on) {
+        m_store.WriteInt(kSectionStation, kValueAutoStart, on ? 1 : 0);
+        for (auto& slot : m_slots) slot->SetAutoStart(on);
+    });
 
     if (m_store.GetString(kSectionStation, kValueCountersReset, "").empty())
         m_store.WriteString(kSectionStation, kValueCountersReset,
@@ -133,6 +144,12 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
     ShowCounters();
     UseImage(QString::fromStdString(m_store.GetString(kSectionStation, kValueImageFile, "")), false);
     FillImageBox();
+    // The slots arm themselves once the window runs.
+    if (m_autoStart->isChecked()) {
+        QTimer::singleShot(0, this, [this] {
+            for (auto& slot : m_slots) slot->SetAutoStart(m_autoStart->isChecked());
+        });
+    }
 }
 
 CStationDlg::~CStationDlg() {
@@ -155,6 +172,7 @@ bool CStationDlg::SetSlotPort(int slot, int port) {
         }
     }
     chosen.SetPort(port);
+    if (m_autoStart->isChecked()) chosen.SetAutoStart(true);
     if (port == 0)
         m_store.Remove(kSectionStation, SlotValue(slot));
     else
@@ -163,18 +181,23 @@ bool CStationDlg::SetSlotPort(int slot, int port) {
     return true;
 }
 
-void CStationDlg::StartSlot(int slot) {
-    CStationSlot& started = Slot(slot);
-    if (started.PortNumber() == 0 || started.Running()) return;
-    if (m_imageFile.isEmpty()) {
-        ShowMessage(this, texts::NoStationImage(), MessageIcon::Exclamation);
-        return;
-    }
-    SlotRequest request;
+bool CStationDlg::MakeRequest(SlotRequest& request) const {
+    if (m_imageFile.isEmpty()) return false;
     request.file = m_imageFile;
     request.verify = m_verify->isChecked();
     // The overrides may have been edited since the last job.
     request.portOverrides = ReadPortOverrides(m_store);
+    return true;
+}
+
+void CStationDlg::StartSlot(int slot) {
+    CStationSlot& started = Slot(slot);
+    if (started.PortNumber() == 0 || started.Running()) return;
+    SlotRequest request;
+    if (!MakeRequest(request)) {
+        ShowMessage(this, texts::NoStationImage(), MessageIcon::Exclamation);
+        return;
+    }
     started.Start(request);
 }
 

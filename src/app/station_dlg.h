@@ -63,6 +63,8 @@ private:
     // say why not.
     bool UseImage(const QString& path, bool interactive);
     void FillImageBox();
+    // The request of a run; false while no image is chosen.
+    bool MakeRequest(SlotRequest& request) const;
     void OnSlotFinished(const SlotRun& run);
     void ShowCounters();
     void ResetCounters();
@@ -75,6 +77,7 @@ private:
     QComboBox* m_imageBox = nullptr;
     QLabel* m_imageInfo = nullptr;
     QCheckBox* m_verify = nullptr;
+    QCheckBox* m_autoStart = nullptr;
     QLabel* m_counters = nullptr;
     QLabel* m_warning = nullptr;
     std::array<std::unique_ptr<CStationSlot>, kStationSlots> m_slots;

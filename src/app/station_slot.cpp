@@ -17,6 +17,13 @@
 namespace bramis {
 namespace {
 
+// How long a line must stay silent after a unit before the next device's
+// answer starts a job; how often an absent port is tried, and a device that
+// is still on the line asked again.
+constexpr std::int64_t kSilenceMs = 2000;
+constexpr int kAbsentRetryMs = 1000;
+constexpr int kProbePauseMs = 500;
+
 template <typename T>
 T* Named(T* widget, int slot, const char* role) {
     widget->setObjectName(QStringLiteral("slot%1_%2").arg(slot).arg(QLatin1String(role)));
@@ -64,6 +71,21 @@ CStationSlot::CStationSlot(int slot, QGridLayout& grid, int row, QWidget& parent
     QObject::connect(m_cancel, &QPushButton::clicked, this, [this] { Cancel(); });
     QObject::connect(m_portBox, &QComboBox::activated, this, [this](int index) {
         if (onPortChosen) onPortChosen(m_slot, m_portBox->itemData(index).toInt());
+    });
+    m_probeTimer.setSingleShot(true);
+    QObject::connect(&m_probeTimer, &QTimer::timeout, this, [this] {
+        if (!m_autoStart || !m_arming || m_job || m_port == 0) return;
+        m_probing = true;
+        m_readBack.assign(kImageBufferSize, 0);
+        m_job = std::make_unique<TransferJob>(m_channel, *this, m_port, m_readBack.data(), TransferMode::Identify,
+                                              kSilenceMs);
+        m_job->SetSleepBlocker(JobSleepBlocker());
+        if (!m_job->Start()) {
+            m_job.reset();
+            m_probing = false;
+            ShowResult(texts::ResultBad(), Shade::Bad, texts::WorkerNotStarted());
+        }
+        UpdateControls();
     });
     FillPorts({});
 }
@@ -125,8 +147,12 @@ void CStationSlot::ShowCounters(int good, int bad) { m_counters->setText(texts::
 
 bool CStationSlot::Start(const SlotRequest& request) {
     if (m_port == 0 || m_job) return false;
+    m_probeTimer.stop();
     m_request = request;
     m_stopping = false;
+    m_arming = m_autoStart;
+    m_runArmed = m_autoStart;
+    m_deviceAnswered = false;
     m_reports.clear();
     m_stage->clear();
     m_time->clear();
@@ -136,6 +162,8 @@ bool CStationSlot::Start(const SlotRequest& request) {
     const FileOutcome loaded =
         ReadImageFile(request.file.toStdString(), std::span<std::uint8_t, kImageSize>(m_image.data(), kImageSize));
     if (!loaded.done()) {
+        // Armed again only by the user: a file that is wrong now stays wrong.
+        m_arming = false;
         ShowResult(texts::ResultBad(), Shade::Bad, texts::FileMessage(loaded));
         return false;
     }
@@ -149,8 +177,10 @@ bool CStationSlot::Start(const SlotRequest& request) {
     m_step = 0;
     m_runClock.start();
     m_estimate = std::make_unique<JobEstimate>(static_cast<int>(m_steps.size()), Seconds());
-    ShowResult(QString(), Shade::Neutral, QString());
+    // Until a device answers.
+    ShowResult(texts::ResultWaiting(), Shade::Neutral, QString());
     if (StartStep()) return true;
+    m_arming = false;
     ShowResult(texts::ResultBad(), Shade::Bad, texts::WorkerNotStarted());
     return false;
 }
@@ -169,7 +199,55 @@ bool CStationSlot::StartStep() {
 }
 
 void CStationSlot::Cancel() {
+    m_arming = false;
+    m_probeTimer.stop();
     if (m_job) m_job->Cancel();
+}
+
+void CStationSlot::SetAutoStart(bool on) {
+    m_autoStart = on;
+    m_arming = on;
+    if (on) {
+        m_lineSilent = false;
+        if (!m_job) Arm();
+        return;
+    }
+    m_probeTimer.stop();
+    // A device being written is finished; a wait for one ends.
+    if (m_job && (m_probing || !m_deviceAnswered)) m_job->Cancel();
+}
+
+void CStationSlot::Arm() {
+    SlotRequest request;
+    if (!m_autoStart || !m_arming || m_job || m_port == 0 || !onAutoRequest || !onAutoRequest(request)) return;
+    m_lineSilent = false;
+    Start(request);
+}
+
+void CStationSlot::Probe(int delayMs) { m_probeTimer.start(delayMs); }
+
+void CStationSlot::OnProbeOutcome(const TransferOutcome& outcome) {
+    if (m_stopping || !m_autoStart || !m_arming) return;
+    if (outcome.programmingEntered) {
+        // Answered, and sent straight back: the unit just done, unless the
+        // line was silent before it came.
+        if (m_lineSilent) {
+            Arm();
+            return;
+        }
+        ShowResult(texts::ResultRemoveDevice(), Shade::Neutral, m_cause->text());
+        Probe(kProbePauseMs);
+        return;
+    }
+    if (outcome.failure && outcome.failure->kind == FailureKind::EntryTimedOut) {
+        Arm();
+        return;
+    }
+    // No port, or a line that has gone: silent, and tried again.
+    m_lineSilent = true;
+    if (outcome.failure && outcome.failure->kind == FailureKind::PortNotOpened)
+        ShowResult(texts::ResultWaiting(), Shade::Neutral, texts::FailureText(*outcome.failure, m_port));
+    Probe(kAbsentRetryMs);
 }
 
 void CStationSlot::StopForExit() {
@@ -203,6 +281,11 @@ void CStationSlot::RunOnGuiThread(const std::function<void()>& update) {
 
 void CStationSlot::SetStage(TransferStage stage) {
     RunOnGuiThread([this, stage] {
+        if (m_probing) return;
+        if (!m_deviceAnswered && stage != TransferStage::OpeningPort && stage != TransferStage::EnteringProgramming) {
+            m_deviceAnswered = true;
+            m_result->clear();
+        }
         m_stage->setText(QString::fromStdString(words::StageText(stage)));
         if (BlocksMoveIn(stage)) m_estimate->BlocksBegin(Seconds());
     });
@@ -212,19 +295,23 @@ void CStationSlot::SetLoaderVersion(LoaderVersion) {}
 
 void CStationSlot::SetBarPosition(int position) {
     RunOnGuiThread([this, position] {
+        if (m_probing) return;
         m_progress->SetPos(position);
         ShowTimes();
     });
 }
 
 void CStationSlot::SetBarRange(int minimum, int maximum) {
-    RunOnGuiThread([this, minimum, maximum] { m_progress->SetRange32(minimum, maximum); });
+    RunOnGuiThread([this, minimum, maximum] {
+        if (!m_probing) m_progress->SetRange32(minimum, maximum);
+    });
 }
 
 void CStationSlot::ShowFailure(const TransferFailure& failure) {
     // No box: the other slots go on. The cause shows at once; the result
     // follows once the device has been sent back.
     RunOnGuiThread([this, &failure] {
+        if (m_probing) return;
         const QString text = texts::FailureText(failure, m_port);
         m_cause->setText(text);
         m_cause->setToolTip(text);
@@ -251,6 +338,14 @@ void CStationSlot::ShowTimes() {
 void CStationSlot::OnJobOutcome() {
     // The outcome is the worker's last call: its thread is ending.
     WaitForWorker();
+    if (m_probing) {
+        const TransferOutcome outcome = m_job->Outcome();
+        m_job.reset();
+        m_probing = false;
+        UpdateControls();
+        OnProbeOutcome(outcome);
+        return;
+    }
     const Step& step = m_steps[m_step];
     EndedJob ended;
     ended.mode = step.mode;
@@ -295,6 +390,10 @@ void CStationSlot::Finish(const TransferOutcome& last) {
             run.verdict = SlotVerdict::Good;
             ShowResult(texts::ResultGood(), Shade::Good, verified ? texts::WriteVerified() : texts::WriteSucceeded());
         }
+    } else if (last.failure->kind == FailureKind::PortNotOpened) {
+        // No unit was there to judge: the slot waits.
+        run.verdict = SlotVerdict::NotCounted;
+        ShowResult(texts::ResultWaiting(), Shade::Neutral, texts::FailureText(*last.failure, m_port));
     } else if (last.cancelled()) {
         // A cancel is no unit's verdict; the slot says what became of the program.
         run.verdict = SlotVerdict::NotCounted;
@@ -307,7 +406,14 @@ void CStationSlot::Finish(const TransferOutcome& last) {
     } else {
         ShowResult(texts::ResultBad(), Shade::Bad, texts::FailureText(*last.failure, m_port));
     }
+    // A wait for a device that the user or the end stopped is no job to record.
+    if (m_runArmed && last.cancelled() && !last.programmingEntered) run.records.clear();
     if (onFinished) onFinished(run);
+    if (!m_autoStart || !m_arming || m_stopping) return;
+    const bool portGone = last.failure && (last.failure->kind == FailureKind::PortNotOpened ||
+                                           last.failure->kind == FailureKind::PortLost);
+    m_lineSilent = portGone;
+    Probe(portGone ? kAbsentRetryMs : 0);
 }
 
 }  // namespace bramis

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -90,8 +91,20 @@ public:
     // or the file refused, which the slot then shows as "Брак" with the
     // file's message, counted as no unit. GUI thread.
     bool Start(const SlotRequest& request);
-    // Asks the run's job to stop; the device is still sent back. GUI thread.
+    // Asks the run's job to stop; the device is still sent back. An armed
+    // slot stays unarmed until Start or autostart is switched on again. GUI thread.
     void Cancel();
+
+    // Autostart: the slot arms itself, a write that repeats the enter
+    // request until a device answers, with onAutoRequest's request. After
+    // each unit a device that answers again is sent straight back ("Снимите
+    // прибор"); only once the line has been silent for two seconds (or the
+    // port gone) is the slot armed again. An absent port is tried each second
+    // until it appears. Off: an armed slot whose device has not answered
+    // stops. GUI thread.
+    void SetAutoStart(bool on);
+    // Fills the request of an armed run; false when none can be made now.
+    std::function<bool(SlotRequest& request)> onAutoRequest;
     // Cancel for the end of the station: no further step starts. GUI thread.
     void StopForExit();
     // StopForExit, then returns once the run's job has ended (the device sent
@@ -122,6 +135,12 @@ private:
     // Ends the run after its last job, which ended with `last`.
     void Finish(const TransferOutcome& last);
     void WaitForWorker();
+    // Autostart: starts a run that waits for the next device.
+    void Arm();
+    // Autostart: checks whether the line is silent (a version job with a
+    // two-second limit), or tries an absent port again after `delayMs`.
+    void Probe(int delayMs);
+    void OnProbeOutcome(const TransferOutcome& outcome);
     void ShowResult(const QString& result, Shade shade, const QString& cause);
     void ShowTimes();
     void UpdateControls();
@@ -156,6 +175,15 @@ private:
     QElapsedTimer m_runClock;
     std::unique_ptr<JobEstimate> m_estimate;
     bool m_stopping = false;  // the station is ending: no further step
+    // Autostart: on; the slot arms itself (not after the user's Cancel); the
+    // running job is a probe; the line has been silent since the last unit.
+    bool m_autoStart = false;
+    bool m_arming = false;
+    bool m_probing = false;
+    bool m_lineSilent = false;
+    bool m_runArmed = false;        // the run was started by autostart
+    bool m_deviceAnswered = false;  // the run's device entered programming mode
+    QTimer m_probeTimer;
     bool m_closing = false;   // being destroyed: late worker calls are dropped
 };
 

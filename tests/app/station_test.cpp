@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -64,9 +65,15 @@ protected:
         station = std::make_unique<CStationDlg>(store, FileChoosers{}, [this] { return ports; });
         Open(*station);
     }
-    // Serves the slots' calls as they come (a hang is ended by ctest's timeout).
+    // Serves the slots' calls as they come, for at most 30 s.
     void WaitUntil(const std::function<bool()>& done) {
-        while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QTimer wake;  // the deadline is looked at even while nothing comes
+        wake.start(100);
+        const QDeadlineTimer deadline(30000);
+        while (!done()) {
+            ASSERT_FALSE(deadline.hasExpired());
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
     }
     void WaitForAll() { WaitUntil([this] { return !station->AnyRunning(); }); }
     QString Text(const char* name) { return Child<QLabel>(*station, name)->text(); }
@@ -138,6 +145,39 @@ TEST_F(StationTest, SlotsOnTheirOwnPortsWriteAtOnceOneFailsAloneAndTheCountersOu
     EXPECT_EQ(Text("slot2_counters"), "годен 0 · брак 1 · всего 1");
     EXPECT_TRUE(Text("station_counters").startsWith("Участок: годен 1 · брак 1 · всего 2 с "));
     EXPECT_EQ(store.GetString(kSectionStation, "ImageFile", ""), image.toStdString());
+}
+
+TEST_F(StationTest, AutostartWritesEachDeviceOnceAndTheNextOnlyAfterTheLineWasSilent) {
+    devsim::Device& first = Plug(5);
+    store.WriteInt(kSectionStation, "Slot1", 5);
+    store.WriteInt(kSectionStation, "AutoStart", 1);
+    Make();
+    const auto removeDevice = [this] {
+        return Text("slot1_result") == "Снимите прибор" && !station->Slot(1).Running();
+    };
+    WaitUntil(removeDevice);
+    EXPECT_TRUE(test::HoldsPattern(first.Flash(), 4));
+    EXPECT_EQ(Text("slot1_cause"), "Программа успешно записана");
+    // Asked again and sent back, never written twice.
+    const int asked = first.RequestCount(CMD_GET_VERSION);
+    WaitUntil([&] { return first.RequestCount(CMD_GET_VERSION) > asked + 1 && removeDevice(); });
+    EXPECT_EQ(first.RequestCount(CMD_ERASE), 1);
+    EXPECT_EQ(first.CurrentMode(), devsim::Mode::Working);
+
+    // The adapter unplugged: the slot waits for its port; plugged in again
+    // with the next device, which is written at once.
+    cables[5]->FailOpens(PortOpenError{OpenFailure::Gone, "/dev/ttyUSB0", 2, "No such device"});
+    WaitUntil([this] { return Text("slot1_result") == "Ожидание" && !station->Slot(1).Running(); });
+    const std::unique_ptr<devsim::Device> taken = std::move(devices[5]);
+    devsim::Device& next = Plug(5);
+    WaitUntil(removeDevice);
+    EXPECT_TRUE(test::HoldsPattern(next.Flash(), 4));
+    EXPECT_EQ(next.RequestCount(CMD_ERASE), 1);
+    EXPECT_EQ(taken->RequestCount(CMD_ERASE), 1);
+    EXPECT_EQ(Text("slot1_counters"), "годен 2 · брак 0 · всего 2");
+    station->Slot(1).Cancel();
+    WaitForAll();
+    EXPECT_EQ(JournalRows().size(), 2u) << "the probes and the waits are no jobs of the journal";
 }
 
 TEST_F(StationTest, TheEndOfTheProgramMidJobSendsEveryDeviceBack) {
