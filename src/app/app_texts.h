@@ -160,6 +160,18 @@ inline QString StartButton() { return QStringLiteral("Пуск"); }
 inline QString StartAllButton() { return QStringLiteral("Пуск всех"); }
 inline QString CancelAllButton() { return QStringLiteral("Отменить все"); }
 inline QString AutoStartLabel() { return QStringLiteral("Автозапуск"); }
+inline QString AskSerialLabel() { return QStringLiteral("Запрашивать заводской номер"); }
+inline QString SerialHint() { return QStringLiteral("Заводской номер"); }
+inline QString SerialNeeded(int slot) { return QStringLiteral("Введите заводской номер прибора слота %1").arg(slot); }
+inline QString SerialHasControlCharacters() {
+    return QStringLiteral("Заводской номер не должен содержать управляющих символов");
+}
+inline QString SerialTooLong(int most) { return QStringLiteral("Заводской номер длиннее %1 символов").arg(most); }
+inline QString SerialAlreadyWritten(const QString& serial) {
+    return QStringLiteral("Прибор с заводским номером %1 уже записан этой программой (см. журнал заданий). "
+                          "Записать ещё раз?")
+        .arg(serial);
+}
 inline QString ResetCountersButton() { return QStringLiteral("Сбросить счётчики"); }
 inline QString ResultGood() { return QStringLiteral("Годен"); }
 inline QString ResultBad() { return QStringLiteral("Брак"); }

@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <span>
 #include <string>
 
@@ -32,6 +33,9 @@ namespace {
 constexpr const char* kValueImageFile = "ImageFile";
 constexpr const char* kValueVerify = "Verify";
 constexpr const char* kValueAutoStart = "AutoStart";
+constexpr const char* kValueAskSerial = "AskSerial";
+// The longest serial number, in characters.
+constexpr int kLongestSerial = 64;
 constexpr const char* kValueCountersReset = "CountersReset";
 constexpr const char* kGood = "Good";
 constexpr const char* kBad = "Bad";
@@ -92,6 +96,10 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
     m_autoStart->setObjectName(QStringLiteral("station_autostart"));
     m_autoStart->setChecked(m_store.GetInt(kSectionStation, kValueAutoStart, 0) != 0);
     commandRow->addWidget(m_autoStart);
+    m_askSerial = new QCheckBox(texts::AskSerialLabel(), this);
+    m_askSerial->setObjectName(QStringLiteral("station_ask_serial"));
+    m_askSerial->setChecked(m_store.GetInt(kSectionStation, kValueAskSerial, 0) != 0);
+    commandRow->addWidget(m_askSerial);
     commandRow->addStretch(1);
     m_counters = new QLabel(this);
     m_counters->setObjectName(QStringLiteral("station_counters"));
@@ -115,7 +123,10 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
         made->onPortChosen = [this](int chosen, int port) { SetSlotPort(chosen, port); };
         made->onStartClicked = [this](int clicked) { StartSlot(clicked); };
         made->onFinished = [this](const SlotRun& run) { OnSlotFinished(run); };
-        made->onAutoRequest = [this](SlotRequest& request) { return MakeRequest(request); };
+        made->onAutoRequest = [this, armed = made.get()](SlotRequest& request) {
+            return MakeRequest(*armed, request, false);
+        };
+        made->ShowSerialField(m_askSerial->isChecked());
         made->FillPorts(ports);
         // A stored number out of range is no slot.
         const int port = m_store.GetInt(kSectionStation, SlotValue(slot), 0);
@@ -133,6 +144,10 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
     connect(reset, &QPushButton::clicked, this, &CStationDlg::ResetCounters);
     connect(m_verify, &QCheckBox::toggled, this,
             [this](bool on) { m_store.WriteInt(kSectionStation, kValueVerify, on ? 1 : 0); });
+    connect(m_askSerial, &QCheckBox::toggled, this, [this](bool on) {
+        m_store.WriteInt(kSectionStation, kValueAskSerial, on ? 1 : 0);
+        for (auto& slot : m_slots) slot->ShowSerialField(on);
+    });
     connect(m_autoStart, &QCheckBox::toggled, this, [this](bool on) {
         m_store.WriteInt(kSectionStation, kValueAutoStart, on ? 1 : 0);
         for (auto& slot : m_slots) slot->SetAutoStart(on);
@@ -181,8 +196,30 @@ bool CStationDlg::SetSlotPort(int slot, int port) {
     return true;
 }
 
-bool CStationDlg::MakeRequest(SlotRequest& request) const {
-    if (m_imageFile.isEmpty()) return false;
+bool CStationDlg::MakeRequest(CStationSlot& slot, SlotRequest& request, bool interactive) {
+    if (m_imageFile.isEmpty()) {
+        if (interactive) ShowMessage(this, texts::NoStationImage(), MessageIcon::Exclamation);
+        return false;
+    }
+    if (m_askSerial->isChecked()) {
+        // A scanner may add blanks around the number.
+        const QString serial = slot.Serial().trimmed();
+        if (serial.isEmpty()) {
+            if (interactive) ShowMessage(this, texts::SerialNeeded(slot.Number()), MessageIcon::Exclamation);
+            slot.FocusSerial();
+            return false;
+        }
+        if (std::any_of(serial.begin(), serial.end(), [](QChar c) { return c.category() == QChar::Other_Control; })) {
+            ShowMessage(this, texts::SerialHasControlCharacters(), MessageIcon::Exclamation);
+            return false;
+        }
+        if (serial.toUcs4().size() > kLongestSerial) {
+            ShowMessage(this, texts::SerialTooLong(kLongestSerial), MessageIcon::Exclamation);
+            return false;
+        }
+        if (SerialWritten(serial) && !AskYesNo(this, texts::SerialAlreadyWritten(serial))) return false;
+        request.serial = serial;
+    }
     request.file = m_imageFile;
     request.verify = m_verify->isChecked();
     // The overrides may have been edited since the last job.
@@ -194,11 +231,16 @@ void CStationDlg::StartSlot(int slot) {
     CStationSlot& started = Slot(slot);
     if (started.PortNumber() == 0 || started.Running()) return;
     SlotRequest request;
-    if (!MakeRequest(request)) {
-        ShowMessage(this, texts::NoStationImage(), MessageIcon::Exclamation);
-        return;
-    }
-    started.Start(request);
+    if (MakeRequest(started, request, true)) started.Start(request);
+}
+
+bool CStationDlg::SerialWritten(const QString& serial) const {
+    QString warning;
+    const std::vector<JournalRecord> records = ReadJournal(JournalPath(m_store), warning);
+    return std::any_of(records.begin(), records.end(), [&](const JournalRecord& record) {
+        return record.serial == serial && record.imageSha256 == m_imageSha256 && record.job == JournalJob::Write &&
+               record.result == JournalResult::Succeeded;
+    });
 }
 
 void CStationDlg::StartAll() {
@@ -206,7 +248,11 @@ void CStationDlg::StartAll() {
         ShowMessage(this, texts::NoStationImage(), MessageIcon::Exclamation);
         return;
     }
-    for (auto& slot : m_slots) StartSlot(slot->Number());
+    // Slots without their unit's number yet wait for it, without a box each.
+    for (auto& slot : m_slots) {
+        SlotRequest request;
+        if (slot->PortNumber() != 0 && !slot->Running() && MakeRequest(*slot, request, false)) slot->Start(request);
+    }
 }
 
 void CStationDlg::CancelAll() {
@@ -252,7 +298,7 @@ bool CStationDlg::UseImage(const QString& path, bool interactive) {
     }
     m_imageFile = path;
     m_store.WriteString(kSectionStation, kValueImageFile, path.toStdString());
-    const QString sha256 = Sha256Hex(image.data(), image.size());
+    const QString sha256 = m_imageSha256 = Sha256Hex(image.data(), image.size());
     m_imageInfo->setText(texts::StationImageInfo(static_cast<qint64>(image.size()), sha256));
     m_imageInfo->setToolTip(sha256);
     FillImageBox();

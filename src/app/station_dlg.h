@@ -63,8 +63,13 @@ private:
     // say why not.
     bool UseImage(const QString& path, bool interactive);
     void FillImageBox();
-    // The request of a run; false while no image is chosen.
-    bool MakeRequest(SlotRequest& request) const;
+    // The request of `slot`'s run: the image, and the unit's serial number
+    // when asked for (checked, and confirmed when the journal has it for this
+    // image already). False when no run may start; `interactive`: say why
+    // when nothing has been typed yet.
+    bool MakeRequest(CStationSlot& slot, SlotRequest& request, bool interactive);
+    // Whether the journal has a successful write of `serial` with this image.
+    bool SerialWritten(const QString& serial) const;
     void OnSlotFinished(const SlotRun& run);
     void ShowCounters();
     void ResetCounters();
@@ -74,10 +79,12 @@ private:
     ProfileStore& m_store;
     const FileChoosers m_choosers;
     QString m_imageFile;
+    QString m_imageSha256;
     QComboBox* m_imageBox = nullptr;
     QLabel* m_imageInfo = nullptr;
     QCheckBox* m_verify = nullptr;
     QCheckBox* m_autoStart = nullptr;
+    QCheckBox* m_askSerial = nullptr;
     QLabel* m_counters = nullptr;
     QLabel* m_warning = nullptr;
     std::array<std::unique_ptr<CStationSlot>, kStationSlots> m_slots;

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 
 #include <chrono>
@@ -38,6 +39,13 @@ CStationSlot::CStationSlot(int slot, QGridLayout& grid, int row, QWidget& parent
     m_portBox = Named(new QComboBox(&parent), slot, "port");
     m_portBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     grid.addWidget(m_portBox, row, column++);
+    m_serial = Named(new QLineEdit(&parent), slot, "serial");
+    m_serial->setPlaceholderText(texts::SerialHint());
+    m_serial->hide();
+    grid.addWidget(m_serial, row, column++);
+    QObject::connect(m_serial, &QLineEdit::returnPressed, this, [this] {
+        if (onStartClicked) onStartClicked(m_slot);
+    });
     m_progress = Named(new CLabeledProgressCtrl(&parent), slot, "progress");
     m_progress->setMinimumWidth(160);
     grid.addWidget(m_progress, row, column++);
@@ -143,6 +151,12 @@ void CStationSlot::ShowResult(const QString& result, Shade shade, const QString&
     m_cause->setToolTip(cause);
 }
 
+QString CStationSlot::Serial() const { return m_serial->text(); }
+
+void CStationSlot::ShowSerialField(bool shown) { m_serial->setVisible(shown); }
+
+void CStationSlot::FocusSerial() { m_serial->setFocus(); }
+
 void CStationSlot::ShowCounters(int good, int bad) { m_counters->setText(texts::SlotCounters(good, bad)); }
 
 bool CStationSlot::Start(const SlotRequest& request) {
@@ -179,7 +193,11 @@ bool CStationSlot::Start(const SlotRequest& request) {
     m_estimate = std::make_unique<JobEstimate>(static_cast<int>(m_steps.size()), Seconds());
     // Until a device answers.
     ShowResult(texts::ResultWaiting(), Shade::Neutral, QString());
-    if (StartStep()) return true;
+    if (StartStep()) {
+        // The number is this unit's; the next is typed or scanned meanwhile.
+        if (!request.serial.isEmpty()) m_serial->clear();
+        return true;
+    }
     m_arming = false;
     ShowResult(texts::ResultBad(), Shade::Bad, texts::WorkerNotStarted());
     return false;
@@ -218,8 +236,13 @@ void CStationSlot::SetAutoStart(bool on) {
 }
 
 void CStationSlot::Arm() {
+    if (!m_autoStart || !m_arming || m_job || m_port == 0) return;
     SlotRequest request;
-    if (!m_autoStart || !m_arming || m_job || m_port == 0 || !onAutoRequest || !onAutoRequest(request)) return;
+    if (!onAutoRequest || !onAutoRequest(request)) {
+        // Waits for the serial number, or the image; Enter in the field starts.
+        ShowResult(texts::ResultWaiting(), Shade::Neutral, m_cause->text());
+        return;
+    }
     m_lineSilent = false;
     Start(request);
 }

@@ -29,6 +29,7 @@
 class QComboBox;
 class QGridLayout;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QWidget;
 
@@ -113,6 +114,13 @@ public:
 
     void ShowCounters(int good, int bad);
 
+    // The unit's serial number as typed or scanned (Enter in the field asks
+    // for the slot's start, as Start does); the field shows only when the
+    // station asks for numbers. A run that starts with a number clears it.
+    QString Serial() const;
+    void ShowSerialField(bool shown);
+    void FocusSerial();
+
     // TransferView, called by the worker thread: each call returns once the
     // GUI thread has carried it out.
     void SetStage(TransferStage stage) override;
@@ -152,6 +160,7 @@ private:
     SerialChannel m_channel;
 
     QComboBox* m_portBox = nullptr;
+    QLineEdit* m_serial = nullptr;
     CLabeledProgressCtrl* m_progress = nullptr;
     QLabel* m_stage = nullptr;
     QLabel* m_time = nullptr;

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QDeadlineTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
@@ -178,6 +179,46 @@ TEST_F(StationTest, AutostartWritesEachDeviceOnceAndTheNextOnlyAfterTheLineWasSi
     station->Slot(1).Cancel();
     WaitForAll();
     EXPECT_EQ(JournalRows().size(), 2u) << "the probes and the waits are no jobs of the journal";
+}
+
+TEST_F(StationTest, ASerialNumberIsCheckedConfirmedWhenWrittenBeforeAndJournalled) {
+    Plug(5);
+    store.WriteInt(kSectionStation, "Slot1", 5);
+    store.WriteInt(kSectionStation, "AskSerial", 1);
+    Make();
+    QStringList questions;
+    bool answer = false;
+    SetQuestionBoxFunction([&](QWidget*, const QString& text, const QString&) {
+        questions << text;
+        return answer;
+    });
+    QLineEdit* field = Child<QLineEdit>(*station, "slot1_serial");
+    EXPECT_TRUE(field->isVisibleTo(station.get()));
+    const auto scan = [&](const QString& serial) {
+        field->setText(serial);
+        QTest::keyClick(field, Qt::Key_Return);
+        WaitForAll();
+    };
+    scan(QString());
+    scan(QStringLiteral("SN\u0007-1"));
+    scan(QString(65, QLatin1Char('7')));
+    EXPECT_EQ(recorder.Texts(), (QStringList{"Введите заводской номер прибора слота 1",
+                                             "Заводской номер не должен содержать управляющих символов",
+                                             "Заводской номер длиннее 64 символов"}));
+    EXPECT_EQ(devices[5]->RequestCount(CMD_ERASE), 0);
+
+    scan(QStringLiteral(" SN-0001\t"));
+    EXPECT_EQ(field->text(), QString());
+    scan(QStringLiteral("SN-0001"));  // answered No
+    EXPECT_EQ(questions.size(), 1);
+    answer = true;
+    scan(QStringLiteral("SN-0001"));
+    EXPECT_EQ(questions.size(), 2);
+    EXPECT_EQ(devices[5]->RequestCount(CMD_ERASE), 2);
+    const std::vector<QStringList> rows = JournalRows();
+    ASSERT_EQ(rows.size(), 2u);
+    for (const QStringList& row : rows) EXPECT_EQ(row.mid(kColumnSlot), (QStringList{"1", "SN-0001"}));
+    SetQuestionBoxFunction({});
 }
 
 TEST_F(StationTest, TheEndOfTheProgramMidJobSendsEveryDeviceBack) {
