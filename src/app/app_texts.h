@@ -172,6 +172,23 @@ inline QString SerialAlreadyWritten(const QString& serial) {
                           "Записать ещё раз?")
         .arg(serial);
 }
+inline QString LockButton() { return QStringLiteral("Заблокировать участок"); }
+inline QString UnlockButton() { return QStringLiteral("Разблокировать участок"); }
+inline QString NewPasswordPrompt() { return QStringLiteral("Пароль участка:"); }
+inline QString RepeatPasswordPrompt() { return QStringLiteral("Повторите пароль:"); }
+inline QString UnlockPrompt() { return QStringLiteral("Пароль для разблокировки участка:"); }
+inline QString PasswordsDiffer() { return QStringLiteral("Пароли не совпадают; участок не заблокирован"); }
+inline QString PasswordNotKept() { return QStringLiteral("Не удалось сохранить пароль; участок не заблокирован"); }
+inline QString WrongPassword() { return QStringLiteral("Неверный пароль"); }
+inline QString UnlockWait(int seconds) {
+    return QStringLiteral("Слишком много неверных попыток: повторите через %1 с").arg(seconds);
+}
+inline QString StationLocked() {
+    return QStringLiteral("Участок программирования заблокирован: это изменение недоступно");
+}
+inline QString ImageChangedWhileLocked() {
+    return QStringLiteral("Файл программы изменён после блокировки участка: его SHA-256 не тот, что закреплён");
+}
 inline QString ResetCountersButton() { return QStringLiteral("Сбросить счётчики"); }
 inline QString ResultGood() { return QStringLiteral("Годен"); }
 inline QString ResultBad() { return QStringLiteral("Брак"); }

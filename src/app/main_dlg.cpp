@@ -74,6 +74,7 @@ CMainDlg::CMainDlg(ProfileStore& store, FileChoosers choosers, DocumentsFolderLo
     m_files.ReadRecentFiles();
     FillFileNameBox();
     m_nPortNumber = m_store.GetInt(kSectionSettings, kValuePortNumber, kDefaultPortNumber);
+    m_cbFileName->setEnabled(!StationLocked(m_store));
     if (m_store.GetInt(kSectionSettings, kValueProgramAutoload, 0) != 0)
         LoadImageFile(QString::fromStdString(m_files.RecentFiles().Entries()[0]), false);
 }
@@ -157,6 +158,12 @@ void CMainDlg::BuildControls() {
 
 void CMainDlg::OnCommand(int id) {
     if (m_quitRequested) return;
+    // A locked station keeps the settings and the file as its supervisor set them.
+    const bool changesSetup = id == IDC_BROWSE || id == ID_OP_CHOOSE_FILE || id == ID_SERVICE_SETTINGS;
+    if (changesSetup && StationLocked(m_store)) {
+        ShowMessage(this, texts::StationLocked(), MessageIcon::Exclamation);
+        return;
+    }
     switch (id) {
         case IDC_BROWSE:
         case ID_OP_CHOOSE_FILE: ChooseImageFile(); break;
@@ -406,6 +413,7 @@ void CMainDlg::OpenStation() {
     CStationDlg station(m_store, m_choosers, Discovery(), this);
     if (m_stationReady) m_stationReady(station);
     station.exec();
+    m_cbFileName->setEnabled(!StationLocked(m_store));
 }
 
 void CMainDlg::OnSettings() {

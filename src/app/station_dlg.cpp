@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -25,6 +27,7 @@
 #include "image/recent_file_list.h"
 #include "journal/journal.h"
 #include "message_box.h"
+#include "password_hash.h"
 #include "resource_ids.h"
 
 namespace bramis {
@@ -34,6 +37,13 @@ constexpr const char* kValueImageFile = "ImageFile";
 constexpr const char* kValueVerify = "Verify";
 constexpr const char* kValueAutoStart = "AutoStart";
 constexpr const char* kValueAskSerial = "AskSerial";
+constexpr const char* kValuePasswordHash = "PasswordHash";
+constexpr const char* kValuePinnedSha256 = "PinnedSha256";
+constexpr const char* kValueWrongTries = "WrongPasswords";
+constexpr const char* kValueUnlockAfter = "UnlockAfter";
+// Wrong passwords in a row before the next try waits, and how long.
+constexpr int kWrongTries = 5;
+constexpr int kUnlockWaitSeconds = 30;
 // The longest serial number, in characters.
 constexpr int kLongestSerial = 64;
 constexpr const char* kValueCountersReset = "CountersReset";
@@ -47,6 +57,14 @@ std::string CounterValue(int slot, const char* name) {
     return slot == 0 ? std::string(name) : SlotValue(slot) + name;
 }
 
+std::optional<QString> AskPassword(QWidget* owner, const QString& prompt) {
+    bool ok = false;
+    const QString password =
+        QInputDialog::getText(owner, texts::StationCaption(), prompt, QLineEdit::Password, QString(), &ok);
+    if (!ok) return std::nullopt;
+    return password;
+}
+
 QPushButton* AddButton(QWidget* parent, QLayout* layout, const QString& text, const char* name) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(QString::fromLatin1(name));
@@ -57,11 +75,16 @@ QPushButton* AddButton(QWidget* parent, QLayout* layout, const QString& text, co
 
 }  // namespace
 
+bool StationLocked(const ProfileStore& store) {
+    return !store.GetString(kSectionStation, kValuePasswordHash, "").empty();
+}
+
 CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscovery discoverPorts, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       m_store(store),
-      m_choosers(std::move(choosers)) {
+      m_choosers(std::move(choosers)),
+      m_prompt(AskPassword) {
     setObjectName(QStringLiteral("IDD_STATION"));
     setWindowTitle(texts::StationCaption());
     setWindowIcon(AppIcon());
@@ -105,6 +128,7 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
     m_counters->setObjectName(QStringLiteral("station_counters"));
     commandRow->addWidget(m_counters);
     QPushButton* reset = AddButton(this, commandRow, texts::ResetCountersButton(), "station_reset");
+    m_lock = AddButton(this, commandRow, texts::LockButton(), "station_lock");
     layout->addLayout(commandRow);
 
     m_warning = new QLabel(this);
@@ -142,6 +166,7 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
     connect(startAll, &QPushButton::clicked, this, &CStationDlg::StartAll);
     connect(cancelAll, &QPushButton::clicked, this, &CStationDlg::CancelAll);
     connect(reset, &QPushButton::clicked, this, &CStationDlg::ResetCounters);
+    connect(m_lock, &QPushButton::clicked, this, [this] { StationLocked(m_store) ? Unlock() : Lock(); });
     connect(m_verify, &QCheckBox::toggled, this,
             [this](bool on) { m_store.WriteInt(kSectionStation, kValueVerify, on ? 1 : 0); });
     connect(m_askSerial, &QCheckBox::toggled, this, [this](bool on) {
@@ -159,6 +184,7 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
     ShowCounters();
     UseImage(QString::fromStdString(m_store.GetString(kSectionStation, kValueImageFile, "")), false);
     FillImageBox();
+    ApplyLock();
     // The slots arm themselves once the window runs.
     if (m_autoStart->isChecked()) {
         QTimer::singleShot(0, this, [this] {
@@ -176,9 +202,13 @@ void CStationDlg::SetPortOpener(const PortOpener& opener) {
     for (auto& slot : m_slots) slot->Channel().SetPortOpener(opener);
 }
 
+void CStationDlg::SetPasswordPrompt(PasswordPrompt prompt) {
+    m_prompt = prompt ? std::move(prompt) : PasswordPrompt(AskPassword);
+}
+
 bool CStationDlg::SetSlotPort(int slot, int port) {
     CStationSlot& chosen = Slot(slot);
-    if (chosen.Running()) return false;
+    if (chosen.Running() || StationLocked(m_store)) return false;
     for (const auto& other : m_slots) {
         if (port != 0 && other.get() != &chosen && other->PortNumber() == port) {
             ShowMessage(this, texts::PortInOtherSlot(port, other->Number()), MessageIcon::Exclamation);
@@ -221,6 +251,7 @@ bool CStationDlg::MakeRequest(CStationSlot& slot, SlotRequest& request, bool int
         request.serial = serial;
     }
     request.file = m_imageFile;
+    request.pinnedSha256 = QString::fromStdString(m_store.GetString(kSectionStation, kValuePinnedSha256, ""));
     request.verify = m_verify->isChecked();
     // The overrides may have been edited since the last job.
     request.portOverrides = ReadPortOverrides(m_store);
@@ -287,7 +318,8 @@ void CStationDlg::ChooseImage() {
 }
 
 bool CStationDlg::UseImage(const QString& path, bool interactive) {
-    if (path.isEmpty()) return false;
+    // Locked, the image stays as it was chosen (the window's start reads it).
+    if (path.isEmpty() || (StationLocked(m_store) && !m_imageFile.isEmpty())) return false;
     std::vector<std::uint8_t> image(kImageSize);
     const FileOutcome outcome =
         ReadImageFile(path.toStdString(), std::span<std::uint8_t, kImageSize>(image.data(), kImageSize));
@@ -354,7 +386,67 @@ void CStationDlg::ShowCounters() {
                                                since.toString(QStringLiteral("dd.MM.yyyy HH:mm"))));
 }
 
+void CStationDlg::Lock() {
+    if (m_imageFile.isEmpty()) {
+        ShowMessage(this, texts::NoStationImage(), MessageIcon::Exclamation);
+        return;
+    }
+    const std::optional<QString> password = m_prompt(this, texts::NewPasswordPrompt());
+    if (!password || password->isEmpty()) return;
+    const std::optional<QString> again = m_prompt(this, texts::RepeatPasswordPrompt());
+    if (!again) return;
+    if (*again != *password) {
+        ShowMessage(this, texts::PasswordsDiffer(), MessageIcon::Exclamation);
+        return;
+    }
+    const QString hash = HashPassword(*password);
+    if (hash.isEmpty()) {
+        ShowMessage(this, texts::PasswordNotKept(), MessageIcon::Exclamation);
+        return;
+    }
+    m_store.WriteString(kSectionStation, kValuePasswordHash, hash.toStdString());
+    m_store.WriteString(kSectionStation, kValuePinnedSha256, m_imageSha256.toStdString());
+    ApplyLock();
+}
+
+void CStationDlg::Unlock() {
+    const QDateTime after = QDateTime::fromString(
+        QString::fromStdString(m_store.GetString(kSectionStation, kValueUnlockAfter, "")), Qt::ISODate);
+    const qint64 wait = after.isValid() ? QDateTime::currentDateTime().secsTo(after) : 0;
+    if (wait > 0) {
+        ShowMessage(this, texts::UnlockWait(static_cast<int>(wait)), MessageIcon::Exclamation);
+        return;
+    }
+    const std::optional<QString> password = m_prompt(this, texts::UnlockPrompt());
+    if (!password) return;
+    if (!PasswordMatches(*password, QString::fromStdString(m_store.GetString(kSectionStation, kValuePasswordHash, "")))) {
+        // Kept in the store: starting the program again does not reset the count.
+        const int wrong = m_store.GetInt(kSectionStation, kValueWrongTries, 0) + 1;
+        m_store.WriteInt(kSectionStation, kValueWrongTries, wrong % kWrongTries);
+        if (wrong >= kWrongTries)
+            m_store.WriteString(
+                kSectionStation, kValueUnlockAfter,
+                QDateTime::currentDateTime().addSecs(kUnlockWaitSeconds).toString(Qt::ISODate).toStdString());
+        ShowMessage(this, texts::WrongPassword(), MessageIcon::Exclamation);
+        return;
+    }
+    for (const char* name : {kValuePasswordHash, kValuePinnedSha256, kValueWrongTries, kValueUnlockAfter})
+        m_store.Remove(kSectionStation, name);
+    ApplyLock();
+}
+
+void CStationDlg::ApplyLock() {
+    const bool locked = StationLocked(m_store);
+    m_lock->setText(locked ? texts::UnlockButton() : texts::LockButton());
+    for (QWidget* widget : std::initializer_list<QWidget*>{m_imageBox, findChild<QPushButton*>(QStringLiteral("station_browse")),
+                                                           m_verify, m_autoStart, m_askSerial,
+                                                           findChild<QPushButton*>(QStringLiteral("station_reset"))})
+        widget->setEnabled(!locked);
+    for (auto& slot : m_slots) slot->LockPort(locked);
+}
+
 void CStationDlg::ResetCounters() {
+    if (StationLocked(m_store)) return;
     for (int slot = 0; slot <= kStationSlots; ++slot) {
         m_store.Remove(kSectionStation, CounterValue(slot, kGood));
         m_store.Remove(kSectionStation, CounterValue(slot, kBad));

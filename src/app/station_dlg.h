@@ -8,7 +8,9 @@
 #include <QDialog>
 
 #include <array>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "file_choosers.h"
 #include "image/profile_store.h"
@@ -17,6 +19,7 @@
 #include "station_slot.h"
 
 class QCheckBox;
+class QPushButton;
 class QComboBox;
 class QLabel;
 
@@ -24,6 +27,13 @@ namespace bramis {
 
 inline constexpr std::string_view kSectionStation = "Station";
 inline constexpr int kStationSlots = 16;
+
+// Whether a supervisor has locked the station: then neither it nor the main
+// window's settings and file choice may be changed. The store's thread.
+bool StationLocked(const ProfileStore& store);
+
+// Asks for a password in a modal box; nothing when cancelled. GUI thread.
+using PasswordPrompt = std::function<std::optional<QString>(QWidget* owner, const QString& prompt)>;
 
 class CStationDlg : public QDialog {
 public:
@@ -37,6 +47,14 @@ public:
     CStationSlot& Slot(int slot) { return *m_slots[static_cast<std::size_t>(slot - 1)]; }
     // Replaces how every slot's channel opens its port (tests). GUI thread.
     void SetPortOpener(const PortOpener& opener);
+    // Replaces the password box (tests); an empty function restores it. GUI thread.
+    void SetPasswordPrompt(PasswordPrompt prompt);
+
+    // "Заблокировать участок": a new password, twice, kept as its hash, and
+    // the image's SHA-256 pinned; "Разблокировать участок": the password,
+    // with a 30 s wait after five wrong ones. GUI thread.
+    void Lock();
+    void Unlock();
 
     // As the user's choice in slot `slot`'s port box: binds it to COM `port`
     // (0: no slot) and stores it, unless another slot has that port, which a
@@ -73,6 +91,8 @@ private:
     void OnSlotFinished(const SlotRun& run);
     void ShowCounters();
     void ResetCounters();
+    // Enables what may be changed, as locked or not.
+    void ApplyLock();
     int Counter(int slot, const char* name) const;
     void AddToCounter(int slot, const char* name);
 
@@ -85,6 +105,8 @@ private:
     QCheckBox* m_verify = nullptr;
     QCheckBox* m_autoStart = nullptr;
     QCheckBox* m_askSerial = nullptr;
+    QPushButton* m_lock = nullptr;
+    PasswordPrompt m_prompt;
     QLabel* m_counters = nullptr;
     QLabel* m_warning = nullptr;
     std::array<std::unique_ptr<CStationSlot>, kStationSlots> m_slots;

@@ -135,7 +135,7 @@ void CStationSlot::SetPort(int port) {
 
 void CStationSlot::UpdateControls() {
     const bool running = Running();
-    m_portBox->setEnabled(!running);
+    m_portBox->setEnabled(!running && !m_portLocked);
     m_start->setEnabled(!running && m_port != 0);
     m_cancel->setEnabled(running);
 }
@@ -154,6 +154,11 @@ void CStationSlot::ShowResult(const QString& result, Shade shade, const QString&
 QString CStationSlot::Serial() const { return m_serial->text(); }
 
 void CStationSlot::ShowSerialField(bool shown) { m_serial->setVisible(shown); }
+
+void CStationSlot::LockPort(bool locked) {
+    m_portLocked = locked;
+    UpdateControls();
+}
 
 void CStationSlot::FocusSerial() { m_serial->setFocus(); }
 
@@ -175,10 +180,13 @@ bool CStationSlot::Start(const SlotRequest& request) {
     m_image.assign(kImageSize, 0);
     const FileOutcome loaded =
         ReadImageFile(request.file.toStdString(), std::span<std::uint8_t, kImageSize>(m_image.data(), kImageSize));
-    if (!loaded.done()) {
+    const bool changed = loaded.done() && !request.pinnedSha256.isEmpty() &&
+                         Sha256Hex(m_image.data(), m_image.size()) != request.pinnedSha256;
+    if (!loaded.done() || changed) {
         // Armed again only by the user: a file that is wrong now stays wrong.
         m_arming = false;
-        ShowResult(texts::ResultBad(), Shade::Bad, texts::FileMessage(loaded));
+        ShowResult(texts::ResultBad(), Shade::Bad,
+                   changed ? texts::ImageChangedWhileLocked() : texts::FileMessage(loaded));
         return false;
     }
     m_steps = {{m_image.data(), TransferMode::Write}};

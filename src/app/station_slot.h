@@ -56,6 +56,8 @@ struct SlotRequest {
     QString file;  // the image file, read afresh for the run
     bool verify = false;
     QString serial;
+    // While the station is locked: the SHA-256 the file must still have.
+    QString pinnedSha256;
     std::map<int, std::string> portOverrides;  // the "Ports" section as it is now
 };
 
@@ -119,6 +121,8 @@ public:
     // station asks for numbers. A run that starts with a number clears it.
     QString Serial() const;
     void ShowSerialField(bool shown);
+    // A locked station: the port cannot be changed.
+    void LockPort(bool locked);
     void FocusSerial();
 
     // TransferView, called by the worker thread: each call returns once the
@@ -184,6 +188,7 @@ private:
     QElapsedTimer m_runClock;
     std::unique_ptr<JobEstimate> m_estimate;
     bool m_stopping = false;  // the station is ending: no further step
+    bool m_portLocked = false;
     // Autostart: on; the slot arms itself (not after the user's Cancel); the
     // running job is a probe; the line has been silent since the last unit.
     bool m_autoStart = false;

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTest>
 
 #include <atomic>
@@ -219,6 +220,53 @@ TEST_F(StationTest, ASerialNumberIsCheckedConfirmedWhenWrittenBeforeAndJournalle
     ASSERT_EQ(rows.size(), 2u);
     for (const QStringList& row : rows) EXPECT_EQ(row.mid(kColumnSlot), (QStringList{"1", "SN-0001"}));
     SetQuestionBoxFunction({});
+}
+
+TEST_F(StationTest, ALockedStationKeepsItsSetupAndImageAndOpensOnlyToItsPassword) {
+    Plug(5);
+    store.WriteInt(kSectionStation, "Slot1", 5);
+    Make();
+    QStringList answers{"мастер", "мастер"};
+    const auto prompt = [&](QWidget*, const QString&) -> std::optional<QString> {
+        if (answers.isEmpty()) return std::nullopt;
+        return answers.takeFirst();
+    };
+    station->SetPasswordPrompt(prompt);
+    station->Lock();
+    const QString hash = QString::fromStdString(store.GetString(kSectionStation, "PasswordHash", ""));
+    EXPECT_TRUE(hash.startsWith("$y$")) << hash.toStdString();
+    EXPECT_FALSE(hash.contains("мастер"));
+    const auto enabled = [this](const char* name) { return Child(*station, name)->isEnabled(); };
+    for (const char* name : {"station_file", "station_browse", "station_reset", "station_verify", "station_autostart",
+                             "station_ask_serial", "slot1_port", "slot2_port"})
+        EXPECT_FALSE(enabled(name)) << name;
+    for (const char* name : {"slot1_start", "slot1_serial", "station_start_all", "station_cancel_all", "station_lock"})
+        EXPECT_TRUE(enabled(name)) << name;
+    EXPECT_FALSE(station->SetSlotPort(2, 6));
+    window->OnCommand(ID_SERVICE_SETTINGS);
+    EXPECT_EQ(recorder.Texts(), QStringList{"Участок программирования заблокирован: это изменение недоступно"});
+
+    // The file changed on disk is refused at the job, and the lock outlives a restart.
+    folder.Write("station.dat", kImageSize, 5);
+    Make();
+    station->SetPasswordPrompt(prompt);
+    station->StartSlot(1);
+    EXPECT_EQ(Text("slot1_result"), "Брак");
+    EXPECT_EQ(Text("slot1_cause"), texts::ImageChangedWhileLocked());
+    EXPECT_EQ(devices[5]->RequestCount(CMD_ERASE), 0);
+
+    // Five wrong passwords; the sixth try waits without being asked.
+    answers = QStringList(5, "мастер?");
+    for (int i = 0; i < 6; ++i) station->Unlock();
+    EXPECT_TRUE(recorder.Texts().back().startsWith("Слишком много неверных попыток: повторите через "))
+        << recorder.Texts().back().toStdString();
+    EXPECT_EQ(recorder.Texts().count("Неверный пароль"), 5);
+    store.WriteString(kSectionStation, "UnlockAfter", "2000-01-01T00:00:00");
+    answers = {"мастер"};
+    station->Unlock();
+    EXPECT_FALSE(StationLocked(store));
+    EXPECT_TRUE(enabled("slot1_port"));
+    EXPECT_EQ(Child<QPushButton>(*station, "station_lock")->text(), "Заблокировать участок");
 }
 
 TEST_F(StationTest, TheEndOfTheProgramMidJobSendsEveryDeviceBack) {
