@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include "image/image_file.h"
 #include "job/transfer_context.h"
@@ -188,6 +189,22 @@ inline QString StationLocked() {
 }
 inline QString ImageChangedWhileLocked() {
     return QStringLiteral("Файл программы изменён после блокировки участка: его SHA-256 не тот, что закреплён");
+}
+inline QString ShiftReportButton() { return QStringLiteral("Отчёт смены"); }
+inline QString ShiftReportTitle() { return QStringLiteral("Отчёт смены — участок программирования"); }
+inline QString ShiftReportPeriod(const QString& since, const QString& until) {
+    return QStringLiteral("С %1 по %2").arg(since, until);
+}
+inline QStringList ShiftReportColumns() {
+    return {QStringLiteral("Время"),     QStringLiteral("Слот"),   QStringLiteral("Порт"),
+            QStringLiteral("Заводской номер"), QStringLiteral("Результат"), QStringLiteral("Повторы"),
+            QStringLiteral("Длительность")};
+}
+inline QString ReportCancelled() { return QStringLiteral("Отменено"); }
+inline QString ShiftReportFilter() { return QStringLiteral("Документы PDF (*.pdf)"); }
+inline QString ShiftReportSaved(const QString& path) { return QStringLiteral("Отчёт смены сохранён: %1").arg(path); }
+inline QString ShiftReportNotSaved(const QString& path, const QString& reason) {
+    return QStringLiteral("Не удалось сохранить отчёт смены %1: %2").arg(path, reason);
 }
 inline QString ResetCountersButton() { return QStringLiteral("Сбросить счётчики"); }
 inline QString ResultGood() { return QStringLiteral("Годен"); }

@@ -6,6 +6,8 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -28,6 +30,7 @@
 #include "journal/journal.h"
 #include "message_box.h"
 #include "password_hash.h"
+#include "shift_report.h"
 #include "resource_ids.h"
 
 namespace bramis {
@@ -65,6 +68,13 @@ std::optional<QString> AskPassword(QWidget* owner, const QString& prompt) {
     return password;
 }
 
+QString ChooseReportFile(QWidget* owner, const QString& folder) {
+    QFileDialog dialog(owner, texts::ShiftReportButton(), folder, texts::ShiftReportFilter());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("pdf"));
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+}
+
 QPushButton* AddButton(QWidget* parent, QLayout* layout, const QString& text, const char* name) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(QString::fromLatin1(name));
@@ -84,7 +94,8 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
                           Qt::WindowCloseButtonHint),
       m_store(store),
       m_choosers(std::move(choosers)),
-      m_prompt(AskPassword) {
+      m_prompt(AskPassword),
+      m_reportChooser(ChooseReportFile) {
     setObjectName(QStringLiteral("IDD_STATION"));
     setWindowTitle(texts::StationCaption());
     setWindowIcon(AppIcon());
@@ -128,6 +139,7 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
     m_counters->setObjectName(QStringLiteral("station_counters"));
     commandRow->addWidget(m_counters);
     QPushButton* reset = AddButton(this, commandRow, texts::ResetCountersButton(), "station_reset");
+    QPushButton* report = AddButton(this, commandRow, texts::ShiftReportButton(), "station_report");
     m_lock = AddButton(this, commandRow, texts::LockButton(), "station_lock");
     layout->addLayout(commandRow);
 
@@ -166,6 +178,7 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
     connect(startAll, &QPushButton::clicked, this, &CStationDlg::StartAll);
     connect(cancelAll, &QPushButton::clicked, this, &CStationDlg::CancelAll);
     connect(reset, &QPushButton::clicked, this, &CStationDlg::ResetCounters);
+    connect(report, &QPushButton::clicked, this, &CStationDlg::SaveReport);
     connect(m_lock, &QPushButton::clicked, this, [this] { StationLocked(m_store) ? Unlock() : Lock(); });
     connect(m_verify, &QCheckBox::toggled, this,
             [this](bool on) { m_store.WriteInt(kSectionStation, kValueVerify, on ? 1 : 0); });
@@ -204,6 +217,34 @@ void CStationDlg::SetPortOpener(const PortOpener& opener) {
 
 void CStationDlg::SetPasswordPrompt(PasswordPrompt prompt) {
     m_prompt = prompt ? std::move(prompt) : PasswordPrompt(AskPassword);
+}
+
+void CStationDlg::SetReportChooser(FileChooser chooser) {
+    m_reportChooser = chooser ? std::move(chooser) : FileChooser(ChooseReportFile);
+}
+
+void CStationDlg::SaveReport() {
+    const QString path = m_reportChooser(this, QString());
+    if (path.isEmpty()) return;
+    ShiftReport report;
+    report.imageFile = m_imageFile;
+    report.imageSha256 = m_imageSha256;
+    report.since = QDateTime::fromString(
+        QString::fromStdString(m_store.GetString(kSectionStation, kValueCountersReset, "")), Qt::ISODate);
+    report.until = QDateTime::currentDateTime();
+    for (const auto& slot : m_slots) {
+        if (slot->PortNumber() != 0)
+            report.slotTallies.push_back({slot->Number(), slot->PortNumber(), Counter(slot->Number(), kGood),
+                                    Counter(slot->Number(), kBad)});
+    }
+    report.station = {0, 0, Counter(0, kGood), Counter(0, kBad)};
+    QString journalWarning;
+    report.units = ShiftUnits(ReadJournal(JournalPath(m_store), journalWarning), report.since);
+    const QString reason = SaveShiftReport(path, report);
+    QString text = reason.isEmpty() ? texts::ShiftReportSaved(QDir::toNativeSeparators(path))
+                                    : texts::ShiftReportNotSaved(QDir::toNativeSeparators(path), reason);
+    if (!journalWarning.isEmpty()) text += QStringLiteral("\n\n") + journalWarning;
+    ShowMessage(this, text, reason.isEmpty() && journalWarning.isEmpty() ? MessageIcon::None : MessageIcon::Exclamation);
 }
 
 bool CStationDlg::SetSlotPort(int slot, int port) {

@@ -49,6 +49,13 @@ public:
     void SetPortOpener(const PortOpener& opener);
     // Replaces the password box (tests); an empty function restores it. GUI thread.
     void SetPasswordPrompt(PasswordPrompt prompt);
+    // Replaces the Save dialog of the shift report (tests); an empty
+    // function restores it. GUI thread.
+    void SetReportChooser(FileChooser chooser);
+
+    // "Отчёт смены": the PDF of the shift since the counters' reset, where
+    // the Save dialog says; a box tells how it went. GUI thread.
+    void SaveReport();
 
     // "Заблокировать участок": a new password, twice, kept as its hash, and
     // the image's SHA-256 pinned; "Разблокировать участок": the password,
@@ -107,6 +114,7 @@ private:
     QCheckBox* m_askSerial = nullptr;
     QPushButton* m_lock = nullptr;
     PasswordPrompt m_prompt;
+    FileChooser m_reportChooser;
     QLabel* m_counters = nullptr;
     QLabel* m_warning = nullptr;
     std::array<std::unique_ptr<CStationSlot>, kStationSlots> m_slots;

@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "app/app_texts.h"
+#include "app/shift_report.h"
 #include "app/station_dlg.h"
 #include "controls/labeled_progress_ctrl.h"
 #include "gui_test_support.h"
@@ -267,6 +268,42 @@ TEST_F(StationTest, ALockedStationKeepsItsSetupAndImageAndOpensOnlyToItsPassword
     EXPECT_FALSE(StationLocked(store));
     EXPECT_TRUE(enabled("slot1_port"));
     EXPECT_EQ(Child<QPushButton>(*station, "station_lock")->text(), "Заблокировать участок");
+}
+
+TEST_F(StationTest, TheShiftReportTakesTheUnitsSinceTheResetFromTheJournal) {
+    Plug(5);
+    store.WriteInt(kSectionStation, "Slot1", 5);
+    store.WriteInt(kSectionStation, "Verify", 1);
+    Make();
+    // Neither a job of the main window nor a unit before the reset is the shift's.
+    JournalRecord other;
+    other.started = QDateTime::currentDateTime();
+    other.program = QStringLiteral("bramis-programmer");
+    AppendJournalRecord(JournalFile(), other);
+    other.slot = 1;
+    other.started = other.started.addDays(-1);
+    AppendJournalRecord(JournalFile(), other);
+    station->StartAll();
+    WaitForAll();
+    QString warning;
+    const QDateTime since = QDateTime::fromString(
+        QString::fromStdString(store.GetString(kSectionStation, "CountersReset", "")), Qt::ISODate);
+    const std::vector<ShiftUnit> units = ShiftUnits(ReadJournal(JournalFile(), warning), since);
+    ASSERT_EQ(units.size(), 1u);
+    EXPECT_TRUE(units[0].verified);
+    EXPECT_EQ(units[0].verify.result, JournalResult::Succeeded);
+
+    QString answer = folder.Path("shift.pdf");
+    station->SetReportChooser([&](QWidget*, const QString&) { return answer; });
+    station->SaveReport();
+    QFile pdf(answer);
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(pdf.read(5) == "%PDF-");
+    answer = folder.Path("missing/shift.pdf");
+    station->SaveReport();
+    ASSERT_EQ(recorder.Texts().size(), 2);
+    EXPECT_EQ(recorder.Texts()[0], "Отчёт смены сохранён: " + folder.Path("shift.pdf"));
+    EXPECT_TRUE(recorder.Texts()[1].startsWith("Не удалось сохранить отчёт смены " + answer + ": "));
 }
 
 TEST_F(StationTest, TheEndOfTheProgramMidJobSendsEveryDeviceBack) {
