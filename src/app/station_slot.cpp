@@ -282,9 +282,11 @@ void CStationSlot::OnProbeOutcome(const TransferOutcome& outcome) {
 }
 
 void CStationSlot::StopForExit() {
-    if (!m_job) return;
+    // No probe and no arming after the end either.
     m_stopping = true;
-    m_job->Cancel();
+    m_arming = false;
+    m_probeTimer.stop();
+    if (m_job) m_job->Cancel();
 }
 
 void CStationSlot::StopAndWait() {
