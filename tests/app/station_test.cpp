@@ -138,6 +138,14 @@ TEST_F(StationTest, SlotsOnTheirOwnPortsWriteAtOnceOneFailsAloneAndTheCountersOu
     EXPECT_EQ(Text("slot1_counters"), "годен 1 · брак 0 · всего 1");
     EXPECT_EQ(JournalRows().size(), 2u);
 
+    // A journal that cannot be written is said in the station; the unit counts.
+    folder.Write("station.dat", kImageSize, 4);
+    store.WriteString(kSectionSettings, kValueJournalFile, folder.Folder().toStdString());
+    station->StartSlot(1);
+    WaitForAll();
+    EXPECT_TRUE(Text("station_warning").startsWith("Журнал заданий ")) << Text("station_warning").toStdString();
+    EXPECT_EQ(Text("slot1_counters"), "годен 2 · брак 0 · всего 2");
+
     // A new window finds its slots, its image, its switch and its counters.
     Child<QCheckBox>(*station, "station_verify")->setChecked(true);
     Make();
@@ -146,7 +154,7 @@ TEST_F(StationTest, SlotsOnTheirOwnPortsWriteAtOnceOneFailsAloneAndTheCountersOu
     EXPECT_EQ(station->Slot(3).PortNumber(), 0);
     EXPECT_TRUE(Child<QCheckBox>(*station, "station_verify")->isChecked());
     EXPECT_EQ(Text("slot2_counters"), "годен 0 · брак 1 · всего 1");
-    EXPECT_TRUE(Text("station_counters").startsWith("Участок: годен 1 · брак 1 · всего 2 с "));
+    EXPECT_TRUE(Text("station_counters").startsWith("Участок: годен 2 · брак 1 · всего 3 с "));
     EXPECT_EQ(store.GetString(kSectionStation, "ImageFile", ""), image.toStdString());
 }
 
