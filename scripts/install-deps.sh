@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libgl-dev qt6-translations-l10n libcanberra-dev libsystemd-dev
+  qt6-base-dev libgl-dev qt6-translations-l10n libcanberra-dev libsystemd-dev libcrypt-dev
   libgtest-dev libgmock-dev googletest
 )
 packages+=("$@")

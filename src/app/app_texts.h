@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include "image/image_file.h"
 #include "job/transfer_context.h"
@@ -26,6 +27,7 @@ inline QString MenuExit() { return QStringLiteral("В&ыход"); }
 inline QString MenuService() { return QStringLiteral("Серв&ис"); }
 inline QString MenuSettings() { return QStringLiteral("&Настройка"); }
 inline QString MenuJournal() { return QStringLiteral("&Журнал заданий"); }
+inline QString MenuStation() { return QStringLiteral("&Участок программирования"); }
 inline QString JournalCaption() { return QStringLiteral("Журнал заданий"); }
 inline QString JournalFilterHint() { return QStringLiteral("Найти: файл, порт, пользователь, результат…"); }
 inline QString JournalOpenFolder() { return QStringLiteral("Открыть папку"); }
@@ -138,6 +140,87 @@ inline QString ImageFileFilter() {
     return QStringLiteral("Файлы программ Брамис (*.dat);;Все файлы (*.*)");
 }
 inline QString ImageFileSuffix() { return QStringLiteral("dat"); }
+
+// The production station: several slots, each writing the station's image
+// into the device on its own port.
+inline QString StationCaption() { return QStringLiteral("Участок программирования"); }
+inline QString StationImageLabel() { return QStringLiteral("Программа:"); }
+inline QString StationNoImage() { return QStringLiteral("файл не выбран"); }
+// The chosen file's size and its SHA-256, first and last 8 hex digits.
+inline QString StationImageInfo(qint64 size, const QString& sha256) {
+    return QStringLiteral("%1 байт · SHA-256 %2…%3").arg(size).arg(sha256.left(8), sha256.right(8));
+}
+inline QString CopySha256() { return QStringLiteral("Копировать SHA-256"); }
+inline QString SlotName(int slot) { return QStringLiteral("Слот %1").arg(slot); }
+inline QString NoSlotItem() { return QStringLiteral("—"); }
+// A port of the list with the adapter the system names, as the port lists show it.
+inline QString PortWithAdapter(int portNumber, const QString& adapter) {
+    return adapter.isEmpty() ? PortItem(portNumber) : PortItem(portNumber) + QStringLiteral(" — ") + adapter;
+}
+inline QString StartButton() { return QStringLiteral("Пуск"); }
+inline QString StartAllButton() { return QStringLiteral("Пуск всех"); }
+inline QString CancelAllButton() { return QStringLiteral("Отменить все"); }
+inline QString AutoStartLabel() { return QStringLiteral("Автозапуск"); }
+inline QString AskSerialLabel() { return QStringLiteral("Запрашивать заводской номер"); }
+inline QString SerialHint() { return QStringLiteral("Заводской номер"); }
+inline QString SerialNeeded(int slot) { return QStringLiteral("Введите заводской номер прибора слота %1").arg(slot); }
+inline QString SerialHasControlCharacters() {
+    return QStringLiteral("Заводской номер не должен содержать управляющих символов");
+}
+inline QString SerialTooLong(int most) { return QStringLiteral("Заводской номер длиннее %1 символов").arg(most); }
+inline QString SerialAlreadyWritten(const QString& serial) {
+    return QStringLiteral("Прибор с заводским номером %1 уже записан этой программой (см. журнал заданий). "
+                          "Записать ещё раз?")
+        .arg(serial);
+}
+inline QString LockButton() { return QStringLiteral("Заблокировать участок"); }
+inline QString UnlockButton() { return QStringLiteral("Разблокировать участок"); }
+inline QString NewPasswordPrompt() { return QStringLiteral("Пароль участка:"); }
+inline QString RepeatPasswordPrompt() { return QStringLiteral("Повторите пароль:"); }
+inline QString UnlockPrompt() { return QStringLiteral("Пароль для разблокировки участка:"); }
+inline QString PasswordsDiffer() { return QStringLiteral("Пароли не совпадают; участок не заблокирован"); }
+inline QString PasswordNotKept() { return QStringLiteral("Не удалось сохранить пароль; участок не заблокирован"); }
+inline QString WrongPassword() { return QStringLiteral("Неверный пароль"); }
+inline QString UnlockWait(int seconds) {
+    return QStringLiteral("Слишком много неверных попыток: повторите через %1 с").arg(seconds);
+}
+inline QString StationLocked() {
+    return QStringLiteral("Участок программирования заблокирован: это изменение недоступно");
+}
+inline QString ImageChangedWhileLocked() {
+    return QStringLiteral("Файл программы изменён после блокировки участка: его SHA-256 не тот, что закреплён");
+}
+inline QString ShiftReportButton() { return QStringLiteral("Отчёт смены"); }
+inline QString ShiftReportTitle() { return QStringLiteral("Отчёт смены — участок программирования"); }
+inline QString ShiftReportPeriod(const QString& since, const QString& until) {
+    return QStringLiteral("С %1 по %2").arg(since, until);
+}
+inline QStringList ShiftReportColumns() {
+    return {QStringLiteral("Время"),     QStringLiteral("Слот"),   QStringLiteral("Порт"),
+            QStringLiteral("Заводской номер"), QStringLiteral("Результат"), QStringLiteral("Повторы"),
+            QStringLiteral("Длительность")};
+}
+inline QString ReportCancelled() { return QStringLiteral("Отменено"); }
+inline QString ShiftReportFilter() { return QStringLiteral("Документы PDF (*.pdf)"); }
+inline QString ShiftReportSaved(const QString& path) { return QStringLiteral("Отчёт смены сохранён: %1").arg(path); }
+inline QString ShiftReportNotSaved(const QString& path, const QString& reason) {
+    return QStringLiteral("Не удалось сохранить отчёт смены %1: %2").arg(path, reason);
+}
+inline QString ResetCountersButton() { return QStringLiteral("Сбросить счётчики"); }
+inline QString ResultGood() { return QStringLiteral("Годен"); }
+inline QString ResultBad() { return QStringLiteral("Брак"); }
+inline QString ResultWaiting() { return QStringLiteral("Ожидание"); }
+inline QString ResultRemoveDevice() { return QStringLiteral("Снимите прибор"); }
+inline QString SlotCounters(int good, int bad) {
+    return QStringLiteral("годен %1 · брак %2 · всего %3").arg(good).arg(bad).arg(good + bad);
+}
+inline QString StationCounters(int good, int bad, const QString& since) {
+    return QStringLiteral("Участок: годен %1 · брак %2 · всего %3 с %4").arg(good).arg(bad).arg(good + bad).arg(since);
+}
+inline QString PortInOtherSlot(int portNumber, int otherSlot) {
+    return QStringLiteral("COM%1 уже назначен слоту %2").arg(portNumber).arg(otherSlot);
+}
+inline QString NoStationImage() { return QStringLiteral("Выберите файл программы участка"); }
 
 // Help.
 inline QString HelpNotFound(const QString& fileName) {

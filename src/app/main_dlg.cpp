@@ -27,6 +27,7 @@
 #include "report/job_report.h"
 #include "report/words.h"
 #include "resource_ids.h"
+#include "station_dlg.h"
 #include "link/port_discovery.h"
 #include "link/port_discovery_list.h"
 #include "link/serial_channel.h"
@@ -73,6 +74,7 @@ CMainDlg::CMainDlg(ProfileStore& store, FileChoosers choosers, DocumentsFolderLo
     m_files.ReadRecentFiles();
     FillFileNameBox();
     m_nPortNumber = m_store.GetInt(kSectionSettings, kValuePortNumber, kDefaultPortNumber);
+    m_cbFileName->setEnabled(!StationLocked(m_store));
     if (m_store.GetInt(kSectionSettings, kValueProgramAutoload, 0) != 0)
         LoadImageFile(QString::fromStdString(m_files.RecentFiles().Entries()[0]), false);
 }
@@ -105,6 +107,7 @@ void CMainDlg::BuildMenu() {
     QMenu* service = m_menuBar->addMenu(texts::MenuService());
     addItem(service, texts::MenuSettings(), ID_SERVICE_SETTINGS);
     addItem(service, texts::MenuJournal(), ID_SERVICE_JOURNAL);
+    addItem(service, texts::MenuStation(), ID_SERVICE_STATION);
 
     QMenu* help = m_menuBar->addMenu(texts::MenuHelp());
     addItem(help, texts::MenuHelpTopics(), ID_HELP_TOPICS);
@@ -155,6 +158,12 @@ void CMainDlg::BuildControls() {
 
 void CMainDlg::OnCommand(int id) {
     if (m_quitRequested) return;
+    // A locked station keeps the settings and the file as its supervisor set them.
+    const bool changesSetup = id == IDC_BROWSE || id == ID_OP_CHOOSE_FILE || id == ID_SERVICE_SETTINGS;
+    if (changesSetup && StationLocked(m_store)) {
+        ShowMessage(this, texts::StationLocked(), MessageIcon::Exclamation);
+        return;
+    }
     switch (id) {
         case IDC_BROWSE:
         case ID_OP_CHOOSE_FILE: ChooseImageFile(); break;
@@ -169,6 +178,7 @@ void CMainDlg::OnCommand(int id) {
             journal.exec();
             break;
         }
+        case ID_SERVICE_STATION: OpenStation(); break;
         case ID_HELP_ABOUT: ShowAbout(); break;
         case IDC_EXIT:
         case ID_OP_EXIT: Exit(); break;
@@ -393,13 +403,21 @@ void CMainDlg::ShowAbout() {
     about.exec();
 }
 
+PortDiscovery CMainDlg::Discovery() {
+    if (m_discoverPorts) return m_discoverPorts;
+    // The overrides are read afresh: they may have been edited meanwhile.
+    return [this] { return EnumerateComPortDevices(ReadPortOverrides(m_store)); };
+}
+
+void CMainDlg::OpenStation() {
+    CStationDlg station(m_store, m_choosers, Discovery(), this);
+    if (m_stationReady) m_stationReady(station);
+    station.exec();
+    m_cbFileName->setEnabled(!StationLocked(m_store));
+}
+
 void CMainDlg::OnSettings() {
-    PortDiscovery discoverPorts = m_discoverPorts;
-    if (!discoverPorts) {
-        // The overrides are read afresh: they may have been edited meanwhile.
-        discoverPorts = [this] { return EnumerateComPortDevices(ReadPortOverrides(m_store)); };
-    }
-    CSettingsDlg settings(std::move(discoverPorts), this);
+    CSettingsDlg settings(Discovery(), this);
     settings.m_nPortNumber = m_nPortNumber;
     settings.m_bProgramAutoload = m_store.GetInt(kSectionSettings, kValueProgramAutoload, 0);
     settings.m_bEndSound = m_store.GetInt(kSectionSettings, kValueEndSound, 1);

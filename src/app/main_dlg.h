@@ -9,6 +9,7 @@
 #include <QDialog>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -27,6 +28,8 @@ class QMenuBar;
 class QPushButton;
 
 namespace bramis {
+
+class CStationDlg;
 
 class CMainDlg : public QDialog {
     Q_OBJECT
@@ -57,6 +60,10 @@ public:
     // the system's discovery with the stored "Ports" overrides); an empty
     // function restores the default. GUI thread.
     void SetPortDiscovery(PortDiscovery discoverPorts) { m_discoverPorts = std::move(discoverPorts); }
+
+    // Called with the station window each time it opens, before it shows
+    // (tests reach its channels this way). GUI thread.
+    void SetStationHook(std::function<void(CStationDlg&)> hook) { m_stationReady = std::move(hook); }
 
     // A request from outside to end the program (a termination signal, the
     // session ending): a running job is cancelled and still sends the device
@@ -96,6 +103,8 @@ private:
     void FillFileNameBox();
     void ShowAbout();
     void OnSettings();
+    void OpenStation();
+    PortDiscovery Discovery();
     void Exit();
     // Runs `steps` in the progress window on the chosen port; the main
     // window's title and taskbar button show their progress meanwhile. Each
@@ -126,6 +135,7 @@ private:
     std::vector<JournalRecord> m_jobsToJournal;  // ended, not yet in the journal
     std::vector<JobReport> m_lastReports;        // of the last run's jobs
     CableRule m_cableRule;
+    std::function<void(CStationDlg&)> m_stationReady;
     bool m_failureTold = false;  // a failure box of the last run has come
 };
 

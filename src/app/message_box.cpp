@@ -83,6 +83,17 @@ void ShowQtMessageBox(QWidget* owner, const QString& text, const QString& captio
     box.exec();
 }
 
+bool AskQtQuestion(QWidget* owner, const QString& text, const QString& caption) {
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, owner);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QuestionBoxFunction& CurrentQuestion() {
+    static QuestionBoxFunction function = AskQtQuestion;
+    return function;
+}
+
 MessageBoxFunction& CurrentFunction() {
     static MessageBoxFunction function = ShowQtMessageBox;
     return function;
@@ -99,6 +110,15 @@ void ShowMessage(QWidget* owner, const QString& text, MessageIcon icon, const QS
     // running one from under itself.
     const MessageBoxFunction function = CurrentFunction();
     function(owner, text, caption.isEmpty() ? ApplicationTitle() : caption, icon);
+}
+
+bool AskYesNo(QWidget* owner, const QString& text, const QString& caption) {
+    const QuestionBoxFunction function = CurrentQuestion();
+    return function(owner, text, caption.isEmpty() ? ApplicationTitle() : caption);
+}
+
+void SetQuestionBoxFunction(QuestionBoxFunction function) {
+    CurrentQuestion() = function ? std::move(function) : QuestionBoxFunction(AskQtQuestion);
 }
 
 void SetMessageBoxFunction(MessageBoxFunction function) {

@@ -25,6 +25,14 @@ QString ApplicationTitle();
 void ShowMessage(QWidget* owner, const QString& text, MessageIcon icon = MessageIcon::None,
                  const QString& caption = {});
 
+// Asks `text` in a modal box with Yes and No owned by `owner`; true for Yes.
+// GUI thread.
+using QuestionBoxFunction = std::function<bool(QWidget* owner, const QString& text, const QString& caption)>;
+bool AskYesNo(QWidget* owner, const QString& text, const QString& caption = {});
+// Replaces the function behind AskYesNo; an empty function restores the
+// QMessageBox one. GUI thread, while no box is shown.
+void SetQuestionBoxFunction(QuestionBoxFunction function);
+
 // Replaces the function behind ShowMessage; an empty function restores the
 // QMessageBox one. GUI thread, while no box is shown.
 void SetMessageBoxFunction(MessageBoxFunction function);

@@ -188,9 +188,7 @@ void CProgressDlg::RunOnGuiThread(const std::function<void()>& update) {
 void CProgressDlg::SetStage(TransferStage stage) {
     RunOnGuiThread([this, stage] {
         m_stageEdit->setText(QString::fromStdString(words::StageText(stage)));
-        if (stage == TransferStage::Writing || stage == TransferStage::Reading || stage == TransferStage::Verifying ||
-            stage == TransferStage::Comparing)
-            m_estimate->BlocksBegin(Seconds());
+        if (BlocksMoveIn(stage)) m_estimate->BlocksBegin(Seconds());
     });
 }
 

@@ -15,6 +15,7 @@ inline constexpr int IDS_ABOUT_MENU = 101;
 inline constexpr int IDD_MAIN = 102;
 inline constexpr int IDD_PROGRESS = 103;
 inline constexpr int IDD_SETTINGS = 106;
+inline constexpr int IDD_STATION = 107;
 inline constexpr int IDI_MAIN = 128;
 inline constexpr int IDR_MAIN_MENU = 130;
 
@@ -52,6 +53,7 @@ inline constexpr int ID_HELP_ABOUT = 32777;
 inline constexpr int ID_OP_EXIT = 32778;
 inline constexpr int ID_SERVICE_JOURNAL = 32779;
 inline constexpr int ID_OP_COMPARE = 32780;
+inline constexpr int ID_SERVICE_STATION = 32781;
 
 // The About item of the window's system menu (low four bits clear, as the
 // system-menu dispatch masks them off).

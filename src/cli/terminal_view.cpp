@@ -113,10 +113,7 @@ void TerminalView::SetStage(TransferStage stage) {
     std::lock_guard lock(mutex_);
     stage_ = stage;
     stageStart_ = clock_();
-    if (stage == TransferStage::Writing || stage == TransferStage::Reading || stage == TransferStage::Verifying ||
-        stage == TransferStage::Comparing) {
-        estimate_.BlocksBegin(stageStart_);
-    }
+    if (BlocksMoveIn(stage)) estimate_.BlocksBegin(stageStart_);
     const std::string text = words::StageText(stage);
     Line(text, false);
     if (board_ != nullptr) {

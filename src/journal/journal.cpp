@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -51,7 +52,8 @@ QString ResultName(JournalResult result) {
     return {};
 }
 
-// The record a row of the file holds; the row has kColumnCount fields.
+// The record a row of the file holds; the row has kColumnCount fields, or
+// kOldColumnCount when written before the slot and serial columns.
 JournalRecord RecordOf(const QStringList& row) {
     JournalRecord record;
     record.startedText = row[kColumnStarted];
@@ -73,6 +75,10 @@ JournalRecord RecordOf(const QStringList& row) {
     record.stage = row[kColumnStage];
     record.block = row[kColumnBlock].toInt();
     record.retries = row[kColumnRetries].toInt();
+    if (row.size() == kColumnCount) {
+        record.slot = row[kColumnSlot].toInt();
+        record.serial = row[kColumnSerial];
+    }
     return record;
 }
 
@@ -172,8 +178,10 @@ QStringList JournalHeader() {
             QStringLiteral("Устройство"),    QStringLiteral("Серийный номер адаптера"),
             QStringLiteral("Файл"),          QStringLiteral("SHA-256 образа"),  QStringLiteral("Версия загрузчика"),
             QStringLiteral("Результат"),     QStringLiteral("Этап"),            QStringLiteral("Блок"),
-            QStringLiteral("Повторы")};
+            QStringLiteral("Повторы"),       QStringLiteral("Слот"),            QStringLiteral("Заводской номер")};
 }
+
+QStringList OldJournalHeader() { return JournalHeader().mid(0, kOldColumnCount); }
 
 QStringList JournalFields(const JournalRecord& record) {
     const QDateTime started = record.started.toOffsetFromUtc(record.started.offsetFromUtc());
@@ -191,7 +199,9 @@ QStringList JournalFields(const JournalRecord& record) {
             ResultName(record.result),
             record.stage,
             record.block > 0 ? QString::number(record.block) : QString(),
-            QString::number(record.retries)};
+            QString::number(record.retries),
+            record.slot > 0 ? QString::number(record.slot) : QString(),
+            record.serial};
 }
 
 namespace {
@@ -229,6 +239,21 @@ namespace {
 QString TimeSuffix() { return QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")); }
 
 QByteArray FileHeader() { return kByteOrderMark + CsvLine(JournalHeader()); }
+QByteArray OldFileHeader() { return kByteOrderMark + CsvLine(OldJournalHeader()); }
+
+// Puts the new header over a journal written under the old one, in one step
+// (the file is replaced whole or not at all); the rows stay as they are and
+// read with empty slot and serial cells. Under the journal's lock.
+bool RenewHeader(const QString& path) {
+    QFile old(path);
+    if (!old.open(QIODevice::ReadOnly) || old.size() > kLargestJournal) return false;
+    QByteArray text = old.readAll();
+    old.close();
+    if (!text.startsWith(OldFileHeader())) return false;
+    text.replace(0, OldFileHeader().size(), FileHeader());
+    QSaveFile renewed(path);
+    return renewed.open(QIODevice::WriteOnly) && renewed.write(text) == text.size() && renewed.commit();
+}
 
 struct Appended {
     bool written = false;
@@ -256,7 +281,9 @@ Appended AppendRecords(const QString& path, const std::vector<JournalRecord>& re
     if (file.open(QIODevice::ReadOnly)) {
         const QByteArray firstLine = file.readLine(kLongestHeader);
         file.close();
-        if (!firstLine.isEmpty() && firstLine != header) {
+        if (firstLine == OldFileHeader() && !RenewHeader(path))
+            return {false, QStringLiteral("Не могу обновить заголовок журнала заданий %1").arg(Native(path))};
+        if (!firstLine.isEmpty() && firstLine != header && firstLine != OldFileHeader()) {
             const QString aside = path + QStringLiteral(".damaged-") + TimeSuffix();
             if (!QFile::rename(path, aside))
                 return {false, QStringLiteral("Журнал заданий %1 повреждён и не может быть заменён").arg(Native(path))};
@@ -285,8 +312,9 @@ QString MoveOldJournal(const QString& oldPath, const QString& path) {
     const QString leftAlone =
         QStringLiteral("Журнал заданий прежней версии %1 не прочитан и оставлен на месте").arg(Native(oldPath));
     QFile file(oldPath);
-    if (!old.isFile() || !file.open(QIODevice::ReadOnly) || file.readLine(kLongestHeader) != FileHeader())
-        return leftAlone;
+    if (!old.isFile() || !file.open(QIODevice::ReadOnly)) return leftAlone;
+    const QByteArray firstLine = file.readLine(kLongestHeader);
+    if (firstLine != FileHeader() && firstLine != OldFileHeader()) return leftAlone;
     file.close();
     // Renamed aside first: should the program end half way, nothing is moved twice.
     const QString aside = oldPath + QStringLiteral(".moved-") + TimeSuffix();
@@ -321,7 +349,9 @@ std::vector<JournalRecord> ReadJournal(const QString& path, QString& warning) {
     if (text.startsWith(kByteOrderMark)) text.remove(0, kByteOrderMark.size());
     std::vector<JournalRecord> records;
     for (const QStringList& row : ParseCsv(text)) {
-        if (row.size() == kColumnCount && row != JournalHeader()) records.push_back(RecordOf(row));
+        if ((row.size() == kColumnCount || row.size() == kOldColumnCount) && row != JournalHeader() &&
+            row != OldJournalHeader())
+            records.push_back(RecordOf(row));
     }
     return records;
 }

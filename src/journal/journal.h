@@ -36,6 +36,8 @@ struct JournalRecord {
     QString stage;  // the stage a failed job ended in
     int block = 0;  // 1..368, the block a failed job ended at; 0 for none
     int retries = 0;
+    int slot = 0;    // the station's slot, 1..16; 0 for a job outside the station
+    QString serial;  // the unit's serial number; "" when none was asked for
 };
 
 // The name the user logged in with: the environment's, else the system's
@@ -47,6 +49,9 @@ QString Sha256Hex(const std::uint8_t* bytes, std::size_t size);
 
 // The header row, then each record as the rows under it; any thread.
 QStringList JournalHeader();
+// The header of journals written before the slot and serial columns; their
+// rows read as records with those cells empty. Any thread.
+QStringList OldJournalHeader();
 QStringList JournalFields(const JournalRecord& record);
 
 // Where the journal lives unless the settings move it: "journal.csv" in the
@@ -72,7 +77,8 @@ inline constexpr const char* kValueJournalFile = "JournalFile";
 QString JournalPath(const ProfileStore& settings);
 
 // Appends `record`, writing the header first into a new or empty file and
-// making the folder if needed. Safe when several programs append at once (a
+// making the folder if needed. A journal under the old header gets the new
+// one first, every row kept. Safe when several programs append at once (a
 // lock file beside the journal). A journal that is not a CSV file of ours is
 // moved aside (its name gets ".damaged-<time>") and a new one begun. Never
 // blocks on a FIFO or device. Returns "" on success, else a warning in
@@ -89,7 +95,9 @@ std::vector<JournalRecord> ReadJournal(const QString& path, QString& warning);
 enum JournalColumn : int {
     kColumnStarted, kColumnDuration, kColumnProgram, kColumnUser, kColumnJob, kColumnPort, kColumnDevice,
     kColumnAdapterSerial, kColumnFile, kColumnSha256, kColumnLoaderVersion, kColumnResult, kColumnStage,
-    kColumnBlock, kColumnRetries, kColumnCount
+    kColumnBlock, kColumnRetries, kColumnSlot, kColumnSerial, kColumnCount
 };
+// The fields of a row under the old header.
+inline constexpr int kOldColumnCount = kColumnSlot;
 
 }  // namespace bramis

@@ -11,6 +11,11 @@ constexpr int kBlocks = static_cast<int>(kBlockCount);
 
 }  // namespace
 
+bool BlocksMoveIn(TransferStage stage) {
+    return stage == TransferStage::Writing || stage == TransferStage::Reading || stage == TransferStage::Verifying ||
+           stage == TransferStage::Comparing;
+}
+
 JobEstimate::JobEstimate(int blockSteps, double startSeconds) : steps_(std::max(blockSteps, 1)), start_(startSeconds) {}
 
 void JobEstimate::BlocksBegin(double now) {

@@ -6,7 +6,12 @@
 
 #include <optional>
 
+#include "job/transfer_context.h"
+
 namespace bramis {
+
+// Whether the blocks move in `stage`: the steps the estimate times.
+bool BlocksMoveIn(TransferStage stage);
 
 class JobEstimate {
 public:

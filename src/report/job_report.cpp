@@ -36,6 +36,8 @@ JobReport ReportJob(const EndedJob& job, const TransferOutcome& outcome) {
     record.portNumber = job.byPath ? 0 : EffectivePortNumber(job.portNumber);
     record.device = job.device;
     record.file = job.file;
+    record.slot = job.slot;
+    record.serial = job.serial;
     // The image written is known whatever happened; a program read only once whole.
     const bool imageKnown = job.mode == TransferMode::Write || (outcome.succeeded() && job.mode != TransferMode::Identify);
     if (job.buffer != nullptr && imageKnown) record.imageSha256 = Sha256Hex(job.buffer, kImageSize);

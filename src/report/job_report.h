@@ -34,6 +34,8 @@ struct EndedJob {
     const std::uint8_t* fileImage = nullptr;
     QDateTime started;
     qint64 durationMs = 0;
+    int slot = 0;    // the station's slot; 0 outside the station
+    QString serial;  // the unit's serial number; "" when none
 };
 
 struct JobReport {

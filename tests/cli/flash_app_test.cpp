@@ -436,9 +436,12 @@ TEST_F(FlashAppTest, DoctorNamesWhatStandsInTheWay) {
     Connect({{.kind = FaultKind::Silent}});
     settings.WriteString("Ports", "COM201", Path("absent"));
     EXPECT_EQ(Run({"--port", "200", "--port", "201", "doctor"}), kExitFailed);
-    EXPECT_NE(out.str().find("  проблема: устройства " + Path("absent") + " нет"), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("  проблема: прибор не ответил"), std::string::npos) << out.str();
+#ifndef _WIN32
+    // The system's own checks are Linux's.
+    EXPECT_NE(out.str().find("  проблема: устройства " + Path("absent") + " нет"), std::string::npos) << out.str();
     EXPECT_TRUE(out.str().ends_with("Найдено проблем: 3\n")) << out.str();
+#endif
 }
 
 TEST_F(FlashAppTest, TraceShowsEveryRequestAndReplyInHexDuringItsJobOnly) {

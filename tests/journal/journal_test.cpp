@@ -70,6 +70,37 @@ TEST(Journal, RecordsReadBackWithTheirHeaderOnceAndSeparatorsInsideFieldsIntact)
 #endif
 }
 
+TEST(Journal, AJournalUnderTheOldHeaderIsReadAndGetsTheNewHeaderWithEveryRowKept) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("journal.csv"));
+    // Written before the slot and serial columns: fifteen fields a row.
+    JournalRecord old = SampleRecord(2);
+    old.file = QStringLiteral("a.dat");
+    const QStringList oldRow = JournalFields(old).mid(0, kColumnSlot);
+    const auto csv = [](const QStringList& fields) { return fields.join(QLatin1Char(';')).toUtf8() + "\r\n"; };
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("\xEF\xBB\xBF" + csv(JournalHeader().mid(0, kColumnSlot)) + csv(oldRow));
+    file.close();
+    QString warning;
+    ASSERT_EQ(ReadJournal(path, warning).size(), 1U);
+    EXPECT_EQ(warning, QString());
+
+    JournalRecord station = SampleRecord();
+    station.slot = 3;
+    station.serial = QStringLiteral("SN-0042");
+    EXPECT_EQ(AppendJournalRecord(path, station), QString());
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{"journal.csv"}) << "nothing moved aside";
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readLine(), "\xEF\xBB\xBF" + csv(JournalHeader()));
+    file.close();
+    const std::vector<JournalRecord> records = ReadJournal(path, warning);
+    ASSERT_EQ(records.size(), 2U);
+    EXPECT_EQ(JournalFields(records[0]), oldRow + QStringList({"", ""}));
+    EXPECT_EQ(JournalFields(records[1]), JournalFields(station));
+    EXPECT_EQ(JournalFields(records[1]).mid(kColumnSlot), (QStringList{"3", "SN-0042"}));
+}
+
 TEST(Journal, BothProgramsKeepOneJournalAndTheWindowsOldOneMovesOnce) {
     QTemporaryDir home;
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
