@@ -19,6 +19,7 @@
 #include "dialog_controls.h"
 #include "controls/labeled_progress_ctrl.h"
 #include "message_box.h"
+#include "worker_calls.h"
 #include "resource_ids.h"
 
 namespace bramis {
@@ -96,11 +97,7 @@ void CProgressDlg::paintEvent(QPaintEvent* event) {
     painter.drawRect(m_progress->geometry().adjusted(-1, -1, 0, 0));
 }
 
-void CProgressDlg::WaitForWorker() {
-    // The worker may be waiting for a call queued to this thread; serving the
-    // queue meanwhile keeps the wait from dead-locking.
-    while (!m_job->Wait(std::chrono::milliseconds(10))) QCoreApplication::sendPostedEvents(this);
-}
+void CProgressDlg::WaitForWorker() { WaitServingCalls(this, *m_job); }
 
 void CProgressDlg::SetWorkerLauncher(WorkerLauncher launcher) {
     m_launcher = launcher ? std::move(launcher) : WorkerLauncher(LaunchQThread);
@@ -177,12 +174,7 @@ void CProgressDlg::StopForExitAndWait(int limitMs) {
 }
 
 void CProgressDlg::RunOnGuiThread(const std::function<void()>& update) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, &update] {
-            if (!m_closing) update();
-        },
-        Qt::BlockingQueuedConnection);
+    RunOnWindowThread(this, m_closing, update);
 }
 
 void CProgressDlg::SetStage(TransferStage stage) {

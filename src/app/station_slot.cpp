@@ -11,6 +11,7 @@
 #include <span>
 
 #include "app_texts.h"
+#include "worker_calls.h"
 #include "controls/labeled_progress_ctrl.h"
 #include "link/device_memory.h"
 #include "report/words.h"
@@ -298,18 +299,10 @@ void CStationSlot::StopAndWait() {
     }
 }
 
-void CStationSlot::WaitForWorker() {
-    // The worker may be waiting for a call queued to this thread.
-    while (!m_job->Wait(std::chrono::milliseconds(10))) QCoreApplication::sendPostedEvents(this);
-}
+void CStationSlot::WaitForWorker() { WaitServingCalls(this, *m_job); }
 
 void CStationSlot::RunOnGuiThread(const std::function<void()>& update) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, &update] {
-            if (!m_closing) update();
-        },
-        Qt::BlockingQueuedConnection);
+    RunOnWindowThread(this, m_closing, update);
 }
 
 void CStationSlot::SetStage(TransferStage stage) {
