@@ -326,7 +326,7 @@ TEST_F(TransferWorkerTest, CancelPointsBeforeProgrammingModeIsEntered) {
     cable().FailOpens(busy);
     EXPECT_EQ(Run(TransferMode::Write, RandomImage(5).data()), ID_JOB_FAILED);
     ASSERT_EQ(view.Of(ViewCall::Failure).size(), 1U);
-    const TransferFailure& failure = view.Of(ViewCall::Failure)[0].failure;
+    const TransferFailure failure = view.Of(ViewCall::Failure)[0].failure;
     EXPECT_EQ(failure.kind, FailureKind::PortNotOpened);
     EXPECT_EQ(failure.stage, OpeningPort);
     EXPECT_EQ(failure.openError, busy);
