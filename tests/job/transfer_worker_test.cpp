@@ -418,7 +418,9 @@ TEST_F(TransferWorkerTest, ACancelOrAFailureInProgrammingModeEndsTheJobAfterTheC
             EXPECT_EQ(device.RequestCount(writing ? CMD_WRITE_BLOCK : CMD_READ_BLOCK), static_cast<int>(done));
             EXPECT_TRUE(SameBlocks(program, writing ? device.Flash().data() : buffer.data(), done));
             EXPECT_EQ(device.RequestCount(CMD_ERASE), writing && done > 0 ? 1 : 0);
-            if (writing) EXPECT_TRUE(Erased(device.Flash().subspan(done * kBlockSize)));
+            if (writing) {
+                EXPECT_TRUE(Erased(device.Flash().subspan(done * kBlockSize)));
+            }
             EXPECT_TRUE(view.Of(ViewCall::Failure).empty());
             EXPECT_EQ(failure.block, 0);
             EXPECT_EQ(outcome().retries, 0);
