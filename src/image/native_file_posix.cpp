@@ -177,8 +177,15 @@ std::filesystem::path HomeFolder() {
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
         return home;
     }
-    const passwd* account = ::getpwuid(::getuid());
-    return account != nullptr && account->pw_dir != nullptr ? account->pw_dir : "";
+    // The reentrant lookup: several devices' saves may ask at once.
+    passwd entry{};
+    passwd* account = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &account) != 0 || account == nullptr ||
+        account->pw_dir == nullptr) {
+        return "";
+    }
+    return account->pw_dir;
 }
 
 bool SamePathText(const std::filesystem::path& a, const std::filesystem::path& b) {

@@ -160,7 +160,12 @@ QString CurrentUserName() {
 #ifndef Q_OS_WIN
     // A service or a cron job may run without USER.
     if (user.isEmpty()) {
-        if (const passwd* account = getpwuid(geteuid())) user = QString::fromLocal8Bit(account->pw_name);
+        // The reentrant lookup: several devices' jobs may end at once.
+        passwd entry{};
+        passwd* account = nullptr;
+        char buffer[16384];
+        if (getpwuid_r(geteuid(), &entry, buffer, sizeof buffer, &account) == 0 && account != nullptr)
+            user = QString::fromLocal8Bit(account->pw_name);
     }
 #endif
     return user;
