@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <utility>
+#include <vector>
 
 #include "native_file.h"
 
