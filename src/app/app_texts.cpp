@@ -38,6 +38,12 @@ QString FailureCaption(const TransferFailure& failure) {
     return failure.kind == FailureKind::PortNotOpened ? QString() : QStringLiteral("Ошибка");
 }
 
+QString EstimateLine(const JobEstimate& estimate, double now) {
+    const std::optional<double> left = estimate.Left();
+    if (!left) return {};
+    return TimeLine(Q(words::Duration(estimate.Elapsed(now))), Q(words::Duration(*left)));
+}
+
 QString FileMessage(const FileOutcome& outcome) {
     const std::string cause = words::ImageFileCauseLine(outcome);
     return Q(words::ImageFileMessage(outcome.status) + (cause.empty() ? "" : "\n" + cause));

@@ -6,6 +6,7 @@
 
 #include "image/image_file.h"
 #include "job/transfer_context.h"
+#include "report/job_estimate.h"
 
 namespace bramis::texts {
 
@@ -127,6 +128,9 @@ inline QString TimeLine(const QString& elapsed, const QString& left) {
 QString FailureText(const TransferFailure& failure, int portNumber);
 // Its caption: the application title for a port that did not open, else "Ошибка".
 QString FailureCaption(const TransferFailure& failure);
+// The time line of `estimate` at `now` ("прошло … · осталось …"); "" until a
+// block is through.
+QString EstimateLine(const JobEstimate& estimate, double now);
 // An image file that did not load or save: the message, and under it why.
 QString FileMessage(const FileOutcome& outcome);
 // Added below a failed save of a program read from the device, before the

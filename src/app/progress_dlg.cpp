@@ -233,10 +233,9 @@ void CProgressDlg::OnJobOutcome(int commandId) {
 
 void CProgressDlg::ShowTimes() {
     m_estimate->BlocksDone(m_progress->GetPos() - m_progress->GetRange(true), Seconds());
-    const std::optional<double> left = m_estimate->Left();
-    if (!left) return;
-    m_timeEdit->setText(texts::TimeLine(QString::fromStdString(words::Duration(m_estimate->Elapsed(Seconds()))),
-                                        QString::fromStdString(words::Duration(*left))));
+    const QString line = texts::EstimateLine(*m_estimate, Seconds());
+    if (line.isEmpty()) return;
+    m_timeEdit->setText(line);
     emit jobProgress(m_estimate->Percent());
 }
 

@@ -355,10 +355,7 @@ void CStationSlot::PostOutcome(int) {
 
 void CStationSlot::ShowTimes() {
     m_estimate->BlocksDone(m_progress->GetPos() - m_progress->GetRange(true), Seconds());
-    const std::optional<double> left = m_estimate->Left();
-    if (!left) return;
-    m_time->setText(texts::TimeLine(QString::fromStdString(words::Duration(m_estimate->Elapsed(Seconds()))),
-                                    QString::fromStdString(words::Duration(*left))));
+    if (const QString line = texts::EstimateLine(*m_estimate, Seconds()); !line.isEmpty()) m_time->setText(line);
 }
 
 void CStationSlot::OnJobOutcome() {
