@@ -30,6 +30,7 @@
 #include "journal/journal.h"
 #include "message_box.h"
 #include "password_hash.h"
+#include "port_watch.h"
 #include "shift_report.h"
 #include "resource_ids.h"
 
@@ -94,6 +95,7 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
                           Qt::WindowCloseButtonHint),
       m_store(store),
       m_choosers(std::move(choosers)),
+      m_discoverPorts(std::move(discoverPorts)),
       m_prompt(AskPassword),
       m_reportChooser(ChooseReportFile) {
     setObjectName(QStringLiteral("IDD_STATION"));
@@ -152,7 +154,7 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
     layout->addWidget(m_warning);
 
     auto* grid = new QGridLayout;
-    const std::vector<FoundPort> ports = discoverPorts ? discoverPorts() : std::vector<FoundPort>{};
+    const std::vector<FoundPort> ports = m_discoverPorts ? m_discoverPorts() : std::vector<FoundPort>{};
     for (int slot = 1; slot <= kStationSlots; ++slot) {
         auto& made = m_slots[static_cast<std::size_t>(slot - 1)];
         made = std::make_unique<CStationSlot>(slot, *grid, slot - 1, *this);
@@ -204,6 +206,12 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
             for (auto& slot : m_slots) slot->SetAutoStart(m_autoStart->isChecked());
         });
     }
+    WatchPortChanges(this, [this] { RefreshPorts(); });
+}
+
+void CStationDlg::RefreshPorts() {
+    const std::vector<FoundPort> ports = m_discoverPorts ? m_discoverPorts() : std::vector<FoundPort>{};
+    for (auto& slot : m_slots) slot->FillPorts(ports);
 }
 
 CStationDlg::~CStationDlg() {

@@ -73,6 +73,9 @@ public:
     void StartAll();
     void CancelAll();
     bool AnyRunning() const;
+    // Lists the ports anew in every slot's box, each keeping its port; done
+    // by itself when adapters come or go. GUI thread.
+    void RefreshPorts();
 
     // Closing the window, and the end of the program: every slot's job is
     // cancelled and has sent its device back before the window closes.
@@ -105,6 +108,7 @@ private:
 
     ProfileStore& m_store;
     const FileChoosers m_choosers;
+    const PortDiscovery m_discoverPorts;
     QString m_imageFile;
     QString m_imageSha256;
     QComboBox* m_imageBox = nullptr;

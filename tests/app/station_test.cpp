@@ -102,6 +102,11 @@ TEST_F(StationTest, SlotsOnTheirOwnPortsWriteAtOnceOneFailsAloneAndTheCountersOu
     EXPECT_EQ(station->Slot(2).PortNumber(), 0);
     ASSERT_TRUE(station->SetSlotPort(2, 6));
     EXPECT_EQ(Child<QComboBox>(*station, "slot2_port")->currentText(), "COM6 (не подключён)");
+    // An adapter plugged in while the window is open joins the list; each slot keeps its port.
+    ports.push_back({.number = 6, .device = "/dev/ttyUSB1", .description = "USB Serial"});
+    station->RefreshPorts();
+    EXPECT_EQ(Child<QComboBox>(*station, "slot2_port")->currentText(), "COM6 — USB Serial");
+    EXPECT_EQ(station->Slot(1).PortNumber(), 5);
 
     station->StartAll();
     EXPECT_TRUE(station->Slot(1).Running() && station->Slot(2).Running());
