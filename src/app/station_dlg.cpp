@@ -207,6 +207,8 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
         });
     }
     WatchPortChanges(this, [this] { RefreshPorts(); });
+    m_journalWriter.setMaxThreadCount(1);
+    m_journalWriter.setExpiryTimeout(-1);
 }
 
 void CStationDlg::RefreshPorts() {
@@ -217,6 +219,7 @@ void CStationDlg::RefreshPorts() {
 CStationDlg::~CStationDlg() {
     for (auto& slot : m_slots) slot->StopForExit();
     for (auto& slot : m_slots) slot->StopAndWait();
+    m_journalWriter.waitForDone();
 }
 
 void CStationDlg::SetPortOpener(const PortOpener& opener) {
@@ -234,6 +237,7 @@ void CStationDlg::SetReportChooser(FileChooser chooser) {
 void CStationDlg::SaveReport() {
     const QString path = m_reportChooser(this, QString());
     if (path.isEmpty()) return;
+    FlushJournal();
     ShiftReport report;
     report.imageFile = m_imageFile;
     report.imageSha256 = m_imageSha256;
@@ -314,7 +318,13 @@ void CStationDlg::StartSlot(int slot) {
     if (MakeRequest(started, request, true)) started.Start(request);
 }
 
-bool CStationDlg::SerialWritten(const QString& serial) const {
+void CStationDlg::FlushJournal() {
+    m_journalWriter.waitForDone();
+    QCoreApplication::sendPostedEvents(this);
+}
+
+bool CStationDlg::SerialWritten(const QString& serial) {
+    FlushJournal();
     QString warning;
     const std::vector<JournalRecord> records = ReadJournal(JournalPath(m_store), warning);
     return std::any_of(records.begin(), records.end(), [&](const JournalRecord& record) {
@@ -402,14 +412,19 @@ void CStationDlg::FillImageBox() {
 }
 
 void CStationDlg::OnSlotFinished(const SlotRun& run) {
-    // The journal first: a unit that cannot be recorded still counts.
-    const QString path = JournalPath(m_store);
-    QStringList warnings;
-    for (const JournalRecord& record : run.records) {
-        const QString warning = AppendJournalRecord(path, record);
-        if (!warning.isEmpty() && !warnings.contains(warning)) warnings << warning;
+    // The journal is written on a thread of its own, in the jobs' order: a
+    // journal locked by another program must not hold the window. A unit that
+    // cannot be recorded still counts.
+    if (!run.records.empty()) {
+        m_journalWriter.start([this, path = JournalPath(m_store), records = run.records] {
+            QStringList warnings;
+            for (const JournalRecord& record : records) {
+                const QString warning = AppendJournalRecord(path, record);
+                if (!warning.isEmpty() && !warnings.contains(warning)) warnings << warning;
+            }
+            QMetaObject::invokeMethod(this, [this, warnings] { m_warning->setText(warnings.join(QLatin1Char('\n'))); });
+        });
     }
-    m_warning->setText(warnings.join(QLatin1Char('\n')));
     if (run.verdict != SlotVerdict::NotCounted) {
         const char* name = run.verdict == SlotVerdict::Good ? kGood : kBad;
         AddToCounter(run.slot, name);

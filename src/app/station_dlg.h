@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QThreadPool>
 
 #include <array>
 #include <functional>
@@ -76,6 +77,9 @@ public:
     // Lists the ports anew in every slot's box, each keeping its port; done
     // by itself when adapters come or go. GUI thread.
     void RefreshPorts();
+    // Waits until every finished job is in the journal, and its warning shown.
+    // GUI thread.
+    void FlushJournal();
 
     // Closing the window, and the end of the program: every slot's job is
     // cancelled and has sent its device back before the window closes.
@@ -97,7 +101,7 @@ private:
     // when nothing has been typed yet.
     bool MakeRequest(CStationSlot& slot, SlotRequest& request, bool interactive);
     // Whether the journal has a successful write of `serial` with this image.
-    bool SerialWritten(const QString& serial) const;
+    bool SerialWritten(const QString& serial);
     void OnSlotFinished(const SlotRun& run);
     void ShowCounters();
     void ResetCounters();
@@ -121,6 +125,8 @@ private:
     FileChooser m_reportChooser;
     QLabel* m_counters = nullptr;
     QLabel* m_warning = nullptr;
+    // Appends the finished jobs to the journal one after another.
+    QThreadPool m_journalWriter;
     std::array<std::unique_ptr<CStationSlot>, kStationSlots> m_slots;
 };
 

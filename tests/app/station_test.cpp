@@ -78,7 +78,10 @@ protected:
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
     }
-    void WaitForAll() { WaitUntil([this] { return !station->AnyRunning(); }); }
+    void WaitForAll() {
+        WaitUntil([this] { return !station->AnyRunning(); });
+        station->FlushJournal();
+    }
     QString Text(const char* name) { return Child<QLabel>(*station, name)->text(); }
 
     QString image = folder.Write("station.dat", kImageSize, 4);
