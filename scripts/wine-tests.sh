@@ -3,7 +3,8 @@
 # tests headless (the windows on Qt's offscreen platform), bramis-flash.exe
 # end to end against the Linux device emulator, then the installer: a silent
 # install, the installed window on Xvfb writing through COM5 (and pictures of
-# it and of the settings window), an upgrade in place and the uninstaller;
+# it and of the settings window), its station writing two emulators on COM5
+# and COM6 at once, an upgrade in place and the uninstaller;
 # and the zip, unpacked, starting its programs.
 #
 #   bash scripts/wine-tests.sh [LINUX_BUILD [WINDOWS_BUILD]]
@@ -297,6 +298,83 @@ stage "the settings in the registry"
 cat registry.out
 grep -Eq 'PortNumber +REG_DWORD +0x5' registry.out || fail "PortNumber is not the DWORD 5"
 grep -Eq 'File1 +REG_SZ +C:\\image\.dat' registry.out || fail "the window did not store the image it wrote as File1"
+
+stage "a station of two slots on COM5 and COM6, writing two emulators at once"
+# Two emulators of their own take over COM5 and COM6; each keeps what it was
+# written in a file.
+"$wineserver" -k 2>/dev/null || true
+"$wineserver" -w 2>/dev/null || true
+station_ttys=()
+for n in 1 2; do
+  "$devsim" --events --save "$work/station$n.dat" >"$work/station$n.out" 2>"$work/station$n.err" &
+  peer_pids+=($!)
+  station_ttys+=("$(first_line "$work/station$n.out")")
+done
+{
+  printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
+  printf '"COM%s"="%s"\n' 5 "${station_ttys[0]}" 6 "${station_ttys[1]}"
+} >"$work/station-ports.reg"
+"$wine" reg import "$work/station-ports.reg" >/dev/null 2>&1
+ln -sfn "${station_ttys[0]}" "$WINEPREFIX/dosdevices/com5"
+ln -sfn "${station_ttys[1]}" "$WINEPREFIX/dosdevices/com6"
+# The supervisor's setup, as the station stores it: two slots and the image.
+"$wine" reg add "$settings_key\Station" /v Slot1 /t REG_DWORD /d 5 /f >/dev/null 2>&1
+"$wine" reg add "$settings_key\Station" /v Slot2 /t REG_DWORD /d 6 /f >/dev/null 2>&1
+"$wine" reg add "$settings_key\Station" /v ImageFile /d 'C:\image.dat' /f >/dev/null 2>&1
+open_window "$install_dir/bin/bramis-programmer.exe" station-window.out
+[[ -n $window ]] || { cat station-window.out; fail "the window did not open for the station"; }
+sleep 1
+# "Сервис" → "Участок программирования" by the menu bar's keys: Alt, the
+# second menu, its last item.
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+xdotool key --delay 300 alt Right Down Up Return
+station=
+for _ in $(seq 300); do
+  station=$(xdotool search --onlyvisible --name '^Участок программирования$' 2>/dev/null | head -n 1) && [[ -n $station ]] && break
+  sleep 0.1
+done
+if [[ -z $station ]]; then
+  import -window root "$repo/$windows_build/wine-tests-failure.png"
+  fail "no station window from the menu (the screen: $windows_build/wine-tests-failure.png)"
+fi
+# "Пуск всех"
+xdotool windowactivate --sync "$station" 2>/dev/null || xdotool windowfocus --sync "$station"
+xdotool key F5
+for n in 1 2; do
+  if ! wait_for "$work/station$n.out" '^write 2( |$)' 120; then
+    import -window root "$repo/$windows_build/wine-tests-failure.png"
+    fail "slot $n's write never reached block 2 (the screen: $windows_build/wine-tests-failure.png)"
+  fi
+done
+sleep 2
+import -frame -window "$station" "$repo/docs/screenshots/windows-station-window.png"
+# Both writes whole (at the line's own pace, about eight minutes), each
+# device back in working mode, holding the image.
+for n in 1 2; do
+  wait_for "$work/station$n.out" '^run' 900 || fail "slot $n's device was not sent back to working mode"
+  grep -q '^write 367( |$)' "$work/station$n.out" || fail "slot $n's write ended before its last block"
+  for _ in $(seq 100); do cmp -s image.dat "$work/station$n.dat" && break; sleep 0.1; done
+  cmp -s image.dat "$work/station$n.dat" || fail "slot $n's device does not hold the image"
+done
+# The counters land once the jobs are told; then the station and the window close.
+for _ in $(seq 100); do
+  "$wine" reg query "$settings_key\Station" /v Good >station-registry.out 2>&1 &&
+    grep -Eq ' Good +REG_DWORD +0x2' station-registry.out && break
+  sleep 0.2
+done
+xdotool windowactivate --sync "$station" 2>/dev/null || xdotool windowfocus --sync "$station"
+xdotool key alt+F4
+for _ in $(seq 100); do xdotool search --onlyvisible --name '^Участок программирования$' >/dev/null 2>&1 || break; sleep 0.1; done
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+xdotool key alt+F4
+for _ in $(seq 300); do kill -0 "$window_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$window_pid" 2>/dev/null && fail "the window did not close after the station"
+"$wine" reg query "$settings_key\Station" >station-registry.out 2>&1 || true
+cat station-registry.out
+for value in 'Slot1 +REG_DWORD +0x5' 'Slot2 +REG_DWORD +0x6' 'Slot1Good +REG_DWORD +0x1' 'Slot2Good +REG_DWORD +0x1' \
+             ' Good +REG_DWORD +0x2' 'CountersReset +REG_SZ +[0-9]{4}-'; do
+  grep -Eq "$value" station-registry.out || fail "the station's settings lack \"$value\" under $settings_key\\Station"
+done
 
 stage "installer over the installation: an upgrade in place"
 "$wine" "$installer" /S >upgrade.out 2>&1 || fail "the upgrade exited $?"

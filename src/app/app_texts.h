@@ -121,6 +121,8 @@ inline QString WorkerNotStarted() { return QStringLiteral("Не удалось �
 inline QString TimeLine(const QString& elapsed, const QString& left) {
     return QStringLiteral("прошло %1 · осталось %2").arg(elapsed, left);
 }
+// A run's length once it has ended.
+inline QString ElapsedLine(const QString& elapsed) { return QStringLiteral("прошло %1").arg(elapsed); }
 // The box of a failure the worker shows: what failed; under it why (the
 // port and the system's reason with the access hint, or the cause and the
 // block) and whether the device's program is erased. `portNumber`: the COM

@@ -16,6 +16,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -137,13 +140,18 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
     m_askSerial->setChecked(m_store.GetInt(kSectionStation, kValueAskSerial, 0) != 0);
     commandRow->addWidget(m_askSerial);
     commandRow->addStretch(1);
+    layout->addLayout(commandRow);
+    // The counters and the supervisor's buttons on a row of their own: the
+    // window fits a screen 1024 pixels wide.
+    auto* counterRow = new QHBoxLayout;
     m_counters = new QLabel(this);
     m_counters->setObjectName(QStringLiteral("station_counters"));
-    commandRow->addWidget(m_counters);
-    QPushButton* reset = AddButton(this, commandRow, texts::ResetCountersButton(), "station_reset");
-    QPushButton* report = AddButton(this, commandRow, texts::ShiftReportButton(), "station_report");
-    m_lock = AddButton(this, commandRow, texts::LockButton(), "station_lock");
-    layout->addLayout(commandRow);
+    counterRow->addWidget(m_counters);
+    counterRow->addStretch(1);
+    QPushButton* reset = AddButton(this, counterRow, texts::ResetCountersButton(), "station_reset");
+    QPushButton* report = AddButton(this, counterRow, texts::ShiftReportButton(), "station_report");
+    m_lock = AddButton(this, counterRow, texts::LockButton(), "station_lock");
+    layout->addLayout(counterRow);
 
     m_warning = new QLabel(this);
     m_warning->setObjectName(QStringLiteral("station_warning"));
@@ -153,11 +161,18 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
     m_warning->setPalette(warningPalette);
     layout->addWidget(m_warning);
 
-    auto* grid = new QGridLayout;
+    // The slots scroll: sixteen of them fit no small screen.
+    auto* slotArea = new QScrollArea(this);
+    slotArea->setObjectName(QStringLiteral("station_slots"));
+    slotArea->setWidgetResizable(true);
+    slotArea->setFrameShape(QFrame::NoFrame);
+    auto* slotPanel = new QWidget(slotArea);
+    auto* grid = new QGridLayout(slotPanel);
+    grid->setColumnStretch(4, 1);  // the bars take what is left
     const std::vector<FoundPort> ports = m_discoverPorts ? m_discoverPorts() : std::vector<FoundPort>{};
     for (int slot = 1; slot <= kStationSlots; ++slot) {
         auto& made = m_slots[static_cast<std::size_t>(slot - 1)];
-        made = std::make_unique<CStationSlot>(slot, *grid, slot - 1, *this);
+        made = std::make_unique<CStationSlot>(slot, *grid, slot - 1, *slotPanel);
         made->onPortChosen = [this](int chosen, int port) { SetSlotPort(chosen, port); };
         made->onStartClicked = [this](int clicked) { StartSlot(clicked); };
         made->onFinished = [this](const SlotRun& run) { OnSlotFinished(run); };
@@ -170,8 +185,9 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
         const int port = m_store.GetInt(kSectionStation, SlotValue(slot), 0);
         if (port >= kLowestPortNumber && port <= kHighestPortNumber) made->SetPort(port);
     }
-    layout->addLayout(grid);
-    layout->addStretch(1);
+    grid->setRowStretch(2 * kStationSlots, 1);
+    slotArea->setWidget(slotPanel);
+    layout->addWidget(slotArea, 1);
 
     connect(findChild<QPushButton*>(QStringLiteral("station_browse")), &QPushButton::clicked, this,
             &CStationDlg::ChooseImage);
@@ -209,6 +225,21 @@ CStationDlg::CStationDlg(ProfileStore& store, FileChoosers choosers, PortDiscove
     WatchPortChanges(this, [this] { RefreshPorts(); });
     m_journalWriter.setMaxThreadCount(1);
     m_journalWriter.setExpiryTimeout(-1);
+}
+
+void CStationDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (m_sized) return;
+    m_sized = true;
+    // Wide enough for a slot's line, high enough for eight, within the screen.
+    auto* slotArea = findChild<QScrollArea*>(QStringLiteral("station_slots"));
+    QWidget* slotPanel = slotArea->widget();
+    const QMargins margins = layout()->contentsMargins();
+    const QSize wanted(slotPanel->sizeHint().width() + slotArea->verticalScrollBar()->sizeHint().width() +
+                           margins.left() + margins.right(),
+                       height() - slotArea->height() + slotPanel->sizeHint().height() / 2);
+    const QScreen* shown = screen();
+    resize(shown ? wanted.boundedTo(shown->availableGeometry().size()) : wanted);
 }
 
 void CStationDlg::RefreshPorts() {

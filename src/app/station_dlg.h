@@ -88,6 +88,8 @@ public:
 protected:
     // Esc does not close the window: a slip of the hand would stop the line.
     void keyPressEvent(QKeyEvent* event) override;
+    // The first time: sized to its slots, in the fonts it shows.
+    void showEvent(QShowEvent* event) override;
 
 private:
     void ChooseImage();
@@ -127,6 +129,7 @@ private:
     QLabel* m_warning = nullptr;
     // Appends the finished jobs to the journal one after another.
     QThreadPool m_journalWriter;
+    bool m_sized = false;
     std::array<std::unique_ptr<CStationSlot>, kStationSlots> m_slots;
 };
 

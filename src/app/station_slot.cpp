@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -25,6 +26,20 @@ namespace {
 constexpr std::int64_t kSilenceMs = 2000;
 constexpr int kAbsentRetryMs = 1000;
 constexpr int kProbePauseMs = 500;
+// The cause's width, in average characters: two lines of it show, the whole
+// is its tooltip.
+constexpr int kCauseChars = 34;
+// Room for the stage beside the time line, in average characters.
+constexpr int kStageChars = 22;
+
+// `text`'s first line, and its other lines joined on the second, each cut
+// to `width` pixels in `metrics`.
+QString TwoLines(const QString& text, const QFontMetrics& metrics, int width) {
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (lines.size() > 2) lines = {lines.front(), lines.mid(1).join(QStringLiteral(" · "))};
+    for (QString& line : lines) line = metrics.elidedText(line, Qt::ElideRight, width);
+    return lines.join(QLatin1Char('\n'));
+}
 
 template <typename T>
 T* Named(T* widget, int slot, const char* role) {
@@ -35,45 +50,57 @@ T* Named(T* widget, int slot, const char* role) {
 }  // namespace
 
 CStationSlot::CStationSlot(int slot, QGridLayout& grid, int row, QWidget& parent) : m_slot(slot) {
-    int column = 0;
-    grid.addWidget(Named(new QLabel(texts::SlotName(slot), &parent), slot, "name"), row, column++);
+    // Two lines a slot: the port, "Пуск", the bar, the result and the cause;
+    // under them the counters, "Отмена", the stage and the time. The widths
+    // are set from the start, so that no text of a running slot makes the
+    // window grow, and sixteen slots fit a screen 1024 pixels wide.
+    const int top = 2 * row;
+    const int bottom = top + 1;
+    grid.addWidget(Named(new QLabel(texts::SlotName(slot), &parent), slot, "name"), top, 0, 2, 1);
     m_portBox = Named(new QComboBox(&parent), slot, "port");
     m_portBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    grid.addWidget(m_portBox, row, column++);
+    grid.addWidget(m_portBox, top, 1);
+    m_counters = Named(new QLabel(&parent), slot, "counters");
+    grid.addWidget(m_counters, bottom, 1);
     m_serial = Named(new QLineEdit(&parent), slot, "serial");
     m_serial->setPlaceholderText(texts::SerialHint());
     m_serial->hide();
-    grid.addWidget(m_serial, row, column++);
+    grid.addWidget(m_serial, top, 2, 2, 1);
     QObject::connect(m_serial, &QLineEdit::returnPressed, this, [this] {
         if (onStartClicked) onStartClicked(m_slot);
     });
-    m_progress = Named(new CLabeledProgressCtrl(&parent), slot, "progress");
-    m_progress->setMinimumWidth(160);
-    grid.addWidget(m_progress, row, column++);
-    m_stage = Named(new QLabel(&parent), slot, "stage");
-    grid.addWidget(m_stage, row, column++);
-    m_time = Named(new QLabel(&parent), slot, "time");
-    grid.addWidget(m_time, row, column++);
-    m_result = Named(new QLabel(&parent), slot, "result");
-    QFont large = m_result->font();
-    large.setBold(true);
-    if (large.pointSizeF() > 0) large.setPointSizeF(large.pointSizeF() * 1.6);
-    m_result->setFont(large);
-    m_result->setMinimumWidth(m_result->fontMetrics().horizontalAdvance(texts::ResultRemoveDevice()));
-    grid.addWidget(m_result, row, column++);
-    m_cause = Named(new QLabel(&parent), slot, "cause");
-    m_cause->setWordWrap(true);
-    m_cause->setMinimumWidth(200);
-    grid.addWidget(m_cause, row, column++);
-    m_counters = Named(new QLabel(&parent), slot, "counters");
-    grid.addWidget(m_counters, row, column++);
     m_start = Named(new QPushButton(texts::StartButton(), &parent), slot, "start");
     m_cancel = Named(new QPushButton(texts::CancelButton(), &parent), slot, "cancel");
     for (QPushButton* button : {m_start, m_cancel}) {
         // Enter belongs to the serial field, never to a slot's button.
         button->setAutoDefault(false);
-        grid.addWidget(button, row, column++);
+        grid.addWidget(button, button == m_start ? top : bottom, 3);
     }
+    m_progress = Named(new CLabeledProgressCtrl(&parent), slot, "progress");
+    grid.addWidget(m_progress, top, 4);
+    auto* stageRow = new QHBoxLayout;
+    m_stage = Named(new QLabel(&parent), slot, "stage");
+    // The longest stage is cut rather than widening the slot; the whole is its tooltip.
+    m_stage->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    stageRow->addWidget(m_stage, 1);
+    m_time = Named(new QLabel(&parent), slot, "time");
+    stageRow->addWidget(m_time);
+    grid.addLayout(stageRow, bottom, 4);
+    const QFontMetrics small = m_time->fontMetrics();
+    m_progress->setMinimumWidth(small.horizontalAdvance(texts::TimeLine(QStringLiteral("00:00"), QStringLiteral("00:00"))) +
+                                small.averageCharWidth() * kStageChars);
+    m_result = Named(new QLabel(&parent), slot, "result");
+    QFont large = m_result->font();
+    large.setBold(true);
+    if (large.pointSizeF() > 0) large.setPointSizeF(large.pointSizeF() * 1.6);
+    m_result->setFont(large);
+    // "Снимите прибор" on two lines: as wide as the widest one-word result.
+    m_result->setWordWrap(true);
+    m_result->setMinimumWidth(m_result->fontMetrics().horizontalAdvance(texts::ResultWaiting()));
+    grid.addWidget(m_result, top, 5, 2, 1);
+    m_cause = Named(new QLabel(&parent), slot, "cause");
+    m_cause->setFixedWidth(small.averageCharWidth() * kCauseChars);
+    grid.addWidget(m_cause, top, 6, 2, 1);
     QObject::connect(m_start, &QPushButton::clicked, this, [this] {
         if (onStartClicked) onStartClicked(m_slot);
     });
@@ -148,7 +175,11 @@ void CStationSlot::ShowResult(const QString& result, Shade shade, const QString&
                                            : shade == Shade::Bad ? QColor(192, 0, 0)
                                                                  : m_cause->palette().color(QPalette::WindowText));
     m_result->setPalette(palette);
-    m_cause->setText(cause);
+    ShowCause(cause);
+}
+
+void CStationSlot::ShowCause(const QString& cause) {
+    m_cause->setText(TwoLines(cause, m_cause->fontMetrics(), m_cause->width()));
     m_cause->setToolTip(cause);
 }
 
@@ -312,7 +343,9 @@ void CStationSlot::SetStage(TransferStage stage) {
             m_deviceAnswered = true;
             m_result->clear();
         }
-        m_stage->setText(QString::fromStdString(words::StageText(stage)));
+        const QString text = QString::fromStdString(words::StageText(stage));
+        m_stage->setText(text);
+        m_stage->setToolTip(text);
         if (BlocksMoveIn(stage)) m_estimate->BlocksBegin(Seconds());
     });
 }
@@ -338,9 +371,7 @@ void CStationSlot::ShowFailure(const TransferFailure& failure) {
     // follows once the device has been sent back.
     RunOnGuiThread([this, &failure] {
         if (m_probing) return;
-        const QString text = texts::FailureText(failure, m_port);
-        m_cause->setText(text);
-        m_cause->setToolTip(text);
+        ShowCause(texts::FailureText(failure, m_port));
     });
 }
 
@@ -400,6 +431,8 @@ void CStationSlot::OnJobOutcome() {
 
 void CStationSlot::Finish(const TransferOutcome& last) {
     UpdateControls();
+    // Nothing is left to wait for: the time line keeps only the run's length.
+    if (m_deviceAnswered) m_time->setText(texts::ElapsedLine(QString::fromStdString(words::Duration(Seconds()))));
     SlotRun run{m_slot, SlotVerdict::Bad, {}};
     for (const JobReport& report : m_reports) run.records.push_back(report.record);
     const bool verified = m_steps.back().mode == TransferMode::Verify;

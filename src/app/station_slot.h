@@ -156,6 +156,8 @@ private:
     void ShowResult(const QString& result, Shade shade, const QString& cause);
     void ShowTimes();
     void UpdateControls();
+    // The cause under the result: two lines of it, the whole as its tooltip.
+    void ShowCause(const QString& cause);
     double Seconds() const { return static_cast<double>(m_runClock.elapsed()) / 1000.0; }
 
     const int m_slot;

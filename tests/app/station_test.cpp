@@ -83,6 +83,8 @@ protected:
         station->FlushJournal();
     }
     QString Text(const char* name) { return Child<QLabel>(*station, name)->text(); }
+    // A slot's cause in whole: the slot shows two lines of it.
+    QString Cause(int slot) { return Child<QLabel>(*station, qPrintable(QStringLiteral("slot%1_cause").arg(slot)))->toolTip(); }
 
     QString image = folder.Write("station.dat", kImageSize, 4);
     std::map<int, std::unique_ptr<devsim::Device>> devices;
@@ -116,11 +118,11 @@ TEST_F(StationTest, SlotsOnTheirOwnPortsWriteAtOnceOneFailsAloneAndTheCountersOu
     WaitForAll();
     EXPECT_EQ(entered, 2) << "both devices were in programming mode at once";
     EXPECT_EQ(Text("slot1_result"), "Годен");
-    EXPECT_EQ(Text("slot1_cause"), "Программа успешно записана");
+    EXPECT_EQ(Cause(1), "Программа успешно записана");
     EXPECT_TRUE(test::HoldsPattern(devices[5]->Flash(), 4));
     EXPECT_EQ(devices[5]->CurrentMode(), devsim::Mode::Working);
     EXPECT_EQ(Text("slot2_result"), "Брак");
-    EXPECT_EQ(Text("slot2_cause"), "Порт пропал: кабель или USB-адаптер отключён?\nЗапись программы, блок 31 из "
+    EXPECT_EQ(Cause(2), "Порт пропал: кабель или USB-адаптер отключён?\nЗапись программы, блок 31 из "
                                    "368\n" + texts::ProgramErased());
     EXPECT_EQ(Text("slot1_counters"), "годен 1 · брак 0 · всего 1");
     EXPECT_EQ(Text("slot2_counters"), "годен 0 · брак 1 · всего 1");
@@ -141,8 +143,8 @@ TEST_F(StationTest, SlotsOnTheirOwnPortsWriteAtOnceOneFailsAloneAndTheCountersOu
     station->StartSlot(1);
     EXPECT_FALSE(station->Slot(1).Running());
     EXPECT_EQ(Text("slot1_result"), "Брак");
-    EXPECT_TRUE(Text("slot1_cause").startsWith(QString::fromStdString(words::ImageFileMessage(ImageFileStatus::WrongLength))))
-        << Text("slot1_cause").toStdString();
+    EXPECT_TRUE(Cause(1).startsWith(QString::fromStdString(words::ImageFileMessage(ImageFileStatus::WrongLength))))
+        << Cause(1).toStdString();
     EXPECT_EQ(Text("slot1_counters"), "годен 1 · брак 0 · всего 1");
     EXPECT_EQ(JournalRows().size(), 2u);
 
@@ -176,7 +178,7 @@ TEST_F(StationTest, AutostartWritesEachDeviceOnceAndTheNextOnlyAfterTheLineWasSi
     };
     WaitUntil(removeDevice);
     EXPECT_TRUE(test::HoldsPattern(first.Flash(), 4));
-    EXPECT_EQ(Text("slot1_cause"), "Программа успешно записана");
+    EXPECT_EQ(Cause(1), "Программа успешно записана");
     // Asked again and sent back, never written twice.
     const int asked = first.RequestCount(CMD_GET_VERSION);
     WaitUntil([&] { return first.RequestCount(CMD_GET_VERSION) > asked + 1 && removeDevice(); });
@@ -274,7 +276,7 @@ TEST_F(StationTest, ALockedStationKeepsItsSetupAndImageAndOpensOnlyToItsPassword
     station->SetPasswordPrompt(prompt);
     station->StartSlot(1);
     EXPECT_EQ(Text("slot1_result"), "Брак");
-    EXPECT_EQ(Text("slot1_cause"), texts::ImageChangedWhileLocked());
+    EXPECT_EQ(Cause(1), texts::ImageChangedWhileLocked());
     EXPECT_EQ(devices[5]->RequestCount(CMD_ERASE), 0);
 
     // Five wrong passwords; the sixth try waits without being asked.
