@@ -122,11 +122,40 @@ struct Process {
     std::string name;
 };
 
+// The number N of a pseudo-terminal's slave /dev/pts/N; "" for other nodes.
+std::string PtyNumber(const fs::path& node) {
+    const std::string name = node.filename().string();
+    const bool digits = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return node.parent_path() == "/dev/pts" && digits ? name : std::string();
+}
+
+// Whether the descriptor `fd` of a process, a link to `target`, is the master
+// side of pseudo-terminal `ptyNumber`: the kernel names the slave in the
+// descriptor's fdinfo ("tty-index:").
+bool IsMasterOf(const fs::path& fd, const fs::path& target, const std::string& ptyNumber) {
+    if (ptyNumber.empty() || (target != "/dev/ptmx" && target != "/dev/pts/ptmx")) {
+        return false;
+    }
+    std::ifstream info(fd.parent_path().parent_path() / "fdinfo" / fd.filename());
+    for (std::string line; std::getline(info, line);) {
+        if (line.rfind("tty-index:", 0) == 0) {
+            std::istringstream value(line.substr(10));
+            std::string index;
+            value >> index;
+            return index == ptyNumber;
+        }
+    }
+    return false;
+}
+
 // Every process but the asking one, and those of them holding `node` open.
 // Processes whose descriptors may not be read (another user's) are not seen
-// as holders; one that ends meanwhile is simply gone.
+// as holders; one that ends meanwhile is simply gone. A process that holds
+// the master side of a pseudo-terminal is the other end of that line (the
+// emulator, which keeps the slave open too), not a holder.
 bool ScanProcesses(const Tree& tree, const fs::path& node, pid_t self, std::vector<Process>& all,
                    std::vector<Process>& holders) {
+    const std::string ptyNumber = PtyNumber(node);
     std::error_code error;
     fs::directory_iterator processes(tree.In("/proc"), error);
     if (error) {
@@ -142,13 +171,20 @@ bool ScanProcesses(const Tree& tree, const fs::path& node, pid_t self, std::vect
             continue;
         }
         all.push_back(process);
+        bool holds = false;
+        bool otherEnd = false;
         std::error_code fdError;
         for (const fs::directory_entry& fd : fs::directory_iterator(entry.path() / "fd", fdError)) {
             std::error_code linkError;
-            if (fs::read_symlink(fd.path(), linkError) == node && !linkError) {
-                holders.push_back(process);
-                break;
+            const fs::path target = fs::read_symlink(fd.path(), linkError);
+            if (linkError) {
+                continue;
             }
+            holds = holds || target == node;
+            otherEnd = otherEnd || IsMasterOf(fd.path(), target, ptyNumber);
+        }
+        if (holds && !otherEnd) {
+            holders.push_back(process);
         }
     }
     return true;
@@ -224,6 +260,21 @@ PortUser CurrentPortUser() {
         }
     }
     return user;
+}
+
+std::optional<std::vector<HeldByProcess>> PortHolders(const std::string& device, pid_t self, const fs::path& root) {
+    const Tree tree{root};
+    const std::optional<fs::path> node = Resolve(tree, device);
+    std::vector<Process> processes;
+    std::vector<Process> holders;
+    if (!node || !ScanProcesses(tree, *node, self, processes, holders)) {
+        return std::nullopt;
+    }
+    std::vector<HeldByProcess> held;
+    for (const Process& holder : holders) {
+        held.push_back(HeldByProcess{holder.pid, holder.name});
+    }
+    return held;
 }
 
 PortCheckResult CheckPort(const std::string& device, const PortUser& user, const fs::path& root) {

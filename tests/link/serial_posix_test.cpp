@@ -2,6 +2,7 @@
 // shared and noisy: splits are provoked with pauses of 20 ms or more, and
 // whole replies use gaps of 1 ms or less.
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -11,6 +12,8 @@
 #include <cstring>
 
 #include <chrono>
+#include <csignal>
+#include <functional>
 #include <thread>
 
 #include "link/serial_channel.h"
@@ -157,7 +160,71 @@ TEST(PosixPortMapping, SystemOpenerMapsNumbersByFixedRangesUnlessOverridden) {
     channel.SetPortOverrides({{200, "/nonexistent/tty"}});
     EXPECT_EQ(channel.OpenPort(200), LINK_FAILED);
     EXPECT_EQ(channel.LastOpenError(), (PortOpenError{OpenFailure::NoSuchDevice, "/nonexistent/tty", ENOENT,
-                                                      std::strerror(ENOENT)}));
+                                                      std::strerror(ENOENT), {}}));
+}
+
+// A child process that runs `hold` and then waits to be killed; returns its
+// pid once `hold` has run, with what `hold` said in `said`.
+pid_t HoldingChild(const std::function<std::string()>& hold, std::string& said) {
+    int ends[2];
+    if (pipe(ends) != 0) return -1;
+    const pid_t child = fork();
+    if (child == 0) {
+        const std::string text = hold();
+        if (write(ends[1], text.data(), text.size()) < 0) _exit(1);
+        close(ends[1]);
+        pause();
+        _exit(0);
+    }
+    close(ends[1]);
+    char text[256];
+    const ssize_t n = read(ends[0], text, sizeof text);
+    close(ends[0]);
+    said.assign(text, n > 0 ? static_cast<std::size_t>(n) : 0);
+    return child;
+}
+
+void EndChild(pid_t child) {
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+}
+
+TEST(PosixPortHolders, AnotherProgramOnTheLineKeepsItClosedAndIsNamedTheLinesOtherEndDoesNot) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    const std::string slave = ptsname(master);
+    // A terminal program that has the port open without any lock.
+    std::string said;
+    const pid_t holder = HoldingChild(
+        [&] {
+            close(master);  // the fork's copy: a holder of the master side would be the line's other end
+            return std::string(open(slave.c_str(), O_RDWR | O_NOCTTY) >= 0 ? "open" : "");
+        },
+        said);
+    ASSERT_EQ(said, "open");
+    PortOpenResult opened = OpenOsPort(slave);
+    EXPECT_FALSE(opened.port);
+    EXPECT_EQ(opened.error.kind, OpenFailure::Busy);
+    EXPECT_EQ(opened.error.holder.pid, holder);
+    EXPECT_FALSE(opened.error.holder.name.empty());
+    EndChild(holder);
+    EXPECT_TRUE(OpenOsPort(slave).port);
+    close(master);
+
+    // An emulator: a line of its own with both ends open. It is the far end, not a holder.
+    const pid_t emulator = HoldingChild(
+        [] {
+            const int own = posix_openpt(O_RDWR | O_NOCTTY);
+            if (own < 0 || grantpt(own) != 0 || unlockpt(own) != 0) return std::string();
+            const std::string path = ptsname(own);
+            return open(path.c_str(), O_RDWR | O_NOCTTY) >= 0 ? path : std::string();
+        },
+        said);
+    ASSERT_FALSE(said.empty());
+    opened = OpenOsPort(said);
+    EXPECT_TRUE(opened.port) << opened.error.holder.name;
+    opened.port.reset();
+    EndChild(emulator);
 }
 
 }  // namespace
