@@ -197,7 +197,8 @@ bool Running(const std::vector<Process>& processes, std::string_view name) {
 // The by-id and by-path names, the ids and the driver of a USB adapter.
 std::optional<UsbAdapter> ReadAdapter(const Tree& tree, const fs::path& node) {
     UsbAdapter adapter;
-    adapter.names = ReadSysfsPortDetails(tree.In(node).string(), tree.In("/sys"), tree.In("/dev/serial/by-id"));
+    adapter.names = ReadSysfsPortDetails(tree.In(node).string(), tree.In("/sys"), tree.In("/dev/serial/by-id"),
+                                         tree.In("/dev/serial/by-path"));
     if (adapter.names.vendorId.empty()) {
         return std::nullopt;
     }
@@ -206,10 +207,10 @@ std::optional<UsbAdapter> ReadAdapter(const Tree& tree, const fs::path& node) {
     if (!adapter.names.stablePath.empty()) {
         adapter.names.stablePath = tree.SystemName(adapter.names.stablePath);
     }
-    // The same search over the socket's links.
-    const std::string socket =
-        ReadSysfsPortDetails(tree.In(node).string(), tree.In("/sys"), tree.In("/dev/serial/by-path")).stablePath;
-    adapter.socketPath = socket.empty() ? socket : tree.SystemName(socket);
+    if (!adapter.names.socketPath.empty()) {
+        adapter.names.socketPath = tree.SystemName(adapter.names.socketPath);
+    }
+    adapter.socketPath = adapter.names.socketPath;
     const fs::path device = tree.In("/sys/class/tty") / node.filename() / "device";
     std::error_code error;
     adapter.driver = fs::read_symlink(device / "driver", error).filename().string();
