@@ -148,43 +148,44 @@ bool IsMasterOf(const fs::path& fd, const fs::path& target, const std::string& p
     return false;
 }
 
-// Every process but the asking one, and those of them holding `node` open.
-// Processes whose descriptors may not be read (another user's) are not seen
-// as holders; one that ends meanwhile is simply gone. A process that holds
-// the master side of a pseudo-terminal is the other end of that line (the
-// emulator, which keeps the slave open too), not a holder.
-bool ScanProcesses(const Tree& tree, const fs::path& node, pid_t self, std::vector<Process>& all,
+// Every process but the asking one (unless `all` is null), and those of them
+// holding `node` open. Processes whose descriptors may not be read (another
+// user's) are not seen as holders; one that ends meanwhile is simply gone. A
+// process that holds the master side of a pseudo-terminal is the other end
+// of that line (the emulator, which keeps the slave open too), not a holder.
+bool ScanProcesses(const Tree& tree, const fs::path& node, pid_t self, std::vector<Process>* all,
                    std::vector<Process>& holders) {
     const std::string ptyNumber = PtyNumber(node);
     std::error_code error;
-    fs::directory_iterator processes(tree.In("/proc"), error);
+    fs::directory_iterator entry(tree.In("/proc"), error);
     if (error) {
         return false;
     }
-    for (const fs::directory_entry& entry : processes) {
-        const std::string name = entry.path().filename().string();
-        if (name.empty() || !std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    // Stepped with error codes: a folder that vanishes while it is read ends its loop, no more.
+    for (const fs::directory_iterator end; !error && entry != end; entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.empty() || name.size() > 9 ||
+            !std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
             continue;
         }
-        const Process process{static_cast<pid_t>(std::stol(name)), FirstLine(entry.path() / "comm")};
-        if (process.pid == self) {
+        const auto pid = static_cast<pid_t>(std::stol(name));
+        if (pid == self) {
             continue;
         }
-        all.push_back(process);
+        if (all != nullptr) {
+            all->push_back({pid, FirstLine(entry->path() / "comm")});
+        }
         bool holds = false;
         bool otherEnd = false;
         std::error_code fdError;
-        for (const fs::directory_entry& fd : fs::directory_iterator(entry.path() / "fd", fdError)) {
+        for (fs::directory_iterator fd(entry->path() / "fd", fdError); !fdError && fd != end; fd.increment(fdError)) {
             std::error_code linkError;
-            const fs::path target = fs::read_symlink(fd.path(), linkError);
-            if (linkError) {
-                continue;
-            }
-            holds = holds || target == node;
-            otherEnd = otherEnd || IsMasterOf(fd.path(), target, ptyNumber);
+            const fs::path target = fs::read_symlink(fd->path(), linkError);
+            holds = holds || (!linkError && target == node);
+            otherEnd = otherEnd || (!linkError && IsMasterOf(fd->path(), target, ptyNumber));
         }
         if (holds && !otherEnd) {
-            holders.push_back(process);
+            holders.push_back({pid, FirstLine(entry->path() / "comm")});
         }
     }
     return true;
@@ -266,9 +267,8 @@ PortUser CurrentPortUser() {
 std::optional<std::vector<HeldByProcess>> PortHolders(const std::string& device, pid_t self, const fs::path& root) {
     const Tree tree{root};
     const std::optional<fs::path> node = Resolve(tree, device);
-    std::vector<Process> processes;
     std::vector<Process> holders;
-    if (!node || !ScanProcesses(tree, *node, self, processes, holders)) {
+    if (!node || !ScanProcesses(tree, *node, self, nullptr, holders)) {
         return std::nullopt;
     }
     std::vector<HeldByProcess> held;
@@ -296,7 +296,7 @@ PortCheckResult CheckPort(const std::string& device, const PortUser& user, const
 
     std::vector<Process> processes;
     std::vector<Process> holders;
-    const bool procRead = ScanProcesses(tree, *node, user.pid, processes, holders);
+    const bool procRead = ScanProcesses(tree, *node, user.pid, &processes, holders);
     if (!procRead) {
         result.findings.push_back(CheckNotMade{PortCheck::Holders, "/proc"});
     }

@@ -170,8 +170,8 @@ protected:
     }
 
     // A new device with `faults` on a new cable; behind `adapter` at wire
-    // speed when it delays replies.
-    void Connect(std::vector<devsim::FaultRule> faults = {}, devsim::AdapterModel adapter = {}) {
+    // speed when that delays replies.
+    void Connect(std::vector<devsim::FaultRule> faults = {}) {
         cable.reset();
         devsim::DeviceConfig config;
         config.versionMajor = 1;
@@ -206,6 +206,7 @@ protected:
     QStringList openFolders, saveFolders;  // the folders they started in
     std::vector<FoundPort> ports;           // what the settings window finds
     std::unique_ptr<devsim::Device> device;
+    devsim::AdapterModel adapter;
     std::unique_ptr<devsim::AdapterPeer> adapterPeer;
     std::unique_ptr<VirtualPort> cable;
     std::unique_ptr<CMainDlg> window;

@@ -140,10 +140,8 @@ TEST_F(SettingsWindowTest, CancelEscAndCloseChangeNothingOkTakesThePortAtOnceAnd
 TEST_F(SettingsWindowTest, OkBindsTheNumberToTheAdapterOrItsUsbSocketOrEndsTheBinding) {
     const std::string byIdA = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A-if00-port0";
     const std::string byIdB = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_B-if00-port0";
-    const std::string byIdC = "/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0";
-    const std::string socketB = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0";
-    const std::string socketC = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:3:1.0-port0";
-    const std::string socketD = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:4:1.0-port0";
+    const std::string byIdC = "/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0", socketB = "/dev/serial/by-path/usb-0:2",
+                      socketC = "/dev/serial/by-path/usb-0:3", socketD = "/dev/serial/by-path/usb-0:4";
     // COM5 is bound to adapter B already, spelt by hand in lower case; COM7 to
     // socket 3, whatever adapter is in it; COM40's adapter has no by-id name.
     ports = {{1, "/dev/ttyS0"},
@@ -152,23 +150,19 @@ TEST_F(SettingsWindowTest, OkBindsTheNumberToTheAdapterOrItsUsbSocketOrEndsTheBi
              {33, "/dev/ttyUSB0", "FT232R USB UART (A)", byIdA},
              {40, "/dev/ttyUSB1", "USB2.0-Serial", "", socketD}};
     const std::map<int, std::string> bound{{5, byIdB}, {7, socketC}};
-    const QString adapter = QStringLiteral("Закрепить номер за этим переходником");
-    const QString socket = QStringLiteral("Закрепить номер за этим USB-гнездом");
+    const QString toAdapter = "Закрепить номер за этим переходником", toSocket = "Закрепить номер за этим USB-гнездом";
     const struct {
         const char* port;
-        bool enabled, ticked;  // as the box shows up
-        QString shows;         // what it binds to, as it shows up
-        bool tick;             // as the user leaves it before OK
-        QString choose;        // what the user binds to, unless empty
+        bool enabled, ticked, tick;  // as the box shows up; as the user leaves it before OK
+        QString shows, choose;       // what it binds to as it shows up; what the user binds to, unless empty
         std::map<int, std::string> overrides;  // afterwards
     } cases[] = {
-        {"COM1", false, false, adapter, false, {}, bound},  // no stable name: nothing to bind
-        {"COM33 — FT232R USB UART (A)", true, false, adapter, true, {}, {{5, byIdB}, {7, socketC}, {33, byIdA}}},
-        {"COM5 — FT232R USB UART (B)", true, true, adapter, true, {}, bound},
-        {"COM5 — FT232R USB UART (B)", true, true, adapter, false, {}, {{7, socketC}}},  // every spelling goes
-        {"COM5 — FT232R USB UART (B)", true, true, adapter, true, socket, {{5, socketB}, {7, socketC}}},
-        {"COM7 — USB Serial", true, true, socket, true, adapter, {{5, byIdB}, {7, byIdC}}},
-        {"COM40 — USB2.0-Serial", true, false, socket, true, {}, {{5, byIdB}, {7, socketC}, {40, socketD}}},
+        {"COM1", false, false, false, toAdapter, {}, bound},  // no stable name: nothing to bind
+        {"COM33 — FT232R USB UART (A)", true, false, true, toAdapter, {}, {{5, byIdB}, {7, socketC}, {33, byIdA}}},
+        {"COM5 — FT232R USB UART (B)", true, true, true, toAdapter, {}, bound},
+        {"COM5 — FT232R USB UART (B)", true, true, false, toAdapter, {}, {{7, socketC}}},  // every spelling goes
+        {"COM7 — USB Serial", true, true, true, toSocket, toAdapter, {{5, byIdB}, {7, byIdC}}},
+        {"COM40 — USB2.0-Serial", true, false, true, toSocket, {}, {{5, byIdB}, {7, socketC}, {40, socketD}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.port);
@@ -179,9 +173,8 @@ TEST_F(SettingsWindowTest, OkBindsTheNumberToTheAdapterOrItsUsbSocketOrEndsTheBi
             Choose(dialog, QString::fromUtf8(c.port));
             auto* bind = Child<QCheckBox>(dialog, "IDC_BIND_PORT");
             auto* target = Child<QComboBox>(dialog, "IDC_BIND_TARGET");
-            EXPECT_EQ(bind->isEnabled(), c.enabled);
-            EXPECT_EQ(bind->isChecked(), c.ticked);
-            EXPECT_EQ(target->currentText(), c.shows);
+            EXPECT_EQ(std::make_tuple(bind->isEnabled(), bind->isChecked(), target->currentText()),
+                      std::make_tuple(c.enabled, c.ticked, c.shows));
             bind->setChecked(c.tick);
             if (!c.choose.isEmpty()) target->setCurrentIndex(target->findText(c.choose));
             static_cast<CSettingsDlg&>(dialog).RefreshPorts();  // ports came or went: the choice stays

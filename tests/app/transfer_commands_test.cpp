@@ -325,7 +325,8 @@ TEST_F(TransferCommandsTest, EveryWorkerErrorIsShownInTheOpenProgressWindowFirst
 }
 
 TEST_F(TransferCommandsTest, AReplyHeldBackByTheAdaptersLatencyTimerIsToldSo) {
-    Connect({}, {.latencyMs = 32.0});
+    adapter.latencyMs = 32.0;
+    Connect();
     window->OnCommand(IDC_READ);
     EXPECT_EQ(recorder.Texts().join('|').toStdString(),
               "Ошибка чтения\nОтвет прибора прервался паузой длиннее 30 мс, блок 2 из 368\n"

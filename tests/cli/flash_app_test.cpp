@@ -52,12 +52,10 @@ protected:
     }
 
     // The device the next run talks to (one without faults from the start), on a fresh cable.
-    // Behind `adapter` at wire speed when it delays replies.
-    devsim::Device& Connect(std::vector<devsim::FaultRule> faults = {}, devsim::AdapterModel adapter = {}) {
-        return Also(kAnyPort, std::move(faults), adapter);
-    }
-    // A further device on COM `number`, on a cable of its own.
-    devsim::Device& Also(int number, std::vector<devsim::FaultRule> faults = {}, devsim::AdapterModel adapter = {}) {
+    devsim::Device& Connect(std::vector<devsim::FaultRule> faults = {}) { return Also(kAnyPort, std::move(faults)); }
+    // A further device on COM `number`, on a cable of its own; behind `adapter`
+    // at wire speed when it delays replies.
+    devsim::Device& Also(int number, std::vector<devsim::FaultRule> faults = {}) {
         Attached& attached = devices_[number];
         attached.cable.reset();
         devsim::DeviceConfig config;
@@ -100,6 +98,7 @@ protected:
     }
 
     MemoryProfileStore settings;
+    devsim::AdapterModel adapter;
     std::string image = std::string(kImageSize, '\0');
     std::ostringstream out, err;
 
@@ -324,7 +323,8 @@ TEST_F(FlashAppTest, AFailedJobSaysWhyAndLeavesTheOldFileAsItWas) {
 }
 
 TEST_F(FlashAppTest, AReplyHeldBackByTheAdaptersLatencyTimerIsToldSo) {
-    Connect({}, {.latencyMs = 32.0});
+    adapter.latencyMs = 32.0;
+    Connect();
     EXPECT_EQ(Run({"read", Path("back.dat")}), kExitFailed);
     EXPECT_EQ(err.str(), "bramis-flash: Ошибка чтения\n  блок 2 из 368: ответ прибора прервался паузой длиннее 30 мс\n"
                          "  USB-переходник придерживает принятые байты (его таймер задержки): уменьшите задержку переходника до 16 мс или меньше (в настройках его драйвера) или возьмите другой переходник.\n"

@@ -42,15 +42,11 @@ TEST(PortDetails, UsbAdaptersAreNamedFromTheirUsbDeviceByIdAndByPathLinksWhateve
     fs::create_symlink(dev / "ttyUSB0", byId / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
 
     // The USB socket the adapter is in, named by both of udev's schemes.
-    const fs::path byPath = dev / "serial/by-path";
-    const fs::path socket = byPath / "pci-0000:00:14.0-usbv2-0:1:1.0-port0";
-    fs::create_directories(byPath);
-    fs::create_symlink(dev / "ttyUSB0", byPath / "pci-0000:00:14.0-usb-0:1:1.0-port0");
+    const fs::path byPath = dev / "serial/by-path", socket = byPath / "pci-0000:00:14.0-usbv2-0:1:1.0-port0";
+    test::Link(dev / "ttyUSB0", byPath / "pci-0000:00:14.0-usb-0:1:1.0-port0");
     fs::create_symlink(dev / "ttyUSB0", socket);
 
-    const auto details = [&](const fs::path& device) {
-        return ReadSysfsPortDetails(device.string(), sys, byId, byPath);
-    };
+    const auto details = [&](const fs::path& device) { return ReadSysfsPortDetails(device.string(), sys, byId, byPath); };
     const PortDetails usb = details(dev / "ttyUSB0");
     EXPECT_EQ(DescribeAdapter(usb), "FT232R USB UART (A50285BI)");
     EXPECT_EQ(usb.manufacturer, "FTDI");
@@ -59,13 +55,12 @@ TEST(PortDetails, UsbAdaptersAreNamedFromTheirUsbDeviceByIdAndByPathLinksWhateve
     // An override naming the adapter by its stable link, or by either link of
     // its socket, finds the same details, and that very link.
     EXPECT_EQ(DescribeAdapter(details(usb.stablePath)), "FT232R USB UART (A50285BI)");
-    EXPECT_EQ(details(socket).socketPath, socket.string());
-    EXPECT_EQ(details(socket).stablePath, usb.stablePath);
+    const PortDetails bySocket = details(socket);
+    EXPECT_EQ(std::tie(bySocket.socketPath, bySocket.stablePath), std::make_tuple(socket.string(), usb.stablePath));
     // Another adapter in that socket: the socket's name follows it.
     fs::remove(socket);
     fs::create_symlink(dev / "ttyACM0", socket);
-    EXPECT_EQ(DescribeAdapter(details(socket)), "Arduino");
-    EXPECT_EQ(details(socket).socketPath, socket.string());
+    EXPECT_EQ(DescribeAdapter(details(socket)) + " " + details(socket).socketPath, "Arduino " + socket.string());
 
     const PortDetails arduino = details(dev / "ttyACM0");
     EXPECT_EQ(DescribeAdapter(arduino), "Arduino");

@@ -13,8 +13,8 @@
 
 #include <chrono>
 #include <csignal>
-#include <functional>
 #include <thread>
+#include <tuple>
 
 #include "link/serial_channel.h"
 #include "link/serial_os.h"
@@ -163,68 +163,35 @@ TEST(PosixPortMapping, SystemOpenerMapsNumbersByFixedRangesUnlessOverridden) {
                                                       std::strerror(ENOENT), {}}));
 }
 
-// A child process that runs `hold` and then waits to be killed; returns its
-// pid once `hold` has run, with what `hold` said in `said`.
-pid_t HoldingChild(const std::function<std::string()>& hold, std::string& said) {
-    int ends[2];
-    if (pipe(ends) != 0) return -1;
-    const pid_t child = fork();
-    if (child == 0) {
-        const std::string text = hold();
-        if (write(ends[1], text.data(), text.size()) < 0) _exit(1);
-        close(ends[1]);
-        pause();
-        _exit(0);
-    }
-    close(ends[1]);
-    char text[256];
-    const ssize_t n = read(ends[0], text, sizeof text);
-    close(ends[0]);
-    said.assign(text, n > 0 ? static_cast<std::size_t>(n) : 0);
-    return child;
-}
-
-void EndChild(pid_t child) {
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
-}
-
+// A terminal program holding the test's line without a lock, and an emulator
+// on a line of its own, both ends open: only the first keeps a port closed.
 TEST(PosixPortHolders, AnotherProgramOnTheLineKeepsItClosedAndIsNamedTheLinesOtherEndDoesNot) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
     const std::string slave = ptsname(master);
-    // A terminal program that has the port open without any lock.
-    std::string said;
-    const pid_t holder = HoldingChild(
-        [&] {
-            close(master);  // the fork's copy: a holder of the master side would be the line's other end
-            return std::string(open(slave.c_str(), O_RDWR | O_NOCTTY) >= 0 ? "open" : "");
-        },
-        said);
-    ASSERT_EQ(said, "open");
+    int said[2];
+    ASSERT_EQ(pipe(said), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(master);  // the fork's copy would make the child the line's other end
+        const int own = posix_openpt(O_RDWR | O_NOCTTY);
+        const std::string path = own >= 0 && grantpt(own) == 0 && unlockpt(own) == 0 ? ptsname(own) : "";
+        if (open(slave.c_str(), O_RDWR | O_NOCTTY) < 0 || open(path.c_str(), O_RDWR | O_NOCTTY) < 0) _exit(1);
+        if (write(said[1], path.data(), path.size()) > 0) pause();
+        _exit(0);
+    }
+    close(said[1]);
+    char text[64] = {};
+    ASSERT_GT(read(said[0], text, sizeof text - 1), 0);
+    close(said[0]);
     PortOpenResult opened = OpenOsPort(slave);
-    EXPECT_FALSE(opened.port);
-    EXPECT_EQ(opened.error.kind, OpenFailure::Busy);
-    EXPECT_EQ(opened.error.holder.pid, holder);
-    EXPECT_FALSE(opened.error.holder.name.empty());
-    EndChild(holder);
+    EXPECT_EQ(std::tie(opened.error.kind, opened.error.holder.pid), std::make_tuple(OpenFailure::Busy, child));
+    EXPECT_FALSE(opened.port || opened.error.holder.name.empty());
+    EXPECT_TRUE(OpenOsPort(text).port);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
     EXPECT_TRUE(OpenOsPort(slave).port);
     close(master);
-
-    // An emulator: a line of its own with both ends open. It is the far end, not a holder.
-    const pid_t emulator = HoldingChild(
-        [] {
-            const int own = posix_openpt(O_RDWR | O_NOCTTY);
-            if (own < 0 || grantpt(own) != 0 || unlockpt(own) != 0) return std::string();
-            const std::string path = ptsname(own);
-            return open(path.c_str(), O_RDWR | O_NOCTTY) >= 0 ? path : std::string();
-        },
-        said);
-    ASSERT_FALSE(said.empty());
-    opened = OpenOsPort(said);
-    EXPECT_TRUE(opened.port) << opened.error.holder.name;
-    opened.port.reset();
-    EndChild(emulator);
 }
 
 }  // namespace

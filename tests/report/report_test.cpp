@@ -54,10 +54,9 @@ TEST(Words, EveryKindHasItsWords) {
     }
     EXPECT_EQ(words::BlockOf(6), "блок 6 из 368");
     // An FTDI adapter's timer known: its value and how to set it, as the port doctor says them.
-    EXPECT_EQ(words::ReplyPauseHint(SlowAdapter{32, "/sys/class/tty/ttyUSB0/device/latency_timer"}),
-              "USB-переходник придерживает принятые байты (его таймер задержки): задержка переходника FTDI 32 мс "
-              "(ответы приходят с опозданием); что делать: echo 1 | sudo tee "
-              "/sys/class/tty/ttyUSB0/device/latency_timer (или правило udev из пакета программатора).");
+    EXPECT_EQ(words::ReplyPauseHint(SlowAdapter{32, "/sys/x/latency_timer"}),
+              "USB-переходник придерживает принятые байты (его таймер задержки): задержка переходника FTDI 32 мс (ответы "
+              "приходят с опозданием); что делать: echo 1 | sudo tee /sys/x/latency_timer (или правило udev из пакета программатора).");
 
     const struct { PortOpenError error; const char* reason; } opens[] = {
         {{OpenFailure::NoSuchPort, "", 0, "", {}}, "COM200: в этой системе нет такого порта"},
