@@ -294,9 +294,8 @@ void CSettingsDlg::ShowChosenDevice() {
 
 void CSettingsDlg::ShowBindingTarget() {
     const QString path = m_bindTarget->currentData().toString();
-    const QString hint = path.isEmpty()                                     ? texts::NoStableNameHint()
-                         : path == m_portCombo->currentData(kSocketPathRole).toString() ? texts::BindSocketHint()
-                                                                            : texts::BindPortHint();
+    const bool socket = !path.isEmpty() && path == m_portCombo->currentData(kSocketPathRole).toString();
+    const QString hint = path.isEmpty() ? texts::NoStableNameHint() : socket ? texts::BindSocketHint() : texts::BindPortHint();
     for (QWidget* row : std::initializer_list<QWidget*>{m_bindCheck, m_bindTarget}) row->setToolTip(hint);
     m_bindCheck->setAccessibleName(m_bindTarget->currentText());
 }
