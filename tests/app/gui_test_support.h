@@ -172,7 +172,6 @@ protected:
     // A new device with `faults` on a new cable; behind `adapter` at wire
     // speed when that delays replies.
     void Connect(std::vector<devsim::FaultRule> faults = {}) {
-        cable.reset();
         devsim::DeviceConfig config;
         config.versionMajor = 1;
         config.versionMinor = 3;

@@ -139,9 +139,8 @@ TEST_F(SettingsWindowTest, CancelEscAndCloseChangeNothingOkTakesThePortAtOnceAnd
 
 TEST_F(SettingsWindowTest, OkBindsTheNumberToTheAdapterOrItsUsbSocketOrEndsTheBinding) {
     const std::string byIdA = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A-if00-port0";
-    const std::string byIdB = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_B-if00-port0";
-    const std::string byIdC = "/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0", socketB = "/dev/serial/by-path/usb-0:2",
-                      socketC = "/dev/serial/by-path/usb-0:3", socketD = "/dev/serial/by-path/usb-0:4";
+    const std::string byIdB = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_B-if00-port0", byIdC = "/dev/serial/by-id/1a86";
+    const std::string socketB = "/dev/by-path/usb-0:2", socketC = "/dev/by-path/usb-0:3", socketD = "/dev/by-path/usb-0:4";
     // COM5 is bound to adapter B already, spelt by hand in lower case; COM7 to
     // socket 3, whatever adapter is in it; COM40's adapter has no by-id name.
     ports = {{1, "/dev/ttyS0"},

@@ -176,14 +176,14 @@ TEST(PosixPortHolders, AnotherProgramOnTheLineKeepsItClosedAndIsNamedTheLinesOth
         close(master);  // the fork's copy would make the child the line's other end
         const int own = posix_openpt(O_RDWR | O_NOCTTY);
         const std::string path = own >= 0 && grantpt(own) == 0 && unlockpt(own) == 0 ? ptsname(own) : "";
-        if (open(slave.c_str(), O_RDWR | O_NOCTTY) < 0 || open(path.c_str(), O_RDWR | O_NOCTTY) < 0) _exit(1);
-        if (write(said[1], path.data(), path.size()) > 0) pause();
+        if (open(slave.c_str(), O_RDWR | O_NOCTTY) >= 0 && open(path.c_str(), O_RDWR | O_NOCTTY) >= 0 &&
+            write(said[1], path.data(), path.size()) > 0)
+            pause();
         _exit(0);
     }
-    close(said[1]);
     char text[64] = {};
-    ASSERT_GT(read(said[0], text, sizeof text - 1), 0);
-    close(said[0]);
+    const bool ready = close(said[1]) == 0 && read(said[0], text, sizeof text - 1) > 0 && close(said[0]) == 0;
+    ASSERT_TRUE(ready);
     PortOpenResult opened = OpenOsPort(slave);
     EXPECT_EQ(std::tie(opened.error.kind, opened.error.holder.pid), std::make_tuple(OpenFailure::Busy, child));
     EXPECT_FALSE(opened.port || opened.error.holder.name.empty());

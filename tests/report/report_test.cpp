@@ -44,7 +44,6 @@ TEST(Words, EveryKindHasItsWords) {
         {Refused5A, Writing, "Ошибка записи", "прибор отказался принять блок (статус 5A)"},
         {Refused2A, Writing, "Ошибка записи", "прибор отказался принять блок (статус 2A)"},
         {DamagedReply, Comparing, "Ошибка чтения", "ответ прибора искажён"},
-        {ReplyInterrupted, Reading, "Ошибка чтения", "ответ прибора прервался паузой длиннее 30 мс"},
         {Cancelled, Writing, "", ""},
         {EntryTimedOut, EnteringProgramming, "", ""},
     };
