@@ -17,6 +17,7 @@ QString FailureText(const TransferFailure& failure, int portNumber) {
     if (failure.kind == FailureKind::PortNotOpened) {
         const int port = EffectivePortNumber(portNumber);
         lines << Q(words::PortNotOpened(port, words::OpenFailureReason(failure.openError, port)));
+        if (const std::string holder = words::PortHolderLine(failure.openError); !holder.empty()) lines << Q(holder);
         if (const std::string group = AccessGroupToJoin(failure.openError.device); !group.empty())
             lines << Q(words::AccessHint(failure.openError.device, group));
     } else {
@@ -29,6 +30,7 @@ QString FailureText(const TransferFailure& failure, int portNumber) {
         if (failure.block > 0) parts << Q(words::BlockOf(failure.block));
         const QString line = parts.join(QStringLiteral(", "));
         if (!line.isEmpty()) lines << line.left(1).toUpper() + line.mid(1);
+        if (failure.kind == FailureKind::ReplyInterrupted) lines << Q(words::ReplyPauseHint(SlowAdapterOf(failure.device)));
     }
     if (failure.programTouched) lines << ProgramErased();
     return lines.join(QLatin1Char('\n'));

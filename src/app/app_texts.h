@@ -94,12 +94,20 @@ inline QString EndSoundLabel() { return QStringLiteral("Звуковой сиг�
 inline QString VerifyAfterWriteLabel() { return QStringLiteral("Проверять запись чтением"); }
 inline QString PortItem(int portNumber) { return QStringLiteral("COM%1").arg(portNumber); }
 inline QString AbsentPortItem(int portNumber) { return QStringLiteral("COM%1 (не подключён)").arg(portNumber); }
-// Binding a COM number to the adapter's stable name (Linux).
+// Binding a COM number to the adapter's stable name, or to the USB socket
+// it is plugged into (Linux).
 inline QString BindPortLabel() { return QStringLiteral("Закрепить номер за этим переходником"); }
 inline QString BindPortHint() {
     return QStringLiteral("Номер будет означать этот переходник, в каком бы порядке ни подключали переходники");
 }
-inline QString NoStableNameHint() { return QStringLiteral("У этого порта нет постоянного имени в /dev/serial/by-id"); }
+inline QString BindSocketLabel() { return QStringLiteral("Закрепить номер за этим USB-гнездом"); }
+inline QString BindSocketHint() {
+    return QStringLiteral("Номер будет означать это USB-гнездо, какой бы переходник в него ни включили: "
+                          "единственное постоянное имя переходников без заводского номера (CH340)");
+}
+inline QString NoStableNameHint() {
+    return QStringLiteral("У этого порта нет постоянного имени в /dev/serial/by-id и /dev/serial/by-path");
+}
 // Finding the device: the button, what it does, and how the search went.
 inline QString FindDeviceButton() { return QStringLiteral("Найти прибор"); }
 inline QString StopFindButton() { return QStringLiteral("Остановить"); }

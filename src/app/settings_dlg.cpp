@@ -38,7 +38,8 @@ constexpr int kButtonsTop = 103;
 
 // What a port item holds besides its number and its device (the tooltip).
 constexpr int kStablePathRole = Qt::UserRole + 1;
-constexpr int kBoundRole = Qt::UserRole + 2;  // its number opens the stable path already
+constexpr int kBoundRole = Qt::UserRole + 2;  // the stable or socket path its number opens already, or ""
+constexpr int kSocketPathRole = Qt::UserRole + 3;
 
 // Shows the wait cursor while the ports are probed, which may take a while.
 class WaitCursor {
@@ -110,8 +111,17 @@ CSettingsDlg::CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent)
     QLabel* verifyLabel = nullptr;
     std::tie(m_verifyCheck, verifyLabel) = addSwitch(texts::VerifyAfterWriteLabel(), "IDC_VERIFY_AFTER_WRITE",
                                                      IDC_VERIFY_AFTER_WRITE, "verify_label", 54);
-    std::tie(m_bindCheck, m_bindLabel) =
-        addSwitch(texts::BindPortLabel(), "IDC_BIND_PORT", IDC_BIND_PORT, "bind_port_label", kBindingTop);
+    // The binding's switch, with what it binds to chosen where its label would be.
+    m_bindCheck = new QCheckBox(this);
+    m_bindCheck->setObjectName(QStringLiteral("IDC_BIND_PORT"));
+    m_bindCheck->setProperty(kControlIdProperty, IDC_BIND_PORT);
+    PlaceInDialogUnits(m_bindCheck, units, {167, kBindingTop, 16, 8});
+    m_bindTarget = new QComboBox(this);
+    m_bindTarget->setObjectName(QStringLiteral("IDC_BIND_TARGET"));
+    m_bindTarget->setProperty(kControlIdProperty, IDC_BIND_TARGET);
+    m_bindTarget->addItems({texts::BindPortLabel(), texts::BindSocketLabel()});
+    PlaceComboBox(m_bindTarget, units, {7, kBindingTop - 2, 154, 12});
+    connect(m_bindTarget, &QComboBox::currentIndexChanged, this, &CSettingsDlg::ShowBindingTarget);
 
     m_portCombo = new MiddleElidedComboBox(this);
     m_portCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -140,9 +150,10 @@ CSettingsDlg::CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent)
     };
     const int extra =
         std::max({0, lacking(portLabel), lacking(autoloadLabel), lacking(soundLabel), lacking(verifyLabel),
-                  lacking(m_bindLabel)});
-    for (QLabel* label : {portLabel, autoloadLabel, soundLabel, verifyLabel, m_bindLabel, m_findNote})
-        label->resize(label->width() + extra, label->height());
+                  m_bindTarget->sizeHint().width() - m_bindTarget->width()});
+    for (QWidget* widget : std::initializer_list<QWidget*>{portLabel, autoloadLabel, soundLabel, verifyLabel,
+                                                           m_bindTarget, m_findNote})
+        widget->resize(widget->width() + extra, widget->height());
     for (QWidget* control :
          std::initializer_list<QWidget*>{m_portCombo, m_autoloadCheck, m_soundCheck, m_verifyCheck, m_bindCheck})
         control->move(control->x() + extra, control->y());
@@ -208,9 +219,11 @@ void CSettingsDlg::FillPortList(int portToSelect) {
             device += QLatin1Char('\n') + QString::fromStdString(port.stablePath);
         if (!device.isEmpty())
             m_portCombo->setItemData(index, device, Qt::ToolTipRole);
-        if (!port.stablePath.empty() && port.number >= kLowestPortNumber && port.number <= kHighestPortNumber) {
+        if (port.number >= kLowestPortNumber && port.number <= kHighestPortNumber) {
             m_portCombo->setItemData(index, QString::fromStdString(port.stablePath), kStablePathRole);
-            m_portCombo->setItemData(index, port.device == port.stablePath, kBoundRole);
+            m_portCombo->setItemData(index, QString::fromStdString(port.socketPath), kSocketPathRole);
+            const bool bound = !port.device.empty() && (port.device == port.stablePath || port.device == port.socketPath);
+            m_portCombo->setItemData(index, bound ? QString::fromStdString(port.device) : QString(), kBoundRole);
         }
         if (port.number == portToSelect && !selected) {
             m_portCombo->setCurrentIndex(index);
@@ -233,7 +246,7 @@ void CSettingsDlg::FillPortList(int portToSelect) {
     // Binding is offered where the system gives stable names (Linux, with a
     // USB adapter plugged in); elsewhere the row would never be of use.
     ShowBindingRow(std::any_of(ports.begin(), ports.end(), [](const FoundPort& port) {
-        return !port.stablePath.empty();
+        return !port.stablePath.empty() || !port.socketPath.empty();
     }));
     ShowChosenDevice();
 }
@@ -257,20 +270,40 @@ void CSettingsDlg::ShowChosenDevice() {
     m_portCombo->setToolTip(device.isEmpty() ? m_portCombo->currentText()
                                              : m_portCombo->currentText() + QLatin1Char('\n') + device);
     const QString stablePath = m_portCombo->currentData(kStablePathRole).toString();
-    const bool bindable = !stablePath.isEmpty();
-    m_bindCheck->setEnabled(bindable);
-    for (QWidget* row : std::initializer_list<QWidget*>{m_bindCheck, m_bindLabel})
-        row->setToolTip(bindable ? texts::BindPortHint() : texts::NoStableNameHint());
-    // A refresh that keeps the same adapter chosen keeps the user's tick.
-    const QString shownFor = m_portCombo->currentData().toString() + QLatin1Char('=') + stablePath;
-    if (shownFor != m_bindingShownFor) m_bindCheck->setChecked(m_portCombo->currentData(kBoundRole).toBool());
+    const QString socketPath = m_portCombo->currentData(kSocketPathRole).toString();
+    // A refresh that keeps the same adapter in the same socket chosen keeps the user's choice.
+    const QString shownFor =
+        m_portCombo->currentData().toString() + QLatin1Char('=') + stablePath + QLatin1Char('=') + socketPath;
+    if (shownFor != m_bindingShownFor) {
+        const QSignalBlocker quiet(m_bindTarget);
+        m_bindTarget->clear();
+        if (!stablePath.isEmpty()) m_bindTarget->addItem(texts::BindPortLabel(), stablePath);
+        if (!socketPath.isEmpty()) m_bindTarget->addItem(texts::BindSocketLabel(), socketPath);
+        if (m_bindTarget->count() == 0) m_bindTarget->addItem(texts::BindPortLabel());
+        const QString bound = m_portCombo->currentData(kBoundRole).toString();
+        const int boundItem = bound.isEmpty() ? -1 : m_bindTarget->findData(bound);
+        m_bindTarget->setCurrentIndex(std::max(boundItem, 0));
+        m_bindCheck->setChecked(boundItem >= 0);
+    }
     m_bindingShownFor = shownFor;
+    const bool bindable = !stablePath.isEmpty() || !socketPath.isEmpty();
+    m_bindCheck->setEnabled(bindable);
+    m_bindTarget->setEnabled(bindable);
+    ShowBindingTarget();
+}
+
+void CSettingsDlg::ShowBindingTarget() {
+    const QString path = m_bindTarget->currentData().toString();
+    const bool socket = !path.isEmpty() && path == m_portCombo->currentData(kSocketPathRole).toString();
+    const QString hint = path.isEmpty() ? texts::NoStableNameHint() : socket ? texts::BindSocketHint() : texts::BindPortHint();
+    for (QWidget* row : std::initializer_list<QWidget*>{m_bindCheck, m_bindTarget}) row->setToolTip(hint);
+    m_bindCheck->setAccessibleName(m_bindTarget->currentText());
 }
 
 void CSettingsDlg::ShowBindingRow(bool shown) {
     if (m_bindCheck->isHidden() != shown) return;
     m_bindCheck->setVisible(shown);
-    m_bindLabel->setVisible(shown);
+    m_bindTarget->setVisible(shown);
     const int shift = shown ? m_bindingRowHeight : -m_bindingRowHeight;
     for (QWidget* below : m_belowBinding) below->move(below->x(), below->y() + shift);
     setFixedSize(minimumSize() + QSize(0, shift));
@@ -335,9 +368,10 @@ void CSettingsDlg::accept() {
     m_bEndSound = m_soundCheck->isChecked() ? 1 : 0;
     m_bVerifyAfterWrite = m_verifyCheck->isChecked() ? 1 : 0;
     m_portBinding.reset();
-    if (m_bindCheck->isEnabled() && m_bindCheck->isChecked() != m_portCombo->currentData(kBoundRole).toBool())
-        m_portBinding = m_bindCheck->isChecked() ? m_portCombo->currentData(kStablePathRole).toString().toStdString()
-                                                 : std::string();
+    if (m_bindCheck->isEnabled()) {
+        const QString chosen = m_bindCheck->isChecked() ? m_bindTarget->currentData().toString() : QString();
+        if (chosen != m_portCombo->currentData(kBoundRole).toString()) m_portBinding = chosen.toStdString();
+    }
     done(IDOK);
 }
 

@@ -1,7 +1,8 @@
 // The settings window (IDD_SETTINGS): the COM port of the following jobs,
 // chosen among the ports present on the machine or found by asking each for
-// the device, the binding of a COM number to an adapter's stable name, and the
-// switch that loads the most recent program file again at the next start.
+// the device, the binding of a COM number to an adapter's stable name or to a
+// USB socket, and the switch that loads the most recent program file again at
+// the next start.
 #pragma once
 
 #include <QDialog>
@@ -66,8 +67,8 @@ public:
     int m_bEndSound = 1;
     int m_bVerifyAfterWrite = 0;
     // After OK: the "Ports" override the chosen number is to have: the
-    // adapter's stable path to bind the number to it, "" to end the binding;
-    // nothing when it stays as it is.
+    // adapter's stable path or its socket's path to bind the number to it, ""
+    // to end the binding; nothing when it stays as it is.
     std::optional<std::string> m_portBinding;
 
 public slots:
@@ -93,8 +94,10 @@ private:
     // Sizes the closed list to its longest item and the window to the list.
     void FitPortBox();
     // The chosen port's text and device in the tooltip, and whether its number can be,
-    // and is, bound to its adapter.
+    // and is, bound to its adapter or its USB socket.
     void ShowChosenDevice();
+    // The binding row's hint and name for what it binds to now.
+    void ShowBindingTarget();
     // Shows or hides the binding row; the rows below it move up into its place.
     void ShowBindingRow(bool shown);
     // "Найти прибор": starts a search over the ports listed on a thread of
@@ -116,8 +119,8 @@ private:
     QCheckBox* m_soundCheck = nullptr;
     QCheckBox* m_verifyCheck = nullptr;
     QCheckBox* m_bindCheck = nullptr;
-    QLabel* m_bindLabel = nullptr;
-    QString m_bindingShownFor;        // the port and stable path the binding box shows
+    QComboBox* m_bindTarget = nullptr;  // what the number is bound to: the adapter or its USB socket
+    QString m_bindingShownFor;        // the port and the names the binding row shows
     QList<QWidget*> m_belowBinding;   // what moves up when the binding row is hidden
     int m_bindingRowHeight = 0;       // pixels
     // The window's and the closed list's widths as laid out, and the buttons

@@ -161,6 +161,9 @@ void DeviceRun::ExplainFailure(const TransferFailure& failure) {
             Detail(port_.byPath || failure.openError.kind == OpenFailure::NoSuchPort
                        ? reason
                        : words::PortNotOpened(port_.number, reason));
+            if (const std::string holder = words::PortHolderLine(failure.openError); !holder.empty()) {
+                Detail(holder);
+            }
             if (const std::string group = AccessGroupToJoin(failure.openError.device); !group.empty()) {
                 Detail(words::AccessHint(failure.openError.device, group));
             }
@@ -174,12 +177,16 @@ void DeviceRun::ExplainFailure(const TransferFailure& failure) {
         case FailureKind::Cancelled: break;
         case FailureKind::NoReply:
         case FailureKind::DamagedReply:
+        case FailureKind::ReplyInterrupted:
         case FailureKind::Refused5A:
         case FailureKind::Refused2A:
         case FailureKind::EraseNotConfirmed:
         case FailureKind::VersionNotRead: {
             const std::string cause = words::FailureCause(failure.kind);
             Detail(failure.block > 0 ? texts::BlockCause(failure.block, cause) : texts::Cause(cause));
+            if (failure.kind == FailureKind::ReplyInterrupted) {
+                Detail(words::ReplyPauseHint(SlowAdapterOf(failure.device)));
+            }
             break;
         }
     }

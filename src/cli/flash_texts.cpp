@@ -113,9 +113,7 @@ std::string DoctorHeld(const std::string& program, long pid) {
            "); что делать: закройте её";
 }
 std::string DoctorLatency(int latencyMs, const std::string& attributePath) {
-    return "проблема: задержка переходника FTDI " + std::to_string(latencyMs) +
-           " мс (ответы приходят с опозданием); что делать: echo 1 | sudo tee " + attributePath +
-           " (или правило udev из пакета программатора)";
+    return "проблема: " + words::AdapterLatency(latencyMs) + "; что делать: " + words::AdapterLatencyRemedy(attributePath);
 }
 std::string DoctorBrltty(const std::string& rulesFile, bool running) {
     return std::string("проблема: brltty ") + (running ? "запущен и " : "") + "забирает такие переходники (" +

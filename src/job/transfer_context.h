@@ -48,6 +48,8 @@ enum class FailureKind {
     PortLost,           // the port went from the system during the job
     NoReply,            // the failed step's last attempt got no reply at all
     DamagedReply,       // a block's reply came damaged
+    ReplyInterrupted,   // a reply stopped part-way and its rest came late: a
+                        // pause in it longer than a chunk read waits (30 ms)
     Refused5A,          // the device refused a block with status 5A
     Refused2A,          // ... with status 2A
     EraseNotConfirmed,  // the erase got a reply, but not its confirmation
@@ -67,6 +69,9 @@ struct TransferFailure {
     bool programTouched = false;
     // PortNotOpened: why.
     PortOpenError openError;
+    // The port's device as the system names it (the one tried, when it did not
+    // open); "" when there is none (the emulator's line).
+    std::string device;
 };
 
 // The bootloader's version, each number 0 to 255.

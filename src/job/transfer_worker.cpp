@@ -62,6 +62,9 @@ private:
                                  (stage_ == TransferStage::Erasing || stage_ == TransferStage::Writing);
         if (kind == FailureKind::PortNotOpened) {
             failure.openError = channel_.LastOpenError();
+            failure.device = failure.openError.device;
+        } else {
+            failure.device = channel_.PortDevice();
         }
         if (kind != FailureKind::Cancelled && kind != FailureKind::EntryTimedOut) {
             view_.ShowFailure(failure);
@@ -75,6 +78,7 @@ private:
         if (channel_.PortVanished()) return Fail(FailureKind::PortLost, block);
         if (result == LINK_WRITE_STATUS_5A) return Fail(FailureKind::Refused5A, block);
         if (result == LINK_WRITE_STATUS_2A) return Fail(FailureKind::Refused2A, block);
+        if (channel_.ReplyInterrupted()) return Fail(FailureKind::ReplyInterrupted, block);
         if (channel_.LastReadCount() == 0) return Fail(FailureKind::NoReply, block);
         switch (stage_) {
             case TransferStage::Erasing: return Fail(FailureKind::EraseNotConfirmed, block);

@@ -31,32 +31,62 @@ bool IsBlockNumber(int blockNumber) {
     return blockNumber >= 0 && static_cast<std::size_t>(blockNumber) < kBlockCount;
 }
 
+// What an attempt's read brought, as far as a pause in a reply explains it.
+enum class ReplyShape {
+    Whole,  // nothing, or as many bytes as a reply has (or more)
+    Cut,    // the start of this reply, but fewer bytes than it has
+    Stray,  // bytes that do not begin as this reply does
+};
+
+ReplyShape ShapeOf(const CommandRow& command, std::span<const std::uint8_t> request,
+                   std::span<const std::uint8_t> reply) {
+    const std::size_t compared = std::min({reply.size(), request.size(), command.comparedBytes});
+    if (!std::equal(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(compared), request.begin())) {
+        return ReplyShape::Stray;
+    }
+    return !reply.empty() && reply.size() < command.replyLength ? ReplyShape::Cut : ReplyShape::Whole;
+}
+
+struct AttemptResult {
+    int result;
+    ReplyShape shape;
+};
+
 // One exchange: a fresh request, written, its reply read with the command's
 // pre-delay and capacity, then judged.
-int Attempt(SerialChannel& channel, const CommandRow& command, int blockNumber, const std::uint8_t* data,
-            std::span<std::uint8_t, kMaxReplyCapacity> reply, std::uint8_t* blockDest) {
+AttemptResult Attempt(SerialChannel& channel, const CommandRow& command, int blockNumber, const std::uint8_t* data,
+                      std::span<std::uint8_t, kMaxReplyCapacity> reply, std::uint8_t* blockDest) {
     std::array<std::uint8_t, kMaxRequestSize> request{};
     const std::size_t length = BuildRequest(command, blockNumber, data, request);
     channel.WritePort(request.data(), static_cast<std::uint32_t>(length));
     std::uint32_t received = 0;
     channel.ReadPort(reply.data(), command.capacity, received, command.preDelayMs);
-    return CheckReply(command, std::span(request).first(length), reply.first(received), blockDest);
+    const std::span<const std::uint8_t> sent = std::span(request).first(length);
+    return {CheckReply(command, sent, reply.first(received), blockDest), ShapeOf(command, sent, reply.first(received))};
 }
 
 // The retry policy of every command: stop at the first success, otherwise the
-// last attempt's result stands.
+// last attempt's result stands. A reply that stopped part-way, followed by an
+// attempt whose read began with stray bytes, was interrupted by a pause longer
+// than a chunk read waits: its rest came after the read had ended.
 int Run(SerialChannel& channel, const CommandRow& command, int blockNumber, const std::uint8_t* data,
         std::span<std::uint8_t, kMaxReplyCapacity> reply, std::uint8_t* blockDest) {
     int result = command.failure;
+    ReplyShape before = ReplyShape::Whole;
+    bool interrupted = false;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if (attempt > 0) {
             channel.CountRetriedAttempt();
         }
-        result = Attempt(channel, command, blockNumber, data, reply, blockDest);
+        const AttemptResult tried = Attempt(channel, command, blockNumber, data, reply, blockDest);
+        result = tried.result;
+        interrupted = interrupted || (before == ReplyShape::Cut && tried.shape == ReplyShape::Stray);
+        before = tried.shape;
         if (result == LINK_OK) {
             break;
         }
     }
+    channel.NoteReplyInterrupted(result != LINK_OK && interrupted);
     return result;
 }
 

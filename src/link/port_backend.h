@@ -53,6 +53,10 @@ public:
     // Pauses the caller; the virtual line only advances its clock.
     virtual void SleepMs(std::uint32_t ms) = 0;
 
+    // The device this port is, as the system names it; "" for a line
+    // without one (the emulator's).
+    virtual std::string Device() const { return {}; }
+
     // Milliseconds on this line's clock (monotonic; virtual for the emulator
     // line), for timestamps in protocol traces.
     virtual double NowMs() const = 0;
@@ -69,12 +73,21 @@ enum class OpenFailure {
     Other,
 };
 
+// A process that has a port open.
+struct PortHolder {
+    long pid = 0;      // 0 when not known
+    std::string name;  // its command name
+
+    bool operator==(const PortHolder&) const = default;
+};
+
 // A failed open: its kind and the values that explain it.
 struct PortOpenError {
     OpenFailure kind = OpenFailure::Other;
     std::string device;      // the device path tried; "" for NoSuchPort
     int systemCode = 0;      // errno or GetLastError; 0 when the system gave none
     std::string systemText;  // the system's own text for systemCode, in its language
+    PortHolder holder;       // Busy: the other program that has the port open, when known
 
     bool operator==(const PortOpenError&) const = default;
 };

@@ -82,6 +82,12 @@ struct PortCheckResult {
     std::vector<PortFinding> findings;  // empty: nothing stands in the way
 };
 
+// The processes but `self` that hold `device` (as CheckPort takes it) open,
+// as CheckPort finds them; nothing when /proc under `root` cannot be read or
+// the device's links loop. Any thread.
+std::optional<std::vector<HeldByProcess>> PortHolders(const std::string& device, pid_t self,
+                                                      const std::filesystem::path& root = "/");
+
 // Checks `device` (a node or a link to one, as the system names it, e.g.
 // "/dev/ttyUSB0") for `user` in the tree under `root` ("/" on the machine
 // itself). A process that ends while it looks is no error. Any thread.

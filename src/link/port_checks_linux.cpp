@@ -122,33 +122,70 @@ struct Process {
     std::string name;
 };
 
-// Every process but the asking one, and those of them holding `node` open.
-// Processes whose descriptors may not be read (another user's) are not seen
-// as holders; one that ends meanwhile is simply gone.
-bool ScanProcesses(const Tree& tree, const fs::path& node, pid_t self, std::vector<Process>& all,
+// The number N of a pseudo-terminal's slave /dev/pts/N; "" for other nodes.
+std::string PtyNumber(const fs::path& node) {
+    const std::string name = node.filename().string();
+    const bool digits = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return node.parent_path() == "/dev/pts" && digits ? name : std::string();
+}
+
+// Whether the descriptor `fd` of a process, a link to `target`, is the master
+// side of pseudo-terminal `ptyNumber`: the kernel names the slave in the
+// descriptor's fdinfo ("tty-index:").
+bool IsMasterOf(const fs::path& fd, const fs::path& target, const std::string& ptyNumber) {
+    if (ptyNumber.empty() || (target != "/dev/ptmx" && target != "/dev/pts/ptmx")) {
+        return false;
+    }
+    std::ifstream info(fd.parent_path().parent_path() / "fdinfo" / fd.filename());
+    for (std::string line; std::getline(info, line);) {
+        if (line.rfind("tty-index:", 0) == 0) {
+            std::istringstream value(line.substr(10));
+            std::string index;
+            value >> index;
+            return index == ptyNumber;
+        }
+    }
+    return false;
+}
+
+// Every process but the asking one (unless `all` is null), and those of them
+// holding `node` open. Processes whose descriptors may not be read (another
+// user's) are not seen as holders; one that ends meanwhile is simply gone. A
+// process that holds the master side of a pseudo-terminal is the other end
+// of that line (the emulator, which keeps the slave open too), not a holder.
+bool ScanProcesses(const Tree& tree, const fs::path& node, pid_t self, std::vector<Process>* all,
                    std::vector<Process>& holders) {
+    const std::string ptyNumber = PtyNumber(node);
     std::error_code error;
-    fs::directory_iterator processes(tree.In("/proc"), error);
+    fs::directory_iterator entry(tree.In("/proc"), error);
     if (error) {
         return false;
     }
-    for (const fs::directory_entry& entry : processes) {
-        const std::string name = entry.path().filename().string();
-        if (name.empty() || !std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    // Stepped with error codes: a folder that vanishes while it is read ends its loop, no more.
+    for (const fs::directory_iterator end; !error && entry != end; entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.empty() || name.size() > 9 ||
+            !std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
             continue;
         }
-        const Process process{static_cast<pid_t>(std::stol(name)), FirstLine(entry.path() / "comm")};
-        if (process.pid == self) {
+        const auto pid = static_cast<pid_t>(std::stol(name));
+        if (pid == self) {
             continue;
         }
-        all.push_back(process);
+        if (all != nullptr) {
+            all->push_back({pid, FirstLine(entry->path() / "comm")});
+        }
+        bool holds = false;
+        bool otherEnd = false;
         std::error_code fdError;
-        for (const fs::directory_entry& fd : fs::directory_iterator(entry.path() / "fd", fdError)) {
+        for (fs::directory_iterator fd(entry->path() / "fd", fdError); !fdError && fd != end; fd.increment(fdError)) {
             std::error_code linkError;
-            if (fs::read_symlink(fd.path(), linkError) == node && !linkError) {
-                holders.push_back(process);
-                break;
-            }
+            const fs::path target = fs::read_symlink(fd->path(), linkError);
+            holds = holds || (!linkError && target == node);
+            otherEnd = otherEnd || (!linkError && IsMasterOf(fd->path(), target, ptyNumber));
+        }
+        if (holds && !otherEnd) {
+            holders.push_back({pid, FirstLine(entry->path() / "comm")});
         }
     }
     return true;
@@ -161,7 +198,8 @@ bool Running(const std::vector<Process>& processes, std::string_view name) {
 // The by-id and by-path names, the ids and the driver of a USB adapter.
 std::optional<UsbAdapter> ReadAdapter(const Tree& tree, const fs::path& node) {
     UsbAdapter adapter;
-    adapter.names = ReadSysfsPortDetails(tree.In(node).string(), tree.In("/sys"), tree.In("/dev/serial/by-id"));
+    adapter.names = ReadSysfsPortDetails(tree.In(node).string(), tree.In("/sys"), tree.In("/dev/serial/by-id"),
+                                         tree.In("/dev/serial/by-path"));
     if (adapter.names.vendorId.empty()) {
         return std::nullopt;
     }
@@ -170,10 +208,10 @@ std::optional<UsbAdapter> ReadAdapter(const Tree& tree, const fs::path& node) {
     if (!adapter.names.stablePath.empty()) {
         adapter.names.stablePath = tree.SystemName(adapter.names.stablePath);
     }
-    // The same search over the socket's links.
-    const std::string socket =
-        ReadSysfsPortDetails(tree.In(node).string(), tree.In("/sys"), tree.In("/dev/serial/by-path")).stablePath;
-    adapter.socketPath = socket.empty() ? socket : tree.SystemName(socket);
+    if (!adapter.names.socketPath.empty()) {
+        adapter.names.socketPath = tree.SystemName(adapter.names.socketPath);
+    }
+    adapter.socketPath = adapter.names.socketPath;
     const fs::path device = tree.In("/sys/class/tty") / node.filename() / "device";
     std::error_code error;
     adapter.driver = fs::read_symlink(device / "driver", error).filename().string();
@@ -226,6 +264,20 @@ PortUser CurrentPortUser() {
     return user;
 }
 
+std::optional<std::vector<HeldByProcess>> PortHolders(const std::string& device, pid_t self, const fs::path& root) {
+    const Tree tree{root};
+    const std::optional<fs::path> node = Resolve(tree, device);
+    std::vector<Process> holders;
+    if (!node || !ScanProcesses(tree, *node, self, nullptr, holders)) {
+        return std::nullopt;
+    }
+    std::vector<HeldByProcess> held;
+    for (const Process& holder : holders) {
+        held.push_back(HeldByProcess{holder.pid, holder.name});
+    }
+    return held;
+}
+
 PortCheckResult CheckPort(const std::string& device, const PortUser& user, const fs::path& root) {
     const Tree tree{root};
     PortCheckResult result;
@@ -244,7 +296,7 @@ PortCheckResult CheckPort(const std::string& device, const PortUser& user, const
 
     std::vector<Process> processes;
     std::vector<Process> holders;
-    const bool procRead = ScanProcesses(tree, *node, user.pid, processes, holders);
+    const bool procRead = ScanProcesses(tree, *node, user.pid, &processes, holders);
     if (!procRead) {
         result.findings.push_back(CheckNotMade{PortCheck::Holders, "/proc"});
     }

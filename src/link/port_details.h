@@ -16,6 +16,7 @@ struct PortDetails {
     std::string manufacturer;  // "FTDI"
     std::string serial;        // the adapter's serial number
     std::string stablePath;    // Linux: /dev/serial/by-id/... naming the same device
+    std::string socketPath;    // Linux: /dev/serial/by-path/... naming the USB socket it is plugged into
     std::string vendorId;      // Linux: the USB ids, "0403" and "6001"
     std::string productId;
 };
@@ -25,15 +26,19 @@ struct PortDetails {
 // "" when nothing is known. Any thread.
 std::string DescribeAdapter(const PortDetails& details);
 
-// Fills each port's description and stable path from what the system knows;
+// Fills each port's description, stable and socket path from what the system knows;
 // ports it knows nothing of keep them empty. Reads only the system's device
 // information (sysfs on Linux, SetupAPI on Windows); opens no port. Any thread.
 void AddPortDetails(std::vector<FoundPort>& ports);
 
 // Linux builds: the details of `device` (a tty path or a link to one) read
-// from a sysfs tree at `sysRoot` and the links in `byIdFolder`, as
-// AddPortDetails reads /sys and /dev/serial/by-id. Any thread.
+// from a sysfs tree at `sysRoot` and the links in `byIdFolder` and
+// `byPathFolder` (none when empty), as AddPortDetails reads /sys,
+// /dev/serial/by-id and /dev/serial/by-path. A link in either folder that
+// `device` itself is wins over the folder's other links to the same node.
+// Any thread.
 PortDetails ReadSysfsPortDetails(const std::string& device, const std::filesystem::path& sysRoot,
-                                 const std::filesystem::path& byIdFolder);
+                                 const std::filesystem::path& byIdFolder,
+                                 const std::filesystem::path& byPathFolder = {});
 
 }  // namespace bramis

@@ -41,14 +41,18 @@ fs::path UsbDeviceAbove(fs::path folder, const fs::path& devicesRoot) {
     return {};
 }
 
-// The link in `byIdFolder` that names the same device as `device`.
-std::string StablePathFor(const fs::path& device, const fs::path& byIdFolder) {
+// The link in `folder` that names the same device as `node`: `given` when it
+// is one of them (a socket may have a link of each naming scheme).
+std::string StablePathFor(const fs::path& node, const fs::path& given, const fs::path& folder) {
     std::error_code error;
-    const fs::path target = fs::canonical(device, error);
-    if (error) {
+    const fs::path target = fs::canonical(node, error);
+    if (error || folder.empty()) {
         return {};
     }
-    for (const fs::directory_entry& entry : fs::directory_iterator(byIdFolder, error)) {
+    if (given.parent_path() == folder) {
+        return given.string();
+    }
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
         std::error_code linkError;
         if (fs::canonical(entry.path(), linkError) == target && !linkError) {
             return entry.path().string();
@@ -59,7 +63,8 @@ std::string StablePathFor(const fs::path& device, const fs::path& byIdFolder) {
 
 }  // namespace
 
-PortDetails ReadSysfsPortDetails(const std::string& device, const fs::path& sysRoot, const fs::path& byIdFolder) {
+PortDetails ReadSysfsPortDetails(const std::string& device, const fs::path& sysRoot, const fs::path& byIdFolder,
+                                 const fs::path& byPathFolder) {
     PortDetails details;
     std::error_code error;
     // A by-id link or an override may name the device: its node's name is what sysfs knows.
@@ -67,7 +72,8 @@ PortDetails ReadSysfsPortDetails(const std::string& device, const fs::path& sysR
     if (error || !node.has_filename()) {
         return details;
     }
-    details.stablePath = StablePathFor(node, byIdFolder);
+    details.stablePath = StablePathFor(node, device, byIdFolder);
+    details.socketPath = StablePathFor(node, device, byPathFolder);
     const fs::path deviceFolder = fs::canonical(sysRoot / "class" / "tty" / node.filename() / "device", error);
     if (error) {
         return details;
@@ -85,9 +91,10 @@ PortDetails ReadSysfsPortDetails(const std::string& device, const fs::path& sysR
 
 void AddPortDetails(std::vector<FoundPort>& ports) {
     for (FoundPort& port : ports) {
-        const PortDetails details = ReadSysfsPortDetails(port.device, "/sys", "/dev/serial/by-id");
+        const PortDetails details = ReadSysfsPortDetails(port.device, "/sys", "/dev/serial/by-id", "/dev/serial/by-path");
         port.description = DescribeAdapter(details);
         port.stablePath = details.stablePath;
+        port.socketPath = details.socketPath;
     }
 }
 

@@ -16,9 +16,11 @@ struct FoundPort {
     int number = 0;        // COM number: 1..255 when probed; as named when listed by the system
     std::string device{};  // what opening it opens
     // The adapter as the system names it ("FT232R USB UART (A50285BI)") and,
-    // on Linux, its /dev/serial/by-id path; empty when unknown (AddPortDetails).
+    // on Linux, its /dev/serial/by-id path and the /dev/serial/by-path one of
+    // the USB socket it is in; empty when unknown (AddPortDetails).
     std::string description{};
     std::string stablePath{};
+    std::string socketPath{};
 };
 
 // The device COM `portNumber` stands for: the per-user override when there is

@@ -111,7 +111,7 @@ PortOpener SystemPortOpener(std::map<int, std::string> overrides) {
     return [overrides = std::move(overrides)](unsigned portNumber) {
         const std::string device = DeviceForPort(static_cast<int>(portNumber), overrides);
         if (device.empty()) {
-            return PortOpenResult{nullptr, PortOpenError{OpenFailure::NoSuchPort, {}, 0, {}}};
+            return PortOpenResult{nullptr, PortOpenError{OpenFailure::NoSuchPort, {}, 0, {}, {}}};
         }
         return OpenOsPort(device);
     };

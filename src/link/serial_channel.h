@@ -71,6 +71,17 @@ public:
 
     void SetTraceHandler(TraceHandler handler);
 
+    // Whether the last bootloader command failed on a reply interrupted by a
+    // pause longer than a chunk read waits: one attempt's reply stopped
+    // part-way, and the next attempt's read began with its late rest. Each
+    // command sets it (bootloader.h).
+    bool ReplyInterrupted() const { return replyInterrupted_; }
+    void NoteReplyInterrupted(bool interrupted) { replyInterrupted_ = interrupted; }
+
+    // The device the open port is, as the system names it; "" when none is
+    // open or the line has no device (the emulator's).
+    std::string PortDevice() const { return port_ ? port_->Device() : std::string(); }
+
     // Attempts of bootloader commands that repeated a failed one, since the
     // channel was made; the commands count them (bootloader.h).
     int RetriedAttempts() const { return retriedAttempts_; }
@@ -87,6 +98,7 @@ private:
     PortOpenError lastOpenError_;
     TraceHandler trace_;
     int retriedAttempts_ = 0;
+    bool replyInterrupted_ = false;
     std::uint32_t lastReadCount_ = 0;
     std::uint64_t receivedSinceOpen_ = 0;
 };

@@ -14,7 +14,10 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <string>
+#include <utility>
 
+#include "port_checks.h"
 #include "serial_os.h"
 
 namespace bramis {
@@ -47,7 +50,7 @@ PortOpenError SystemReason(const std::string& devicePath, int error) {
         case EIO: failure = OpenFailure::Gone; break;
         default: break;
     }
-    return PortOpenError{failure, devicePath, error, std::strerror(error)};
+    return PortOpenError{failure, devicePath, error, std::strerror(error), {}};
 }
 
 // Errors after which the port is gone from the system: a USB adapter
@@ -58,7 +61,7 @@ bool MeansVanished(int error) {
 
 class PosixPort final : public PortBackend {
 public:
-    explicit PosixPort(int fd) : fd_(fd) {}
+    PosixPort(int fd, std::string device) : fd_(fd), device_(std::move(device)) {}
     PosixPort(const PosixPort&) = delete;
     PosixPort& operator=(const PosixPort&) = delete;
     ~PosixPort() override { close(fd_); }
@@ -147,6 +150,8 @@ public:
 
     double NowMs() const override { return MonotonicMs(); }
 
+    std::string Device() const override { return device_; }
+
 private:
     void NoteError(int error) {
         if (MeansVanished(error)) {
@@ -155,6 +160,7 @@ private:
     }
 
     int fd_;
+    std::string device_;
     bool vanished_ = false;
 };
 
@@ -236,6 +242,12 @@ std::string OsDeviceForPort(unsigned portNumber) {
 }
 
 PortOpenResult OpenOsPort(const std::string& devicePath) {
+    // A port another program has open stays untouched: opening it would change
+    // its line settings and modem lines under that program. Where /proc cannot
+    // be read, the lock below is all there is.
+    if (const auto holders = PortHolders(devicePath, getpid()); holders && !holders->empty()) {
+        return {nullptr, PortOpenError{OpenFailure::Busy, devicePath, 0, {}, {holders->front().pid, holders->front().name}}};
+    }
     const int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return {nullptr, SystemReason(devicePath, errno)};
@@ -245,7 +257,7 @@ PortOpenResult OpenOsPort(const std::string& devicePath) {
         close(fd);
         return {nullptr, SystemReason(devicePath, error)};
     }
-    return {std::make_unique<PosixPort>(fd), {}};
+    return {std::make_unique<PosixPort>(fd, devicePath), {}};
 }
 
 }  // namespace bramis

@@ -41,7 +41,7 @@ PortOpenError SystemReason(const std::string& devicePath, DWORD error) {
         case ERROR_BAD_COMMAND: failure = OpenFailure::Gone; break;
         default: break;
     }
-    return PortOpenError{failure, devicePath, static_cast<int>(error), SystemText(error)};
+    return PortOpenError{failure, devicePath, static_cast<int>(error), SystemText(error), {}};
 }
 
 // Errors a USB serial driver gives once its adapter has been unplugged.

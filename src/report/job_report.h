@@ -59,6 +59,16 @@ int EffectivePortNumber(int portNumber);
 // group can help (never root's); "" otherwise, and always on Windows. Any thread.
 std::string AccessGroupToJoin(const std::string& device);
 
+// An FTDI adapter whose latency timer holds received bytes longer than its
+// default: the timer's value and the system's file that sets it.
+struct SlowAdapter {
+    int latencyMs = 0;
+    std::string attributePath;
+};
+// The adapter behind `device` when its latency timer is above the default;
+// nothing otherwise, and always on Windows. Any thread.
+std::optional<SlowAdapter> SlowAdapterOf(const std::string& device);
+
 // Keeps the PC awake for a job, with the system told who and why.
 SleepBlockerFactory JobSleepBlocker();
 

@@ -57,6 +57,7 @@ std::string FailureMessage(const TransferFailure& failure) {
         case FailureKind::Cancelled: return "";
         case FailureKind::NoReply:
         case FailureKind::DamagedReply:
+        case FailureKind::ReplyInterrupted:
         case FailureKind::Refused5A:
         case FailureKind::Refused2A:
         case FailureKind::EraseNotConfirmed:
@@ -82,6 +83,7 @@ std::string FailureCause(FailureKind kind) {
         case FailureKind::NoReply: return "прибор не ответил";
         case FailureKind::DamagedReply:
         case FailureKind::VersionNotRead: return "ответ прибора искажён";
+        case FailureKind::ReplyInterrupted: return "ответ прибора прервался паузой длиннее 30 мс";
         case FailureKind::Refused5A: return "прибор отказался принять блок (статус 5A)";
         case FailureKind::Refused2A: return "прибор отказался принять блок (статус 2A)";
         case FailureKind::EraseNotConfirmed: return "прибор не подтвердил стирание";
@@ -91,6 +93,23 @@ std::string FailureCause(FailureKind kind) {
         case FailureKind::Cancelled: break;
     }
     return "";
+}
+
+std::string ReplyPauseHint(const std::optional<SlowAdapter>& slow) {
+    const std::string holds = "USB-переходник придерживает принятые байты (его таймер задержки)";
+    if (slow)
+        return holds + ": " + AdapterLatency(slow->latencyMs) + "; что делать: " +
+               AdapterLatencyRemedy(slow->attributePath) + ".";
+    return holds + ": уменьшите задержку переходника до 16 мс или меньше (в настройках его драйвера) или возьмите "
+                   "другой переходник.";
+}
+
+std::string AdapterLatency(int latencyMs) {
+    return "задержка переходника FTDI " + std::to_string(latencyMs) + " мс (ответы приходят с опозданием)";
+}
+
+std::string AdapterLatencyRemedy(const std::string& attributePath) {
+    return "echo 1 | sudo tee " + attributePath + " (или правило udev из пакета программатора)";
 }
 
 std::string BlockOf(int block) { return "блок " + std::to_string(block) + " из " + std::to_string(kBlockCount); }
@@ -110,6 +129,11 @@ std::string OpenFailureReason(const PortOpenError& error, int portNumber) {
             break;
     }
     return error.device.empty() ? reason : error.device + ": " + reason;
+}
+
+std::string PortHolderLine(const PortOpenError& error) {
+    if (error.kind != OpenFailure::Busy || error.holder.pid == 0) return "";
+    return "Порт открыт программой «" + error.holder.name + "» (PID " + std::to_string(error.holder.pid) + ").";
 }
 
 std::string PortNotOpened(int portNumber, const std::string& reason) {

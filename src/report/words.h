@@ -4,11 +4,13 @@
 // Every function: any thread.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "image/image_file.h"
 #include "job/transfer_context.h"
 #include "link/port_backend.h"
+#include "report/job_report.h"
 
 namespace bramis::words {
 
@@ -35,6 +37,15 @@ std::string FailureMessage(const TransferFailure& failure);
 // Why the failed step failed, as far as the reply tells ("прибор не
 // ответил"); "" for the kinds whose message says it all.
 std::string FailureCause(FailureKind kind);
+// The line under a reply interrupted by a pause: the adapter holds received
+// bytes back (its latency timer) and what to do; with the timer's value and
+// how to set it when `slow` (SlowAdapterOf the failure's device) names them.
+std::string ReplyPauseHint(const std::optional<SlowAdapter>& slow);
+// An FTDI adapter's latency timer above its default, and how to set it:
+// "задержка переходника FTDI 32 мс (ответы приходят с опозданием)",
+// "echo 1 | sudo tee /sys/class/tty/ttyUSB0/device/latency_timer (или ...)".
+std::string AdapterLatency(int latencyMs);
+std::string AdapterLatencyRemedy(const std::string& attributePath);
 // "блок 6 из 368", the block counted from 1.
 std::string BlockOf(int block);
 
@@ -42,6 +53,9 @@ std::string BlockOf(int block);
 // "/dev/ttyS4: порт занят другой программой", "COM200: в этой системе нет
 // такого порта".
 std::string OpenFailureReason(const PortOpenError& error, int portNumber);
+// The program that keeps a busy port, "Порт открыт программой «minicom»
+// (PID 1234)."; "" when none is known.
+std::string PortHolderLine(const PortOpenError& error);
 // "COM5 — `reason`", or `reason` alone when it begins with the port's name.
 std::string PortNotOpened(int portNumber, const std::string& reason);
 // What gives the user access to `device`: joining `group`, then logging in

@@ -25,6 +25,7 @@
 #include "app/main_dlg.h"
 #include "app/message_box.h"
 #include "app/resource_ids.h"
+#include "devsim/adapter_model.h"
 #include "devsim/device.h"
 #include "image/memory_profile_store.h"
 #include "journal/journal.h"
@@ -168,16 +169,19 @@ protected:
         window->Channel().SetPortOpener([this](unsigned number) { return cable->Opener()(number); });
     }
 
-    // A new device with `faults` on a new cable.
+    // A new device with `faults` on a new cable; behind `adapter` at wire
+    // speed when that delays replies.
     void Connect(std::vector<devsim::FaultRule> faults = {}) {
         devsim::DeviceConfig config;
         config.versionMajor = 1;
         config.versionMinor = 3;
         config.faults = devsim::FaultPlan(std::move(faults), std::nullopt);
+        config.timing.wireSpeed = adapter.Delays();
         device = std::make_unique<devsim::Device>(config);
         const std::vector<std::uint8_t> flash = TestPattern(kImageSize, 9);
         std::copy(flash.begin(), flash.end(), device->Flash().begin());
-        cable = std::make_unique<VirtualPort>(*device);
+        adapterPeer = std::make_unique<devsim::AdapterPeer>(*device, adapter);
+        cable = std::make_unique<VirtualPort>(*adapterPeer);
     }
 
     // The stage line of `stage`.
@@ -201,6 +205,8 @@ protected:
     QStringList openFolders, saveFolders;  // the folders they started in
     std::vector<FoundPort> ports;           // what the settings window finds
     std::unique_ptr<devsim::Device> device;
+    devsim::AdapterModel adapter;
+    std::unique_ptr<devsim::AdapterPeer> adapterPeer;
     std::unique_ptr<VirtualPort> cable;
     std::unique_ptr<CMainDlg> window;
 };

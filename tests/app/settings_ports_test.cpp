@@ -15,9 +15,11 @@
 #include <QScopeGuard>
 
 #include <cerrno>
+#include <filesystem>
 #include <thread>
 
 #include "app/resource_ids.h"
+#include "app/settings_dlg.h"
 #include "devsim/pty_server.h"
 #include "gui_test_support.h"
 #include "job/transfer_worker.h"
@@ -88,6 +90,10 @@ TEST_F(SettingsPorts, OverriddenAndHeldPortsAreListedAndAJobReachesTheDeviceOnTh
     store.WriteString(kSectionPorts, "COM200", server.SlavePath());
     store.WriteString(kSectionPorts, "COM201", held.path);
     store.WriteString(kSectionPorts, "COM202", folder.Path("no-such-tty").toStdString());
+    // COM203 is bound to a USB socket, whose link leads to the served terminal for now.
+    const std::filesystem::path socket = folder.Path("pci-0000:00:14.0-usb-0:3:1.0-port0").toStdString();
+    std::filesystem::create_symlink(server.SlavePath(), socket);
+    store.WriteString(kSectionPorts, "COM203", socket.string());
     Restart();
     window->Channel().SetPortOpener({});
     window->SetPortDiscovery({});
@@ -103,7 +109,12 @@ TEST_F(SettingsPorts, OverriddenAndHeldPortsAreListedAndAJobReachesTheDeviceOnTh
         EXPECT_EQ(list->findText(QStringLiteral("COM202")), -1);
         EXPECT_EQ(list->itemData(served200, Qt::ToolTipRole).toString().toStdString(), server.SlavePath());
         EXPECT_EQ(list->itemData(held201, Qt::ToolTipRole).toString().toStdString(), held.path);
-        list->setCurrentIndex(served200);
+        // The adapter pulled out of the socket: its link goes, the number stays, not plugged in.
+        list->setCurrentIndex(list->findText(QStringLiteral("COM203")));
+        std::filesystem::remove(socket);
+        static_cast<CSettingsDlg&>(dialog).RefreshPorts();
+        EXPECT_EQ(list->currentText(), QStringLiteral("COM203 (не подключён)"));
+        list->setCurrentIndex(list->findText(QStringLiteral("COM200")));
         Child<QPushButton>(dialog, "IDOK")->click();
     }));
     ASSERT_EQ(window->PortNumber(), 200);

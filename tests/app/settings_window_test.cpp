@@ -137,36 +137,46 @@ TEST_F(SettingsWindowTest, CancelEscAndCloseChangeNothingOkTakesThePortAtOnceAnd
     }));
 }
 
-TEST_F(SettingsWindowTest, OkBindsTheNumberToTheAdaptersStableNameOrEndsTheBinding) {
+TEST_F(SettingsWindowTest, OkBindsTheNumberToTheAdapterOrItsUsbSocketOrEndsTheBinding) {
     const std::string byIdA = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A-if00-port0";
-    const std::string byIdB = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_B-if00-port0";
-    // COM5 is bound to adapter B already, spelt by hand in lower case.
+    const std::string byIdB = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_B-if00-port0", byIdC = "/dev/serial/by-id/1a86";
+    const std::string socketB = "/dev/by-path/usb-0:2", socketC = "/dev/by-path/usb-0:3", socketD = "/dev/by-path/usb-0:4";
+    // COM5 is bound to adapter B already, spelt by hand in lower case; COM7 to
+    // socket 3, whatever adapter is in it; COM40's adapter has no by-id name.
     ports = {{1, "/dev/ttyS0"},
-             {5, byIdB, "FT232R USB UART (B)", byIdB},
-             {33, "/dev/ttyUSB0", "FT232R USB UART (A)", byIdA}};
-    const std::map<int, std::string> bound{{5, byIdB}};
+             {5, byIdB, "FT232R USB UART (B)", byIdB, socketB},
+             {7, socketC, "USB Serial", byIdC, socketC},
+             {33, "/dev/ttyUSB0", "FT232R USB UART (A)", byIdA},
+             {40, "/dev/ttyUSB1", "USB2.0-Serial", "", socketD}};
+    const std::map<int, std::string> bound{{5, byIdB}, {7, socketC}};
+    const QString toAdapter = "Закрепить номер за этим переходником", toSocket = "Закрепить номер за этим USB-гнездом";
     const struct {
         const char* port;
-        bool enabled, ticked;  // as the box shows up
-        bool tick;             // as the user leaves it before OK
+        bool enabled, ticked, tick;  // as the box shows up; as the user leaves it before OK
+        QString shows, choose;       // what it binds to as it shows up; what the user binds to, unless empty
         std::map<int, std::string> overrides;  // afterwards
     } cases[] = {
-        {"COM1", false, false, false, bound},  // no stable name: nothing to bind
-        {"COM33 — FT232R USB UART (A)", true, false, true, {{5, byIdB}, {33, byIdA}}},
-        {"COM5 — FT232R USB UART (B)", true, true, true, bound},
-        {"COM5 — FT232R USB UART (B)", true, true, false, {}},  // every spelling goes
+        {"COM1", false, false, false, toAdapter, {}, bound},  // no stable name: nothing to bind
+        {"COM33 — FT232R USB UART (A)", true, false, true, toAdapter, {}, {{5, byIdB}, {7, socketC}, {33, byIdA}}},
+        {"COM5 — FT232R USB UART (B)", true, true, true, toAdapter, {}, bound},
+        {"COM5 — FT232R USB UART (B)", true, true, false, toAdapter, {}, {{7, socketC}}},  // every spelling goes
+        {"COM7 — USB Serial", true, true, true, toSocket, toAdapter, {{5, byIdB}, {7, byIdC}}},
+        {"COM40 — USB2.0-Serial", true, false, true, toSocket, {}, {{5, byIdB}, {7, socketC}, {40, socketD}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.port);
         for (const std::string& name : store.ValueNames(kSectionPorts)) store.Remove(kSectionPorts, name);
         store.WriteString(kSectionPorts, "com5", byIdB);
+        store.WriteString(kSectionPorts, "COM7", socketC);
         ASSERT_TRUE(OpenSettings([&](QDialog& dialog) {
             Choose(dialog, QString::fromUtf8(c.port));
             auto* bind = Child<QCheckBox>(dialog, "IDC_BIND_PORT");
-            EXPECT_EQ(bind->isEnabled(), c.enabled);
-            EXPECT_EQ(bind->isChecked(), c.ticked);
+            auto* target = Child<QComboBox>(dialog, "IDC_BIND_TARGET");
+            EXPECT_EQ(std::make_tuple(bind->isEnabled(), bind->isChecked(), target->currentText()),
+                      std::make_tuple(c.enabled, c.ticked, c.shows));
             bind->setChecked(c.tick);
-            static_cast<CSettingsDlg&>(dialog).RefreshPorts();  // ports came or went: the tick stays
+            if (!c.choose.isEmpty()) target->setCurrentIndex(target->findText(c.choose));
+            static_cast<CSettingsDlg&>(dialog).RefreshPorts();  // ports came or went: the choice stays
             Ok(dialog);
         }));
         EXPECT_EQ(ReadPortOverrides(store), c.overrides);

@@ -187,7 +187,7 @@ TEST_F(StationTest, AutostartWritesEachDeviceOnceAndTheNextOnlyAfterTheLineWasSi
 
     // The adapter unplugged: the slot waits for its port; plugged in again
     // with the next device, which is written at once.
-    cables[5]->FailOpens(PortOpenError{OpenFailure::Gone, "/dev/ttyUSB0", 2, "No such device"});
+    cables[5]->FailOpens(PortOpenError{OpenFailure::Gone, "/dev/ttyUSB0", 2, "No such device", {}});
     WaitUntil([this] { return Text("slot1_result") == "Ожидание" && !station->Slot(1).Running(); });
     const std::unique_ptr<devsim::Device> taken = std::move(devices[5]);
     devsim::Device& next = Plug(5);

@@ -273,7 +273,8 @@ TEST_F(TransferCommandsTest, EveryWorkerErrorIsShownInTheOpenProgressWindowFirst
         const char* stage;  // the stage line while the box is open
         int bar;
     } cases[] = {
-        {{}, IDC_WRITE, "Не могу открыть порт\nCOM99 — /dev/ttyUSB9: устройство не отвечает или отключено", ApplicationTitle(), "Открытие порта", 0},
+        {{}, IDC_WRITE, "Не могу открыть порт\nCOM99 — /dev/ttyUSB9: порт занят другой программой\n"
+         "Порт открыт программой «minicom» (PID 1234).", ApplicationTitle(), "Открытие порта", 0},
         {{both(FaultKind::Silent, CMD_GET_VERSION, devsim::kAny, 0)}, IDC_WRITE,
          "Ошибка чтения версии загрузчика\nПрибор не ответил", "Ошибка", "Определение версии загрузчика", 0},
         {{both(FaultKind::Status, CMD_ERASE, devsim::kAny, 0x2A)}, IDC_WRITE,
@@ -294,7 +295,7 @@ TEST_F(TransferCommandsTest, EveryWorkerErrorIsShownInTheOpenProgressWindowFirst
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
         Connect(c.faults);
-        if (c.faults.empty()) cable->FailOpens(PortOpenError{OpenFailure::Gone, "/dev/ttyUSB9", 5, "I/O error"});
+        if (c.faults.empty()) cable->FailOpens(PortOpenError{OpenFailure::Busy, "/dev/ttyUSB9", 0, {}, {1234, "minicom"}});
         recorder.messages.clear();
         shownWith.clear();
         alerts.sounds.clear();
@@ -321,6 +322,15 @@ TEST_F(TransferCommandsTest, EveryWorkerErrorIsShownInTheOpenProgressWindowFirst
     // The failed read did not touch the image or ask where to save.
     EXPECT_TRUE(saveFolders.isEmpty());
     EXPECT_TRUE(test::HoldsPattern(window->Files().Image().Bytes(), 6));
+}
+
+TEST_F(TransferCommandsTest, AReplyHeldBackByTheAdaptersLatencyTimerIsToldSo) {
+    adapter.latencyMs = 32.0;
+    Connect();
+    window->OnCommand(IDC_READ);
+    EXPECT_EQ(recorder.Texts().join('|').toStdString(),
+              "Ошибка чтения\nОтвет прибора прервался паузой длиннее 30 мс, блок 2 из 368\n"
+              "USB-переходник придерживает принятые байты (его таймер задержки): уменьшите задержку переходника до 16 мс или меньше (в настройках его драйвера) или возьмите другой переходник.");
 }
 
 TEST_F(TransferCommandsTest, AWorkerThatCannotStartEndsTheJobAtOnce) {

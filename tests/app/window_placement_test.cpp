@@ -42,7 +42,7 @@ TEST_F(MainWindowTest, EveryMessageBoxLandsInTheMiddleOfItsOwnerAfterACancelledF
         EXPECT_TRUE(QTest::qWaitFor([&] { return !owners.isEmpty(); }));
         Child<QPushButton>(settings, "IDCANCEL")->click();
     }));
-    cable->FailOpens(PortOpenError{OpenFailure::Gone, "/dev/ttyUSB9", 5, "I/O error"});
+    cable->FailOpens(PortOpenError{OpenFailure::Gone, "/dev/ttyUSB9", 5, "I/O error", {}});
     window->OnCommand(IDC_READ);   // the progress window's box
     window->OnCommand(IDC_WRITE);  // the main window's: no file named
     EXPECT_EQ(owners, (QStringList{"IDD_SETTINGS", "IDD_PROGRESS", "IDD_MAIN"}));

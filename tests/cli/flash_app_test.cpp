@@ -16,6 +16,7 @@
 #ifndef _WIN32
 #include "../image/file_size_limit.h"
 #endif
+#include "devsim/adapter_model.h"
 #include "devsim/device.h"
 #include "image/memory_profile_store.h"
 #include "journal/journal.h"
@@ -52,14 +53,17 @@ protected:
 
     // The device the next run talks to (one without faults from the start), on a fresh cable.
     devsim::Device& Connect(std::vector<devsim::FaultRule> faults = {}) { return Also(kAnyPort, std::move(faults)); }
-    // A further device on COM `number`, on a cable of its own.
+    // A further device on COM `number`, on a cable of its own; behind `adapter`
+    // at wire speed when it delays replies.
     devsim::Device& Also(int number, std::vector<devsim::FaultRule> faults = {}) {
         Attached& attached = devices_[number];
         attached.cable.reset();
         devsim::DeviceConfig config;
         config.faults = devsim::FaultPlan(std::move(faults), std::nullopt);
+        config.timing.wireSpeed = adapter.Delays();
         attached.device = std::make_unique<devsim::Device>(config);
-        attached.cable = std::make_unique<VirtualPort>(*attached.device);
+        attached.adapter = std::make_unique<devsim::AdapterPeer>(*attached.device, adapter);
+        attached.cable = std::make_unique<VirtualPort>(*attached.adapter);
         return *attached.device;
     }
     VirtualPort& cable(int number = kAnyPort) { return *devices_.at(number).cable; }
@@ -94,6 +98,7 @@ protected:
     }
 
     MemoryProfileStore settings;
+    devsim::AdapterModel adapter;
     std::string image = std::string(kImageSize, '\0');
     std::ostringstream out, err;
 
@@ -101,6 +106,7 @@ private:
     static constexpr int kAnyPort = -1;
     struct Attached {
         std::unique_ptr<devsim::Device> device;
+        std::unique_ptr<devsim::AdapterPeer> adapter;
         std::unique_ptr<VirtualPort> cable;
     };
     const std::string tag_ = std::to_string(std::random_device{}());
@@ -194,13 +200,14 @@ TEST_F(FlashAppTest, AReadThatCanBeSavedNowhereSaysSoAndWhy) {
 #endif
 
 TEST_F(FlashAppTest, ThePortIsTheGivenOrStoredNumberAndAFailedOpenIsExplained) {
-    cable().FailOpens(PortOpenError{OpenFailure::Busy, "/dev/ttyUSB4", 16, "busy"});
+    cable().FailOpens(PortOpenError{OpenFailure::Busy, "/dev/ttyUSB4", 0, {}, {1234, "minicom"}});
     EXPECT_EQ(Run({"--port", "37", "write", File("ok.dat", image)}), kExitFailed);
     EXPECT_EQ(cable().LastPortNumber(), 37U);
     EXPECT_EQ(out.str(), "Открытие порта\n");
     EXPECT_EQ(err.str(),
               "bramis-flash: Не могу открыть порт\n"
-              "  COM37 — /dev/ttyUSB4: порт занят другой программой\n");
+              "  COM37 — /dev/ttyUSB4: порт занят другой программой\n"
+              "  Порт открыт программой «minicom» (PID 1234).\n");
 
     // A port from the settings, not the command line: how to choose another.
     settings.WriteString("Settings", "PortNumber", "12");
@@ -315,12 +322,21 @@ TEST_F(FlashAppTest, AFailedJobSaysWhyAndLeavesTheOldFileAsItWas) {
     EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(target).parent_path()), fs::directory_iterator()), 2);
 }
 
+TEST_F(FlashAppTest, AReplyHeldBackByTheAdaptersLatencyTimerIsToldSo) {
+    adapter.latencyMs = 32.0;
+    Connect();
+    EXPECT_EQ(Run({"read", Path("back.dat")}), kExitFailed);
+    EXPECT_EQ(err.str(), "bramis-flash: Ошибка чтения\n  блок 2 из 368: ответ прибора прервался паузой длиннее 30 мс\n"
+                         "  USB-переходник придерживает принятые байты (его таймер задержки): уменьшите задержку переходника до 16 мс или меньше (в настройках его драйвера) или возьмите другой переходник.\n"
+                         "bramis-flash: предупреждение: прибор не подтвердил переход в рабочий режим\n");
+}
+
 // Three devices at once: a port that does not open and a device that refuses
 // a block fail alone; the summary tells each, the worst result is the exit code.
 TEST_F(FlashAppTest, SeveralDevicesRunAtOnceEachFailingOnItsOwn) {
     devsim::Device& good = Also(5);
     Also(6);
-    cable(6).FailOpens(PortOpenError{OpenFailure::Busy, "/dev/ttyS5", 16, "busy"});
+    cable(6).FailOpens(PortOpenError{OpenFailure::Busy, "/dev/ttyS5", 16, "busy", {}});
     Also(7, {{.kind = FaultKind::Status, .command = CMD_WRITE_BLOCK, .block = 100, .value = 0x2A}});
     EXPECT_EQ(Run({"--port", "5", "--port", "6", "--port", "7", "write", File("image.dat", image)}), kExitFailed);
     EXPECT_EQ(std::string(good.Flash().begin(), good.Flash().end()), image);

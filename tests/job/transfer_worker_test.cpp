@@ -322,7 +322,7 @@ TEST_F(TransferWorkerTest, CancelPointsBeforeProgrammingModeIsEntered) {
 
     // A port that does not open says why.
     Connect();
-    const PortOpenError busy{OpenFailure::Busy, "/dev/ttyUSB4", 16, "busy"};
+    const PortOpenError busy{OpenFailure::Busy, "/dev/ttyUSB4", 16, "busy", {}};
     cable().FailOpens(busy);
     EXPECT_EQ(Run(TransferMode::Write, RandomImage(5).data()), ID_JOB_FAILED);
     ASSERT_EQ(view.Of(ViewCall::Failure).size(), 1U);

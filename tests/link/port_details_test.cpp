@@ -19,7 +19,7 @@ void AddTty(const fs::path& sys, const std::string& name, const fs::path& device
     fs::create_directory_symlink(deviceFolder, sys / "class/tty" / name / "device");
 }
 
-TEST(PortDetails, UsbAdaptersAreNamedFromTheirUsbDeviceAndByIdLinkWhateverPathNamesThem) {
+TEST(PortDetails, UsbAdaptersAreNamedFromTheirUsbDeviceByIdAndByPathLinksWhateverPathNamesThem) {
     const fs::path root = fs::path(testing::TempDir()) / "bramis-sysfs";
     fs::remove_all(root);
     const fs::path sys = root / "sys", dev = root / "dev";
@@ -41,13 +41,25 @@ TEST(PortDetails, UsbAdaptersAreNamedFromTheirUsbDeviceAndByIdLinkWhateverPathNa
     fs::create_directories(byId);
     fs::create_symlink(dev / "ttyUSB0", byId / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
 
-    const auto details = [&](const fs::path& device) { return ReadSysfsPortDetails(device.string(), sys, byId); };
+    // The USB socket the adapter is in, named by both of udev's schemes.
+    const fs::path byPath = dev / "serial/by-path", socket = byPath / "pci-0000:00:14.0-usbv2-0:1:1.0-port0";
+    test::Link(dev / "ttyUSB0", byPath / "pci-0000:00:14.0-usb-0:1:1.0-port0");
+    fs::create_symlink(dev / "ttyUSB0", socket);
+
+    const auto details = [&](const fs::path& device) { return ReadSysfsPortDetails(device.string(), sys, byId, byPath); };
     const PortDetails usb = details(dev / "ttyUSB0");
     EXPECT_EQ(DescribeAdapter(usb), "FT232R USB UART (A50285BI)");
     EXPECT_EQ(usb.manufacturer, "FTDI");
     EXPECT_EQ(usb.stablePath, (byId / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0").string());
-    // An override naming the adapter by its stable link finds the same details.
+    EXPECT_EQ(fs::path(usb.socketPath).parent_path(), byPath);
+    // An override naming the adapter by its stable link, or by either link of
+    // its socket, finds the same details, and that very link.
     EXPECT_EQ(DescribeAdapter(details(usb.stablePath)), "FT232R USB UART (A50285BI)");
+    EXPECT_EQ(details(socket).socketPath + " " + details(socket).stablePath, socket.string() + " " + usb.stablePath);
+    // Another adapter in that socket: the socket's name follows it.
+    fs::remove(socket);
+    fs::create_symlink(dev / "ttyACM0", socket);
+    EXPECT_EQ(DescribeAdapter(details(socket)) + " " + details(socket).socketPath, "Arduino " + socket.string());
 
     const PortDetails arduino = details(dev / "ttyACM0");
     EXPECT_EQ(DescribeAdapter(arduino), "Arduino");

@@ -59,7 +59,7 @@ TEST_F(ChannelTest, NumbersOutsideOneTo255OpenCom1AndAFailedOpenLeavesTheChannel
     ScriptedPeer device;
     VirtualPort cable(device);
     channel.SetPortOpener(cable.Opener());
-    const PortOpenError busy{OpenFailure::Busy, "/dev/ttyS2", 16, "Device or resource busy"};
+    const PortOpenError busy{OpenFailure::Busy, "/dev/ttyS2", 16, "Device or resource busy", {}};
     cable.FailOpens(busy);
     EXPECT_EQ(channel.OpenPort(3), LINK_FAILED);
     EXPECT_EQ(channel.LastOpenError(), busy);

@@ -2,6 +2,7 @@
 // shared and noisy: splits are provoked with pauses of 20 ms or more, and
 // whole replies use gaps of 1 ms or less.
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -11,7 +12,9 @@
 #include <cstring>
 
 #include <chrono>
+#include <csignal>
 #include <thread>
+#include <tuple>
 
 #include "link/serial_channel.h"
 #include "link/serial_os.h"
@@ -157,7 +160,38 @@ TEST(PosixPortMapping, SystemOpenerMapsNumbersByFixedRangesUnlessOverridden) {
     channel.SetPortOverrides({{200, "/nonexistent/tty"}});
     EXPECT_EQ(channel.OpenPort(200), LINK_FAILED);
     EXPECT_EQ(channel.LastOpenError(), (PortOpenError{OpenFailure::NoSuchDevice, "/nonexistent/tty", ENOENT,
-                                                      std::strerror(ENOENT)}));
+                                                      std::strerror(ENOENT), {}}));
+}
+
+// A terminal program holding the test's line without a lock, and an emulator
+// on a line of its own, both ends open: only the first keeps a port closed.
+TEST(PosixPortHolders, AnotherProgramOnTheLineKeepsItClosedAndIsNamedTheLinesOtherEndDoesNot) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    const std::string slave = ptsname(master);
+    int said[2];
+    ASSERT_EQ(pipe(said), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(master);  // the fork's copy would make the child the line's other end
+        const int own = posix_openpt(O_RDWR | O_NOCTTY);
+        const std::string path = own >= 0 && grantpt(own) == 0 && unlockpt(own) == 0 ? ptsname(own) : "";
+        if (open(slave.c_str(), O_RDWR | O_NOCTTY) >= 0 && open(path.c_str(), O_RDWR | O_NOCTTY) >= 0 &&
+            write(said[1], path.data(), path.size()) > 0)
+            pause();
+        _exit(0);
+    }
+    char text[64] = {};
+    const bool ready = close(said[1]) == 0 && read(said[0], text, sizeof text - 1) > 0 && close(said[0]) == 0;
+    ASSERT_TRUE(ready);
+    PortOpenResult opened = OpenOsPort(slave);
+    EXPECT_EQ(std::tie(opened.error.kind, opened.error.holder.pid), std::make_tuple(OpenFailure::Busy, child));
+    EXPECT_FALSE(opened.port || opened.error.holder.name.empty());
+    EXPECT_TRUE(OpenOsPort(text).port);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_TRUE(OpenOsPort(slave).port);
+    close(master);
 }
 
 }  // namespace

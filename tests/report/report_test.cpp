@@ -52,11 +52,15 @@ TEST(Words, EveryKindHasItsWords) {
         EXPECT_EQ(words::FailureCause(f.kind), f.cause) << static_cast<int>(f.kind);
     }
     EXPECT_EQ(words::BlockOf(6), "блок 6 из 368");
+    // An FTDI adapter's timer known: its value and how to set it, as the port doctor says them.
+    EXPECT_EQ(words::ReplyPauseHint(SlowAdapter{32, "/sys/x/latency_timer"}),
+              "USB-переходник придерживает принятые байты (его таймер задержки): задержка переходника FTDI 32 мс (ответы "
+              "приходят с опозданием); что делать: echo 1 | sudo tee /sys/x/latency_timer (или правило udev из пакета программатора).");
 
     const struct { PortOpenError error; const char* reason; } opens[] = {
-        {{OpenFailure::NoSuchPort, "", 0, ""}, "COM200: в этой системе нет такого порта"},
-        {{OpenFailure::Busy, "/dev/ttyUSB0", 16, "busy"}, "/dev/ttyUSB0: порт занят другой программой"},
-        {{OpenFailure::Other, "COM7", 31, "Сбой"}, "COM7: системная ошибка 31 (Сбой)"},
+        {{OpenFailure::NoSuchPort, "", 0, "", {}}, "COM200: в этой системе нет такого порта"},
+        {{OpenFailure::Busy, "/dev/ttyUSB0", 16, "busy", {}}, "/dev/ttyUSB0: порт занят другой программой"},
+        {{OpenFailure::Other, "COM7", 31, "Сбой", {}}, "COM7: системная ошибка 31 (Сбой)"},
     };
     for (const auto& o : opens) EXPECT_EQ(words::OpenFailureReason(o.error, 200), o.reason);
     EXPECT_EQ(words::PortNotOpened(200, "COM200: нет"), "COM200: нет");
