@@ -86,6 +86,8 @@ for run in "${runs[@]}"; do
         { echo "station: the write beside it failed:"; cat "$work/flash.out"; exit 1; }
       wait "$bench_pid" || { echo "station: the bench failed:"; cat "$work/eight.out"; exit 1; }
       check_all_good 8 "$work/eight.out"
+      # The event loop's longest holds, with when they came.
+      grep '^event loop held' "$work/eight.out" | sort -k4 -n -r | head -n 5 || true
       tail -n 1 "$work/eight.out"
       station_s=$(tail -n 1 "$work/eight.out" | sed -E 's/^slots 8: ([0-9.]+) s.*/\1/')
       awk -v s="$station_s" -v f="$flash_s" 'BEGIN { printf "one write beside it %.1f s: ratio %.4f (target <= 1.02)\n", f, s / f }'
