@@ -19,6 +19,9 @@ struct FoundPort {
     // on Linux, its /dev/serial/by-id path; empty when unknown (AddPortDetails).
     std::string description{};
     std::string stablePath{};
+    // Windows: where the adapter is plugged in, as the system names it
+    // ("Port_#0002.Hub_#0001"); empty when unknown.
+    std::string location{};
 };
 
 // The device COM `portNumber` stands for: the per-user override when there is

@@ -433,7 +433,9 @@ TEST_F(FlashAppTest, DoctorNamesWhatStandsInTheWay) {
     EXPECT_TRUE(out.str().ends_with("  прибор ответил и возвращён в рабочий режим\nНичего не мешает\n")) << out.str();
     EXPECT_EQ(device.RequestCount(CMD_RUN_PROGRAM), 1);
 
+    // Both silent, each on its own cable: the ports are asked side by side.
     Connect({{.kind = FaultKind::Silent}});
+    Also(201, {{.kind = FaultKind::Silent}});
     settings.WriteString("Ports", "COM201", Path("absent"));
     EXPECT_EQ(Run({"--port", "200", "--port", "201", "doctor"}), kExitFailed);
     EXPECT_NE(out.str().find("  проблема: прибор не ответил"), std::string::npos) << out.str();
