@@ -296,6 +296,7 @@ void CSettingsDlg::ShowChosenDevice() {
     const QString shownFor = m_portCombo->currentData().toString() + QLatin1Char('=') + stablePath;
     if (shownFor != m_bindingShownFor) m_bindCheck->setChecked(m_portCombo->currentData(kBoundRole).toBool());
     m_bindingShownFor = shownFor;
+    EnableSearchAndCheck();
 }
 
 void CSettingsDlg::ShowBindingRow(bool shown) {
@@ -314,7 +315,6 @@ void CSettingsDlg::OnFindDevice() {
     }
     m_cancelSearch = false;
     m_findButton->setText(texts::StopFindButton());
-    m_checkButton->setEnabled(false);  // a check would find the ports in use
     m_search = std::thread([this, ports = m_ports] {
         // The window hears of the search only on its own thread.
         const auto progress = [this, &ports](std::size_t index) {
@@ -325,13 +325,14 @@ void CSettingsDlg::OnFindDevice() {
         const FindResult result = m_findDevice(ports, m_cancelSearch, progress);
         QMetaObject::invokeMethod(this, [this, result] { OnSearchEnded(result); }, Qt::QueuedConnection);
     });
+    EnableSearchAndCheck();
 }
 
 void CSettingsDlg::OnSearchEnded(const FindResult& result) {
     if (!m_search.joinable()) return;  // stopped by the window's end
     m_search.join();
     m_findButton->setText(texts::FindDeviceButton());
-    m_checkButton->setEnabled(true);
+    EnableSearchAndCheck();
     if (result.found) {
         const int index = m_portCombo->findData(result.found->number);
         if (index >= 0) m_portCombo->setCurrentIndex(index);
@@ -349,14 +350,12 @@ void CSettingsDlg::StopSearch() {
     m_cancelSearch = true;
     m_search.join();
     m_findButton->setText(texts::FindDeviceButton());
-    m_checkButton->setEnabled(true);
+    EnableSearchAndCheck();
 }
 
 void CSettingsDlg::OnCheckPort() {
-    if (m_check.joinable() || m_search.joinable()) return;
-    const int index = m_portCombo->currentIndex();
-    if (index < 0) return;
-    DoctorPort port{m_portCombo->itemData(index).toInt(), {}};
+    if (!m_checkButton->isEnabled()) return;
+    DoctorPort port{m_portCombo->currentData().toInt(), {}};
     for (const FoundPort& found : m_ports)
         if (found.number == port.number) port.device = found.device;
     if (m_checkList->isHidden()) {
@@ -367,8 +366,6 @@ void CSettingsDlg::OnCheckPort() {
     }
     m_checkList->clear();
     m_checkList->addItem(texts::CheckingPort(port.number));
-    m_checkButton->setEnabled(false);
-    m_findButton->setEnabled(false);  // the search would find the port in use
     m_cancelCheck = false;
     const int run = ++m_checkRun;
     m_check = std::thread([this, run, port, opener = m_checkOpener, journal = m_journalPath] {
@@ -376,13 +373,13 @@ void CSettingsDlg::OnCheckPort() {
         // The window hears of the check only on its own thread.
         QMetaObject::invokeMethod(this, [this, run, entries] { OnCheckEnded(run, entries); }, Qt::QueuedConnection);
     });
+    EnableSearchAndCheck();
 }
 
 void CSettingsDlg::OnCheckEnded(int run, const std::vector<DoctorEntry>& entries) {
     if (run != m_checkRun || !m_check.joinable()) return;  // stopped by the window's end
     m_check.join();
-    m_checkButton->setEnabled(true);
-    m_findButton->setEnabled(true);
+    EnableSearchAndCheck();
     m_checkList->clear();
     const QIcon problemIcon = style()->standardIcon(QStyle::SP_MessageBoxWarning);
     const QIcon noteIcon = style()->standardIcon(QStyle::SP_MessageBoxInformation);
@@ -407,8 +404,14 @@ void CSettingsDlg::StopCheck() {
     if (!m_check.joinable()) return;
     m_cancelCheck = true;
     m_check.join();
-    m_checkButton->setEnabled(true);
-    m_findButton->setEnabled(true);
+    EnableSearchAndCheck();
+}
+
+void CSettingsDlg::EnableSearchAndCheck() {
+    // Each would find the port the other has open; the button of a search
+    // running stops it.
+    m_findButton->setEnabled(!m_check.joinable());
+    m_checkButton->setEnabled(!m_check.joinable() && !m_search.joinable() && m_portCombo->currentIndex() >= 0);
 }
 
 int CSettingsDlg::SortedPlaceOf(const QString& text) const {

@@ -122,6 +122,9 @@ private:
     void OnCheckEnded(int run, const std::vector<DoctorEntry>& entries);
     // Cancels a check still running and waits for it to end.
     void StopCheck();
+    // "Найти прибор" and "Проверить подключение" as far as the other is not
+    // running, the check only with a port chosen.
+    void EnableSearchAndCheck();
     // The place where the list, kept in text order, takes an item `text`.
     int SortedPlaceOf(const QString& text) const;
 

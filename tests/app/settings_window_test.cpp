@@ -228,6 +228,7 @@ TEST_F(SettingsWindowTest, FindSelectsThePortWhoseDeviceAnswersAndStopsWhenCance
             if (c.stop != None) {
                 ASSERT_TRUE(noteSays(QStringLiteral("Опрос COM2…")));
                 EXPECT_EQ(find->text(), QStringLiteral("Остановить"));
+                EXPECT_FALSE(Child<QPushButton>(dialog, "IDC_CHECK_PORT")->isEnabled());
                 if (c.stop == ByClosing) {
                     dialog.close();  // returns once the search has ended
                     EXPECT_FALSE(searching);
