@@ -444,6 +444,15 @@ TEST_F(FlashAppTest, DoctorNamesWhatStandsInTheWay) {
     EXPECT_NE(out.str().find("  проблема: устройства " + Path("absent") + " нет"), std::string::npos) << out.str();
     EXPECT_TRUE(out.str().ends_with("Найдено проблем: 3\n")) << out.str();
 #endif
+
+    // A port held by another program is said as such, not as a silent device.
+    cable().FailOpens(PortOpenError{OpenFailure::Busy, "COM200", 0, {}});
+    EXPECT_EQ(Run({"--port", "200", "doctor"}), kExitFailed);
+    EXPECT_NE(out.str().find("  проблема: порт не открывается: COM200: порт занят другой программой; что делать: "
+                             "закройте программу, которая его открыла"),
+              std::string::npos)
+        << out.str();
+    EXPECT_EQ(out.str().find("прибор не ответил"), std::string::npos) << out.str();
 }
 
 TEST_F(FlashAppTest, TraceShowsEveryRequestAndReplyInHexDuringItsJobOnly) {
