@@ -12,8 +12,8 @@
 
 namespace bramis::cli {
 
-// Checks each of `ports` (CheckPortHealth), all at once, and prints their
-// findings port by port in their order. `opener`: as FlashEnvironment's
+// Checks each of `ports` (CheckPortHealth), the devices all at once, and
+// prints their findings port by port in their order. `opener`: as FlashEnvironment's
 // (empty: the system's ports); a port named by its device path opens that
 // path. `journalPath`: the journal whose retries are looked at. Returns
 // kExitOk when nothing stands in the way, else kExitFailed. Main thread.

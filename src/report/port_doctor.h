@@ -25,7 +25,7 @@ struct DoctorEntry {
 
 // The port to check.
 struct DoctorPort {
-    int number = 0;       // its COM number, 1..255
+    int number = 0;       // its COM number, 1..255; 0 for a port named by its device path
     std::string device;   // what it opens, as the system names it; "" when the number maps to no device here
 };
 
