@@ -371,12 +371,14 @@ void CSettingsDlg::OnCheckPort() {
     m_check = std::thread([this, run, port, opener = m_checkOpener, journal = m_journalPath] {
         const std::vector<DoctorEntry> entries = CheckPortHealth(port, opener, journal, m_cancelCheck);
         // The window hears of the check only on its own thread.
-        QMetaObject::invokeMethod(this, [this, run, entries] { OnCheckEnded(run, entries); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, run, number = port.number, entries] { OnCheckEnded(run, number, entries); },
+            Qt::QueuedConnection);
     });
     EnableSearchAndCheck();
 }
 
-void CSettingsDlg::OnCheckEnded(int run, const std::vector<DoctorEntry>& entries) {
+void CSettingsDlg::OnCheckEnded(int run, int portNumber, const std::vector<DoctorEntry>& entries) {
     if (run != m_checkRun || !m_check.joinable()) return;  // stopped by the window's end
     m_check.join();
     EnableSearchAndCheck();
@@ -392,8 +394,10 @@ void CSettingsDlg::OnCheckEnded(int run, const std::vector<DoctorEntry>& entries
         item->setToolTip(item->text());
     }
     const int problems = ProblemCount(entries);
-    auto* verdict = new QListWidgetItem(problems == 0 ? style()->standardIcon(QStyle::SP_DialogApplyButton) : problemIcon,
-                                        QString::fromStdString(words::DoctorVerdict(problems)), m_checkList);
+    // The verdict names the port: the list stays when another is chosen.
+    auto* verdict = new QListWidgetItem(
+        problems == 0 ? style()->standardIcon(QStyle::SP_DialogApplyButton) : problemIcon,
+        texts::CheckVerdict(portNumber, QString::fromStdString(words::DoctorVerdict(problems))), m_checkList);
     QFont bold = verdict->font();
     bold.setBold(true);
     verdict->setFont(bold);

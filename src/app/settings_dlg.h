@@ -118,8 +118,9 @@ private:
     // "Проверить подключение": checks the chosen port on a thread of its
     // own, the button disabled while it runs.
     void OnCheckPort();
-    // The check's end, told on the GUI thread: lists what check `run` found.
-    void OnCheckEnded(int run, const std::vector<DoctorEntry>& entries);
+    // The check's end, told on the GUI thread: lists what check `run` found
+    // on COM `portNumber`.
+    void OnCheckEnded(int run, int portNumber, const std::vector<DoctorEntry>& entries);
     // Cancels a check still running and waits for it to end.
     void StopCheck();
     // "Найти прибор" and "Проверить подключение" as far as the other is not

@@ -292,7 +292,8 @@ TEST_F(SettingsWindowTest, CheckListsWhatStandsInTheWayOfTheChosenPortWithoutHol
             EXPECT_EQ(found.contains(QStringLiteral("!прибор не ответил\nЧто делать: проверьте питание прибора, "
                                                     "кабель и номер порта")),
                       silent);
-            EXPECT_EQ(found.back(), silent ? QStringLiteral("!Найдено проблем: 1") : QStringLiteral("Ничего не мешает"));
+            EXPECT_EQ(found.back(),
+                      silent ? QStringLiteral("!COM5: Найдено проблем: 1") : QStringLiteral("COM5: Ничего не мешает"));
             EXPECT_EQ(device->CurrentMode(), devsim::Mode::Working);
         }
         EXPECT_LT(list->geometry().bottom(), Child<QPushButton>(dialog, "IDOK")->y());
