@@ -19,7 +19,6 @@ struct PortDetails {
     std::string stablePath;    // Linux: /dev/serial/by-id/... naming the same device
     std::string vendorId;      // Linux: the USB ids, "0403" and "6001"
     std::string productId;
-    std::string location;      // Windows: the socket and hub, "Port_#0002.Hub_#0001"
 };
 
 // Windows: the device node of a COM port as the system's device list and its
