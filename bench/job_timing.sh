@@ -23,18 +23,7 @@ cd "$(dirname "$0")/.."
 jobs=("$@")
 [ ${#jobs[@]} -eq 0 ] && jobs=(write read)
 
-cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRAMIS_GUI=OFF -DBRAMIS_TESTS=OFF >/dev/null
-cmake --build build/bench --target bramis-flash bramis-devsim >/dev/null
-flash=build/bench/src/cli/bramis-flash
-devsim=build/bench/src/devsim/bramis-devsim
-
-work=$(mktemp -d)
-devsim_pids=()
-cleanup() {
-  for pid in "${devsim_pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source bench/flash_programs.sh
 
 head -c 188416 /dev/urandom >"$work/image.dat"
 # Starts emulator number $1 and sets `pty` to its line. The device's own time

@@ -121,6 +121,21 @@ inline QString FindTrying(int portNumber) { return QStringLiteral("Опрос CO
 inline QString DeviceFoundOn(int portNumber) { return QStringLiteral("Прибор ответил на COM%1").arg(portNumber); }
 inline QString NoDeviceFound() { return QStringLiteral("Прибор не найден: ни один порт не ответил"); }
 inline QString FindStopped() { return QStringLiteral("Поиск остановлен"); }
+// Checking the chosen port: the button, the list's first line while it
+// runs, its last line with the verdict, and each finding's line with what
+// to do.
+inline QString CheckPortButton() { return QStringLiteral("Проверить подключение"); }
+inline QString CheckPortHint() {
+    return QStringLiteral("Проверяет выбранный порт: переходник, права, другие программы и ответ прибора, "
+                          "который сразу возвращается в рабочий режим.");
+}
+inline QString CheckingPort(int portNumber) { return QStringLiteral("Проверка COM%1…").arg(portNumber); }
+inline QString CheckVerdict(int portNumber, const QString& verdict) {
+    return QStringLiteral("COM%1: %2").arg(portNumber).arg(verdict);
+}
+inline QString CheckFinding(const QString& found, const QString& remedy) {
+    return remedy.isEmpty() ? found : found + QStringLiteral("\nЧто делать: ") + remedy;
+}
 
 // Progress window.
 inline QString CancelButton() { return QStringLiteral("Отмена"); }

@@ -418,6 +418,7 @@ void CMainDlg::OpenStation() {
 
 void CMainDlg::OnSettings() {
     CSettingsDlg settings(Discovery(), this);
+    settings.SetPortCheck(m_channel.Opener(), JournalPath(m_store));
     settings.m_nPortNumber = m_nPortNumber;
     settings.m_bProgramAutoload = m_store.GetInt(kSectionSettings, kValueProgramAutoload, 0);
     settings.m_bEndSound = m_store.GetInt(kSectionSettings, kValueEndSound, 1);

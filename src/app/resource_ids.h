@@ -36,6 +36,7 @@ inline constexpr int IDC_TIME_TEXT = 1003;
 inline constexpr int IDC_BIND_PORT = 1060;
 inline constexpr int IDC_FIND_DEVICE = 1061;
 inline constexpr int IDC_BIND_TARGET = 1065;
+inline constexpr int IDC_CHECK_PORT = 1062;
 inline constexpr int IDC_PROGRAM_AUTOLOAD = 1052;
 inline constexpr int IDC_PORT_NUMBER = 1053;
 inline constexpr int IDC_END_SOUND = 1054;

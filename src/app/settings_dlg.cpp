@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -19,6 +20,7 @@
 #include "dialog_controls.h"
 #include "message_box.h"
 #include "port_watch.h"
+#include "report/words.h"
 #include "resource_ids.h"
 #include "window_placement.h"
 
@@ -30,11 +32,14 @@ namespace {
 constexpr DluRect kPortComboField{164, 7, 52, 12};
 constexpr int kPortComboDropDownHeight = 69;
 constexpr int kItemHeight = 8;
-// The binding row (hidden where no port has a stable name), the search row
-// and the buttons' row, below the rows of switches.
+// The binding row (hidden where no port has a stable name), the search row,
+// the check row with its list (hidden until the first check) and the
+// buttons' row, below the rows of switches.
 constexpr int kBindingTop = 68;
 constexpr int kFindTop = 82;
-constexpr int kButtonsTop = 103;
+constexpr int kCheckTop = 100;
+constexpr DluRect kCheckList{7, kCheckTop + 18, 209, 76};
+constexpr int kButtonsTop = 121;
 
 // What a port item holds besides its number and its device (the tooltip).
 constexpr int kStablePathRole = Qt::UserRole + 1;
@@ -141,6 +146,19 @@ CSettingsDlg::CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent)
     m_findNote->setWordWrap(true);
     m_findNote->setToolTip(texts::FindDeviceHint());
 
+    m_checkButton = AddPushButton(this, texts::CheckPortButton(), "IDC_CHECK_PORT", IDC_CHECK_PORT, units,
+                                  {7, kCheckTop, 96, 14});
+    m_checkButton->setToolTip(texts::CheckPortHint());
+    connect(m_checkButton, &QPushButton::clicked, this, &CSettingsDlg::OnCheckPort);
+    m_checkList = new QListWidget(this);
+    m_checkList->setObjectName(QStringLiteral("check_results"));
+    m_checkList->setAccessibleName(texts::CheckPortButton());
+    m_checkList->setWordWrap(true);
+    m_checkList->setSelectionMode(QAbstractItemView::NoSelection);
+    PlaceInDialogUnits(m_checkList, units, kCheckList);
+    m_checkList->hide();
+    m_checkListHeight = MapDialogRect(units, {0, 0, 0, kCheckList.height + 3}).height();
+
     // A font wider than the one the layout was drawn for (Cyrillic is, in
     // most Linux fonts) would cut the labels short: the window grows by what
     // the longer one lacks, the controls right of the labels move along and
@@ -160,17 +178,22 @@ CSettingsDlg::CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent)
     for (QPushButton* button : {ok, cancel}) button->move(button->x() + extra / 2, button->y());
 
     setFixedSize(MapDialogSize(units, 223, kButtonsTop + 21) + QSize(extra, 0));
+    m_checkList->resize(m_checkList->width() + extra, m_checkList->height());
     m_narrowWidth = width();
     m_portFieldWidth = m_portCombo->width();
+    m_checkListWidth = m_checkList->width();
     for (QWidget* button : {ok, cancel}) m_centred.emplace_back(button, button->x());
-    m_belowBinding = {m_findButton, m_findNote, ok, cancel};
+    m_belowBinding = {m_findButton, m_findNote, m_checkButton, m_checkList, ok, cancel};
     m_bindingRowHeight =
         MapDialogRect(units, {0, kFindTop, 0, 0}).y() - MapDialogRect(units, {0, kBindingTop, 0, 0}).y();
     ok->setFocus();
     WatchPortChanges(this, [this] { RefreshPorts(); });
 }
 
-CSettingsDlg::~CSettingsDlg() { StopSearch(); }
+CSettingsDlg::~CSettingsDlg() {
+    StopSearch();
+    StopCheck();
+}
 
 void CSettingsDlg::SetDeviceFinder(DeviceFinder findDevice) {
     m_findDevice = findDevice ? std::move(findDevice)
@@ -178,6 +201,11 @@ void CSettingsDlg::SetDeviceFinder(DeviceFinder findDevice) {
                                    const std::function<void(std::size_t)>& progress) {
                                     return FindDevice(ports, cancel, progress);
                                 };
+}
+
+void CSettingsDlg::SetPortCheck(PortOpener opener, QString journalPath) {
+    m_checkOpener = std::move(opener);
+    m_journalPath = std::move(journalPath);
 }
 
 int CSettingsDlg::DoModal() {
@@ -190,6 +218,7 @@ void CSettingsDlg::OnInitDialog() {
     m_soundCheck->setChecked(m_bEndSound != 0);
     m_verifyCheck->setChecked(m_bVerifyAfterWrite != 0);
     m_bindingShownFor.clear();
+    m_checkList->clear();  // what an earlier check found may be no longer so
     const WaitCursor waiting;
     FillPortList(m_nPortNumber);
 }
@@ -217,6 +246,7 @@ void CSettingsDlg::FillPortList(int portToSelect) {
         QString device = QString::fromStdString(port.device);
         if (!port.stablePath.empty() && port.stablePath != port.device)
             device += QLatin1Char('\n') + QString::fromStdString(port.stablePath);
+        if (!port.location.empty()) device += QLatin1Char('\n') + QString::fromStdString(words::UsbPlace(port.location));
         if (!device.isEmpty())
             m_portCombo->setItemData(index, device, Qt::ToolTipRole);
         if (port.number >= kLowestPortNumber && port.number <= kHighestPortNumber) {
@@ -259,6 +289,7 @@ void CSettingsDlg::FitPortBox() {
     const int boxWidth = std::max(m_portFieldWidth, std::min(m_portCombo->sizeHint().width(), room));
     const int growth = boxWidth - m_portFieldWidth;
     m_portCombo->resize(boxWidth, m_portCombo->height());
+    m_checkList->resize(m_checkListWidth + growth, m_checkList->height());
     for (const auto& [widget, left] : m_centred) widget->move(left + growth / 2, widget->y());
     setFixedSize(m_narrowWidth + growth, height());
 }
@@ -290,6 +321,7 @@ void CSettingsDlg::ShowChosenDevice() {
     m_bindCheck->setEnabled(bindable);
     m_bindTarget->setEnabled(bindable);
     ShowBindingTarget();
+    EnableSearchAndCheck();
 }
 
 void CSettingsDlg::ShowBindingTarget() {
@@ -326,12 +358,14 @@ void CSettingsDlg::OnFindDevice() {
         const FindResult result = m_findDevice(ports, m_cancelSearch, progress);
         QMetaObject::invokeMethod(this, [this, result] { OnSearchEnded(result); }, Qt::QueuedConnection);
     });
+    EnableSearchAndCheck();
 }
 
 void CSettingsDlg::OnSearchEnded(const FindResult& result) {
     if (!m_search.joinable()) return;  // stopped by the window's end
     m_search.join();
     m_findButton->setText(texts::FindDeviceButton());
+    EnableSearchAndCheck();
     if (result.found) {
         const int index = m_portCombo->findData(result.found->number);
         if (index >= 0) m_portCombo->setCurrentIndex(index);
@@ -349,6 +383,72 @@ void CSettingsDlg::StopSearch() {
     m_cancelSearch = true;
     m_search.join();
     m_findButton->setText(texts::FindDeviceButton());
+    EnableSearchAndCheck();
+}
+
+void CSettingsDlg::OnCheckPort() {
+    if (!m_checkButton->isEnabled()) return;
+    DoctorPort port{m_portCombo->currentData().toInt(), {}};
+    for (const FoundPort& found : m_ports)
+        if (found.number == port.number) port.device = found.device;
+    if (m_checkList->isHidden()) {
+        m_checkList->show();
+        // The buttons move down below the list.
+        for (const auto& [button, left] : m_centred) button->move(button->x(), button->y() + m_checkListHeight);
+        setFixedSize(minimumSize() + QSize(0, m_checkListHeight));
+    }
+    m_checkList->clear();
+    m_checkList->addItem(texts::CheckingPort(port.number));
+    m_cancelCheck = false;
+    const int run = ++m_checkRun;
+    m_check = std::thread([this, run, port, opener = m_checkOpener, journal = m_journalPath] {
+        const std::vector<DoctorEntry> entries = CheckPortHealth(port, opener, journal, m_cancelCheck);
+        // The window hears of the check only on its own thread.
+        QMetaObject::invokeMethod(
+            this, [this, run, number = port.number, entries] { OnCheckEnded(run, number, entries); },
+            Qt::QueuedConnection);
+    });
+    EnableSearchAndCheck();
+}
+
+void CSettingsDlg::OnCheckEnded(int run, int portNumber, const std::vector<DoctorEntry>& entries) {
+    if (run != m_checkRun || !m_check.joinable()) return;  // stopped by the window's end
+    m_check.join();
+    EnableSearchAndCheck();
+    m_checkList->clear();
+    const QIcon problemIcon = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    const QIcon noteIcon = style()->standardIcon(QStyle::SP_MessageBoxInformation);
+    for (const DoctorEntry& entry : entries) {
+        auto* item = new QListWidgetItem(entry.problem ? problemIcon : noteIcon,
+                                         texts::CheckFinding(QString::fromStdString(entry.found),
+                                                             QString::fromStdString(entry.remedy)),
+                                         m_checkList);
+        item->setData(Qt::UserRole, entry.problem);
+        item->setToolTip(item->text());
+    }
+    const int problems = ProblemCount(entries);
+    // The verdict names the port: the list stays when another is chosen.
+    auto* verdict = new QListWidgetItem(
+        problems == 0 ? style()->standardIcon(QStyle::SP_DialogApplyButton) : problemIcon,
+        texts::CheckVerdict(portNumber, QString::fromStdString(words::DoctorVerdict(problems))), m_checkList);
+    QFont bold = verdict->font();
+    bold.setBold(true);
+    verdict->setFont(bold);
+    verdict->setData(Qt::UserRole, problems != 0);
+}
+
+void CSettingsDlg::StopCheck() {
+    if (!m_check.joinable()) return;
+    m_cancelCheck = true;
+    m_check.join();
+    EnableSearchAndCheck();
+}
+
+void CSettingsDlg::EnableSearchAndCheck() {
+    // Each would find the port the other has open; the button of a search
+    // running stops it.
+    m_findButton->setEnabled(!m_check.joinable());
+    m_checkButton->setEnabled(!m_check.joinable() && !m_search.joinable() && m_portCombo->currentIndex() >= 0);
 }
 
 int CSettingsDlg::SortedPlaceOf(const QString& text) const {
@@ -379,6 +479,7 @@ void CSettingsDlg::reject() { done(IDCANCEL); }
 
 void CSettingsDlg::done(int result) {
     StopSearch();
+    StopCheck();
     QDialog::done(result);
 }
 

@@ -1,8 +1,8 @@
 // The settings window (IDD_SETTINGS): the COM port of the following jobs,
 // chosen among the ports present on the machine or found by asking each for
-// the device, the binding of a COM number to an adapter's stable name or to a
-// USB socket, and the switch that loads the most recent program file again at
-// the next start.
+// the device, the check of the port chosen, the binding of a COM number to an
+// adapter's stable name or to a USB socket, and the switch that loads the most
+// recent program file again at the next start.
 #pragma once
 
 #include <QDialog>
@@ -18,11 +18,14 @@
 #include <vector>
 
 #include "job/device_finder.h"
+#include "link/port_backend.h"
 #include "link/port_discovery.h"
+#include "report/port_doctor.h"
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QListWidget;
 class QPushButton;
 
 namespace bramis {
@@ -44,12 +47,18 @@ public:
     // Builds the window in its template layout; nothing is discovered or shown
     // yet. `discoverPorts` fills the port list at each DoModal. GUI thread.
     explicit CSettingsDlg(PortDiscovery discoverPorts, QWidget* parent = nullptr);
-    // Stops a search still running and waits for it.
+    // Stops a search or a check still running and waits for it.
     ~CSettingsDlg() override;
 
     // Replaces how "Найти прибор" asks the ports; an empty function restores
     // FindDevice. GUI thread, while no search runs.
     void SetDeviceFinder(DeviceFinder findDevice);
+
+    // How "Проверить подключение" checks the chosen port (CheckPortHealth):
+    // its device question opens the port through `opener` (empty: the
+    // port's device itself), and the retries are those of the journal at
+    // `journalPath`. GUI thread, while no check runs.
+    void SetPortCheck(PortOpener opener, QString journalPath);
 
     // Fills the port list from a fresh discovery, selecting the item of
     // m_nPortNumber (see FillPortList), sets the check boxes from
@@ -82,7 +91,7 @@ public slots:
     void accept() override;
     // Cancel, Esc and the close box: ends the window with IDCANCEL.
     void reject() override;
-    // Every way the window ends: a search still running is stopped first.
+    // Every way the window ends: a search or a check still running is stopped first.
     void done(int result) override;
 
 private:
@@ -108,6 +117,17 @@ private:
     void OnSearchEnded(const FindResult& result);
     // Cancels a search still running and waits for it to end.
     void StopSearch();
+    // "Проверить подключение": checks the chosen port on a thread of its
+    // own, the button disabled while it runs.
+    void OnCheckPort();
+    // The check's end, told on the GUI thread: lists what check `run` found
+    // on COM `portNumber`.
+    void OnCheckEnded(int run, int portNumber, const std::vector<DoctorEntry>& entries);
+    // Cancels a check still running and waits for it to end.
+    void StopCheck();
+    // "Найти прибор" and "Проверить подключение" as far as the other is not
+    // running, the check only with a port chosen.
+    void EnableSearchAndCheck();
     // The place where the list, kept in text order, takes an item `text`.
     int SortedPlaceOf(const QString& text) const;
 
@@ -133,6 +153,15 @@ private:
     QLabel* m_findNote = nullptr;     // what the search does, then how it went
     std::thread m_search;
     std::atomic<bool> m_cancelSearch{false};
+    QPushButton* m_checkButton = nullptr;
+    QListWidget* m_checkList = nullptr;  // hidden until the first check
+    int m_checkListHeight = 0;           // pixels, with the gap below it
+    int m_checkListWidth = 0;            // pixels, for the narrow window
+    PortOpener m_checkOpener;
+    QString m_journalPath;
+    std::thread m_check;
+    std::atomic<bool> m_cancelCheck{false};
+    int m_checkRun = 0;  // which check's end the window waits for
 };
 
 }  // namespace bramis

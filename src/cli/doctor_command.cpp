@@ -1,63 +1,44 @@
 #include "cli/doctor_command.h"
 
 #include <atomic>
+#include <future>
+#include <map>
+#include <string>
 
 #include "cli/flash_app.h"
 #include "cli/flash_texts.h"
-#include "job/device_finder.h"
-#include "journal/journal.h"
-#include "link/serial_channel.h"
-#include "report/job_report.h"
+#include "report/port_doctor.h"
+#include "report/words.h"
 
 namespace bramis::cli {
-namespace {
-
-// The retries of the last jobs on `device`, and how many jobs that was.
-std::pair<int, int> RecentRetries(const QString& journalPath, const std::string& device) {
-    QString warning;
-    const std::vector<JournalRecord> journal = ReadJournal(journalPath, warning);
-    const QString name = QString::fromStdString(device);
-    int jobs = 0;
-    int retries = 0;
-    for (auto record = journal.rbegin(); record != journal.rend() && jobs < kCableJobs; ++record) {
-        if (record->device != name) continue;
-        ++jobs;
-        retries += record->retries;
-    }
-    return {jobs, retries};
-}
-
-}  // namespace
 
 int RunDoctor(const std::vector<PortChoice>& ports, const PortOpener& opener, const QString& journalPath,
               std::ostream& out) {
-    int problems = 0;
-    for (const PortChoice& port : ports) {
-        out << texts::DoctorPort(port.Name()) << '\n';
-        if (port.device.empty()) {
-            out << "  " << texts::DoctorNoDevice() << '\n';
-            ++problems;
-            continue;
+    // Each port waits mostly for its device: the devices are asked side by
+    // side, a device named twice twice in turn (it opens once at a time).
+    std::map<std::string, std::vector<std::size_t>> byDevice;
+    for (std::size_t index = 0; index < ports.size(); ++index) byDevice[ports[index].Identity()].push_back(index);
+    const std::atomic<bool> cancel{false};
+    std::vector<std::vector<DoctorEntry>> found(ports.size());
+    {
+        std::vector<std::future<void>> checks;
+        for (const auto& [identity, indices] : byDevice) {
+            checks.push_back(std::async(std::launch::async, [&, &indices = indices] {
+                for (const std::size_t index : indices) {
+                    const PortChoice& port = ports[index];
+                    found[index] = CheckPortHealth({port.number, port.device}, port.byPath ? PortOpener{} : opener,
+                                                   journalPath, cancel);
+                }
+            }));
         }
-        std::vector<std::string> lines;
-        problems += SystemChecks(port.device, lines);
-        for (const std::string& line : lines) out << "  " << line << '\n';
-        out << std::flush;
-
-        const std::atomic<bool> cancel{false};
-        const FoundPort found{port.number, port.device, {}, {}};
-        const auto openerFor = [&](const FoundPort&) -> PortOpener {
-            return opener && !port.byPath ? opener : DevicePathOpener(port.device);
-        };
-        const bool answered = FindDevice({found}, cancel, {}, openerFor).found.has_value();
-        out << "  " << (answered ? texts::DoctorAnswered() : texts::DoctorNoAnswer()) << '\n';
-        problems += answered ? 0 : 1;
-
-        const auto [jobs, retries] = RecentRetries(journalPath, port.device);
-        if (jobs > 0) out << "  " << texts::DoctorJournal(jobs, retries, retries > kCableRetries) << '\n';
-        problems += jobs == kCableJobs && retries > kCableRetries ? 1 : 0;
+    }  // each future waits for its check
+    int problems = 0;
+    for (std::size_t index = 0; index < ports.size(); ++index) {
+        out << texts::DoctorPort(ports[index].Name()) << '\n';
+        for (const DoctorEntry& entry : found[index]) out << "  " << texts::DoctorLine(entry) << '\n';
+        problems += ProblemCount(found[index]);
     }
-    out << (problems == 0 ? texts::DoctorAllClear() : texts::DoctorProblems(problems)) << '\n' << std::flush;
+    out << words::DoctorVerdict(problems) << '\n' << std::flush;
     return problems == 0 ? kExitOk : kExitFailed;
 }
 

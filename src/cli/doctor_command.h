@@ -1,5 +1,5 @@
 // bramis-flash doctor: everything around a port that may stand between the
-// programmer and the device, each finding with what to do.
+// programmer and the device, each finding with what to do (port_doctor.h).
 #pragma once
 
 #include <QString>
@@ -12,18 +12,12 @@
 
 namespace bramis::cli {
 
-// Checks each of `ports`: on Linux who may open it, other programs holding
-// it, the adapter (its identity, stable names and latency timer), brltty and
-// ModemManager; everywhere the device answering (asked as find asks, and
-// sent straight back) and the retries of its last jobs in the journal at
-// `journalPath`. `opener`: as FlashEnvironment's (empty: the system's
-// ports). Returns kExitOk when nothing stands in the way, else kExitFailed.
-// Main thread.
+// Checks each of `ports` (CheckPortHealth), the devices all at once, and
+// prints their findings port by port in their order. `opener`: as FlashEnvironment's
+// (empty: the system's ports); a port named by its device path opens that
+// path. `journalPath`: the journal whose retries are looked at. Returns
+// kExitOk when nothing stands in the way, else kExitFailed. Main thread.
 int RunDoctor(const std::vector<PortChoice>& ports, const PortOpener& opener, const QString& journalPath,
               std::ostream& out);
-
-// The lines of what the system around `device` shows: the adapter, and one
-// problem and its remedy per finding. Returns how many problems. Any thread.
-int SystemChecks(const std::string& device, std::vector<std::string>& lines);
 
 }  // namespace bramis::cli

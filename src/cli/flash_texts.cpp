@@ -91,49 +91,10 @@ std::string ProgressTimes(double elapsed, const std::string& left) {
 }
 
 std::string DoctorPort(const std::string& port) { return "Порт " + port; }
-std::string DoctorNoDevice() { return "проблема: в этой системе нет такого порта; что делать: выберите другой (bramis-flash ports)"; }
-std::string DoctorAdapter(const std::string& description, const std::string& usbId, const std::string& driver) {
-    return "переходник: " + (description.empty() ? std::string("USB") : description) + ", " + usbId +
-           (driver.empty() ? "" : ", драйвер " + driver);
+std::string DoctorLine(const DoctorEntry& entry) {
+    if (entry.problem) return "проблема: " + entry.found + "; что делать: " + entry.remedy;
+    return entry.remedy.empty() ? entry.found : entry.found + "; " + entry.remedy;
 }
-std::string DoctorStableName(const std::string& path) { return "постоянное имя переходника: " + path; }
-std::string DoctorSocketName(const std::string& path) { return "имя USB-гнезда: " + path; }
-std::string DoctorNodeMissing(const std::string& device) {
-    return "проблема: устройства " + device + " нет; что делать: подключите переходник или выберите другой порт";
-}
-std::string DoctorNotPermitted(const std::string& device, const std::string& group) {
-    if (group.empty()) {
-        return "проблема: нет прав на " + device + "; что делать: попросите администратора дать доступ к порту";
-    }
-    return "проблема: нет прав на " + device + "; что делать: sudo usermod -aG " + group +
-           " $USER, затем войдите в систему заново";
-}
-std::string DoctorHeld(const std::string& program, long pid) {
-    return "проблема: порт открыт программой " + program + " (PID " + std::to_string(pid) +
-           "); что делать: закройте её";
-}
-std::string DoctorLatency(int latencyMs, const std::string& attributePath) {
-    return "проблема: " + words::AdapterLatency(latencyMs) + "; что делать: " + words::AdapterLatencyRemedy(attributePath);
-}
-std::string DoctorBrltty(const std::string& rulesFile, bool running) {
-    return std::string("проблема: brltty ") + (running ? "запущен и " : "") + "забирает такие переходники (" +
-           rulesFile + "); что делать: sudo apt remove brltty";
-}
-std::string DoctorModemManager() {
-    return "проблема: ModemManager посылает в порт свои запросы; что делать: sudo systemctl stop ModemManager "
-           "(или правило udev из пакета программатора)";
-}
-std::string DoctorNotChecked(const std::string& path) { return "не проверено: нет доступа к " + path; }
-std::string DoctorAnswered() { return "прибор ответил и возвращён в рабочий режим"; }
-std::string DoctorNoAnswer() {
-    return "проблема: прибор не ответил; что делать: проверьте питание прибора, кабель и номер порта";
-}
-std::string DoctorJournal(int jobs, int retries, bool tooMany) {
-    return "журнал: повторов в последних заданиях на этом порту (" + std::to_string(jobs) + "): " +
-           std::to_string(retries) + (tooMany ? "; проверьте кабель и переходник" : "");
-}
-std::string DoctorAllClear() { return "Ничего не мешает"; }
-std::string DoctorProblems(int count) { return "Найдено проблем: " + std::to_string(count); }
 
 std::string TraceHead(double ms, bool sent) {
     char head[48];

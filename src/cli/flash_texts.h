@@ -8,6 +8,7 @@
 #include "image/image_file.h"
 
 #include "job/transfer_context.h"
+#include "report/port_doctor.h"
 
 namespace bramis::cli::texts {
 
@@ -65,25 +66,10 @@ std::string MoreHelp();
 std::string ProgressCounts(int percent, int done, int total);
 std::string ProgressTimes(double elapsed, const std::string& left);
 
-// bramis-flash doctor: a port, what the system shows of it, each problem with
-// what to do, and the summary.
+// bramis-flash doctor: the heading of a port's findings.
 std::string DoctorPort(const std::string& port);
-std::string DoctorNoDevice();
-std::string DoctorAdapter(const std::string& description, const std::string& usbId, const std::string& driver);
-std::string DoctorStableName(const std::string& path);
-std::string DoctorSocketName(const std::string& path);
-std::string DoctorNodeMissing(const std::string& device);
-std::string DoctorNotPermitted(const std::string& device, const std::string& group);
-std::string DoctorHeld(const std::string& program, long pid);
-std::string DoctorLatency(int latencyMs, const std::string& attributePath);
-std::string DoctorBrltty(const std::string& rulesFile, bool running);
-std::string DoctorModemManager();
-std::string DoctorNotChecked(const std::string& path);
-std::string DoctorAnswered();
-std::string DoctorNoAnswer();
-std::string DoctorJournal(int jobs, int retries, bool tooMany);
-std::string DoctorAllClear();
-std::string DoctorProblems(int count);
+// One finding: a problem with what to do, or what was found.
+std::string DoctorLine(const DoctorEntry& entry);
 
 // --trace lines.
 std::string TraceHead(double ms, bool sent);

@@ -18,7 +18,10 @@ FindResult FindDevice(const std::vector<FoundPort>& ports, const std::atomic<boo
         const FoundPort& port = ports[index];
         SerialChannel channel;
         channel.SetPortOpener(openerFor ? openerFor(port) : DevicePathOpener(port.device));
-        if (channel.OpenPort(static_cast<unsigned>(port.number)) != LINK_OK) continue;
+        if (channel.OpenPort(static_cast<unsigned>(port.number)) != LINK_OK) {
+            result.openError = channel.LastOpenError();
+            continue;
+        }
         bool answered = false;
         for (int tried = 0; tried < kFindEnterTries && !answered && !cancel; ++tried) {
             answered = EnterProgramming(channel) == LINK_OK;

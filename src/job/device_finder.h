@@ -19,6 +19,7 @@ inline constexpr int kFindEnterTries = 3;
 struct FindResult {
     std::optional<FoundPort> found;  // the port whose device answered
     bool cancelled = false;
+    std::optional<PortOpenError> openError;  // why the last port that did not open did not
 };
 
 // Tries `ports` in their order: opens each (through `openerFor`, by default

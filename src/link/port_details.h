@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,22 @@ struct PortDetails {
     std::string productId;
 };
 
+// Windows: the device node of a COM port as the system's device list and its
+// configuration manager tell it.
+struct ComPortNode {
+    bool listed = false;        // the device list has a present device for the port
+    std::string friendlyName;   // "USB Serial Port (COM5)"
+    // Where the adapter is plugged in: the socket and hub
+    // ("Port_#0002.Hub_#0001"), and the path through the machine's buses
+    // ("PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)"); the USB device's own where
+    // the port is a function below it. Empty when the system gives none.
+    std::string location;
+    std::vector<std::string> locationPaths;
+    // The configuration manager's problem code (CM_PROB_*), when the device
+    // has one: it is not working.
+    std::optional<unsigned> problemCode;
+};
+
 // One line for a port list: the product (or the maker when the product is
 // unknown) and the serial number in brackets: "FT232R USB UART (A50285BI)";
 // "" when nothing is known. Any thread.
@@ -30,6 +47,11 @@ std::string DescribeAdapter(const PortDetails& details);
 // ports it knows nothing of keep them empty. Reads only the system's device
 // information (sysfs on Linux, SetupAPI on Windows); opens no port. Any thread.
 void AddPortDetails(std::vector<FoundPort>& ports);
+
+// Windows builds: the device node of COM `number`; not listed when the
+// device list has none (or the system gives no device list at all, as Wine
+// may). Reads only the system's device information; opens no port. Any thread.
+ComPortNode ReadComPortNode(int number);
 
 // Linux builds: the details of `device` (a tty path or a link to one) read
 // from a sysfs tree at `sysRoot` and the links in `byIdFolder` and

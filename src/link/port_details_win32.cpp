@@ -2,7 +2,8 @@
 // port interface names its port in its "PortName" value and has a friendly
 // name; the USB device behind it (itself, or its parent below a vendor's bus
 // driver) carries the adapter's serial number as the last part of its
-// instance id.
+// instance id, and its place on the hub. The configuration manager tells
+// whether the device works.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
@@ -11,7 +12,9 @@
 #include <setupapi.h>
 
 #include <cwchar>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "port_details.h"
 
@@ -20,6 +23,9 @@ namespace {
 
 // The COM port device interface class {86E0D1E0-8089-11D0-9CE4-08003E301F73}.
 constexpr GUID kComPortInterface = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+// The setup class of ports {4D36E978-E325-11CE-BFC1-08002BE10318}: it holds a
+// port whose driver does not work, which then offers no interface.
+constexpr GUID kPortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 
 std::string Utf8(const std::wstring& wide) {
     if (wide.empty()) {
@@ -96,11 +102,60 @@ std::wstring AdapterSerial(DEVINST device) {
     return serial;
 }
 
-}  // namespace
+// The strings of a REG_SZ or REG_MULTI_SZ property in `buffer`, as the
+// system returned it.
+std::vector<std::wstring> Strings(const wchar_t* buffer, std::size_t count) {
+    std::vector<std::wstring> strings;
+    for (std::size_t at = 0; at < count && buffer[at] != L'\0';) {
+        const std::wstring one(buffer + at);
+        strings.push_back(one);
+        at += one.size() + 1;
+    }
+    return strings;
+}
 
-void AddPortDetails(std::vector<FoundPort>& ports) {
-    const HDEVINFO set = SetupDiGetClassDevsW(&kComPortInterface, nullptr, nullptr,
-                                              DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+// A string property of the device node `device` (CM_DRP_*); none when it has no such property.
+std::vector<std::wstring> NodeProperty(DEVINST device, ULONG property) {
+    wchar_t buffer[1024] = {};
+    ULONG size = sizeof buffer - 2 * sizeof buffer[0];  // room for the terminators
+    if (CM_Get_DevNode_Registry_PropertyW(device, property, nullptr, buffer, &size, 0) != CR_SUCCESS) {
+        return {};
+    }
+    return Strings(buffer, size / sizeof buffer[0]);
+}
+
+// Where the USB device of a port is plugged in: the port's own node, or its
+// parent's where the port is a function of a vendor's bus driver below it.
+std::wstring HubLocation(DEVINST device) {
+    const auto onHub = [](const std::vector<std::wstring>& location) {
+        return !location.empty() && location.front().rfind(L"Port_#", 0) == 0;
+    };
+    std::vector<std::wstring> location = NodeProperty(device, CM_DRP_LOCATION_INFORMATION);
+    DEVINST parent = 0;
+    if (!onHub(location) && CM_Get_Parent(&parent, device, 0) == CR_SUCCESS) {
+        if (std::vector<std::wstring> parents = NodeProperty(parent, CM_DRP_LOCATION_INFORMATION); onHub(parents)) {
+            location = std::move(parents);
+        }
+    }
+    return location.empty() ? std::wstring() : location.front();
+}
+
+std::vector<std::string> LocationPaths(DEVINST device) {
+    std::vector<std::wstring> paths = NodeProperty(device, CM_DRP_LOCATION_PATHS);
+    DEVINST parent = 0;
+    if (paths.empty() && CM_Get_Parent(&parent, device, 0) == CR_SUCCESS) {
+        paths = NodeProperty(parent, CM_DRP_LOCATION_PATHS);
+    }
+    std::vector<std::string> utf8;
+    for (const std::wstring& path : paths) utf8.push_back(Utf8(path));
+    return utf8;
+}
+
+// Calls `each` with every present device of `setOf` (an interface or a setup
+// class) that names a COM port, and its number, until `each` returns false.
+void ForEachComPort(const GUID& setOf, DWORD flags,
+                    const std::function<bool(HDEVINFO, SP_DEVINFO_DATA&, const std::wstring&, int)>& each) {
+    const HDEVINFO set = SetupDiGetClassDevsW(&setOf, nullptr, nullptr, DIGCF_PRESENT | flags);
     if (set == INVALID_HANDLE_VALUE) {
         return;
     }
@@ -109,16 +164,57 @@ void AddPortDetails(std::vector<FoundPort>& ports) {
     for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &info); ++index) {
         const std::wstring portName = PortName(set, info);
         const int number = ComNumber(portName);
-        for (FoundPort& port : ports) {
-            if (number != 0 && port.number == number) {
-                PortDetails details;
-                details.product = Utf8(FriendlyName(set, info, portName));
-                details.serial = Utf8(AdapterSerial(info.DevInst));
-                port.description = DescribeAdapter(details);
-            }
+        if (number != 0 && !each(set, info, portName, number)) {
+            break;
         }
     }
     SetupDiDestroyDeviceInfoList(set);
+}
+
+}  // namespace
+
+void AddPortDetails(std::vector<FoundPort>& ports) {
+    ForEachComPort(kComPortInterface, DIGCF_DEVICEINTERFACE,
+                   [&ports](HDEVINFO set, SP_DEVINFO_DATA& info, const std::wstring& portName, int number) {
+                       for (FoundPort& port : ports) {
+                           if (port.number == number) {
+                               PortDetails details;
+                               details.product = Utf8(FriendlyName(set, info, portName));
+                               details.serial = Utf8(AdapterSerial(info.DevInst));
+                               port.description = DescribeAdapter(details);
+                               port.location = Utf8(HubLocation(info.DevInst));
+                           }
+                       }
+                       return true;
+                   });
+}
+
+ComPortNode ReadComPortNode(int number) {
+    ComPortNode node;
+    const auto read = [&node, number](HDEVINFO set, SP_DEVINFO_DATA& info, const std::wstring&, int found) {
+        if (found != number) {
+            return true;
+        }
+        node.listed = true;
+        wchar_t name[256] = {};
+        if (SetupDiGetDeviceRegistryPropertyW(set, &info, SPDRP_FRIENDLYNAME, nullptr, reinterpret_cast<BYTE*>(name),
+                                              sizeof name - sizeof name[0], nullptr)) {
+            node.friendlyName = Utf8(name);
+        }
+        node.location = Utf8(HubLocation(info.DevInst));
+        node.locationPaths = LocationPaths(info.DevInst);
+        ULONG status = 0;
+        ULONG problem = 0;
+        if (CM_Get_DevNode_Status(&status, &problem, info.DevInst, 0) == CR_SUCCESS && (status & DN_HAS_PROBLEM) != 0) {
+            node.problemCode = static_cast<unsigned>(problem);
+        }
+        return false;
+    };
+    ForEachComPort(kComPortInterface, DIGCF_DEVICEINTERFACE, read);
+    if (!node.listed) {
+        ForEachComPort(kPortsClass, 0, read);  // a port whose driver fails offers no interface
+    }
+    return node;
 }
 
 }  // namespace bramis

@@ -21,6 +21,9 @@ struct FoundPort {
     std::string description{};
     std::string stablePath{};
     std::string socketPath{};
+    // Windows: where the adapter is plugged in, as the system names it
+    // ("Port_#0002.Hub_#0001"); empty when unknown.
+    std::string location{};
 };
 
 // The device COM `portNumber` stands for: the per-user override when there is

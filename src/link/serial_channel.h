@@ -50,6 +50,8 @@ public:
     // Replaces the function that opens a port (the OS serial port, through the
     // overrides, by default). Passing an empty function restores the default.
     void SetPortOpener(PortOpener opener);
+    // The opener SetPortOpener gave; empty when the channel opens the system's ports.
+    const PortOpener& Opener() const { return opener_; }
 
     // Per-user overrides of the COM number to device mapping ("Ports" in the
     // settings store), used by the default opener.

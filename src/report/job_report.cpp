@@ -69,18 +69,22 @@ SleepBlockerFactory JobSleepBlocker() {
     return [](TransferMode mode) { return BlockSystemSleep(words::ProgramName(), words::SleepReason(mode)); };
 }
 
-bool CableRule::ShouldWarn(const std::vector<JournalRecord>& journal, const QString& device) {
+RecentRetries RetriesOnPort(const std::vector<JournalRecord>& journal, const QString& device) {
     const QString name = QDir::toNativeSeparators(device);
-    int jobs = 0;
-    int retries = 0;
-    for (auto record = journal.rbegin(); record != journal.rend() && jobs < kCableJobs; ++record) {
+    RecentRetries recent;
+    for (auto record = journal.rbegin(); record != journal.rend() && recent.jobs < kCableJobs; ++record) {
         if (QDir::toNativeSeparators(record->device) != name) continue;
-        ++jobs;
-        retries += record->retries;
+        ++recent.jobs;
+        recent.retries += record->retries;
     }
-    if (jobs < kCableJobs || retries <= kCableRetries) return false;
+    return recent;
+}
+
+bool CableRule::ShouldWarn(const std::vector<JournalRecord>& journal, const QString& device) {
+    const RecentRetries recent = RetriesOnPort(journal, device);
+    if (recent.jobs < kCableJobs || recent.retries <= kCableRetries) return false;
     std::lock_guard lock(mutex_);
-    return warned_.insert(name).second;
+    return warned_.insert(QDir::toNativeSeparators(device)).second;
 }
 
 }  // namespace bramis

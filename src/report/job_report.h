@@ -76,6 +76,14 @@ SleepBlockerFactory JobSleepBlocker();
 inline constexpr int kCableJobs = 5;
 inline constexpr int kCableRetries = 10;
 
+// The retries of the last (at most kCableJobs) jobs on `device` in
+// `journal`, and how many jobs that was. Any thread.
+struct RecentRetries {
+    int jobs = 0;
+    int retries = 0;
+};
+RecentRetries RetriesOnPort(const std::vector<JournalRecord>& journal, const QString& device);
+
 // The cable rule: the last five jobs on a port, all five in the journal,
 // needed more than ten retried attempts together. Said once per program run
 // and port. Any thread.

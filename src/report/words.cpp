@@ -1,6 +1,8 @@
 #include "report/words.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "image/utf8_path.h"
 #include "link/device_memory.h"
@@ -212,6 +214,127 @@ std::string UnsavedReadLine(const FileOutcome& outcome) {
     return "прочитанная программа не сохранена" + (why.empty() ? std::string() : " (" + why + ")") +
            " ни в папке файла, ни во временной, ни в домашней папке: освободите место или укажите другой файл "
            "и прочитайте прибор снова";
+}
+
+}  // namespace bramis::words
+
+// The port doctor's findings.
+namespace bramis::words {
+namespace {
+
+DoctorEntry Problem(std::string found, std::string remedy) { return {true, std::move(found), std::move(remedy)}; }
+DoctorEntry Note(std::string found, std::string remedy = {}) { return {false, std::move(found), std::move(remedy)}; }
+
+// The problem codes of the configuration manager a serial adapter meets, and
+// what each means and asks for.
+struct DeviceProblem {
+    unsigned code;
+    const char* meaning;
+    const char* remedy;
+};
+constexpr const char* kReinstall = "переустановите драйвер переходника";
+constexpr const char* kReplug = "отключите переходник и подключите снова";
+constexpr DeviceProblem kDeviceProblems[] = {
+    {1, "устройство не настроено", kReinstall},
+    {3, "драйвер повреждён или не хватает памяти", "перезагрузите компьютер; если не поможет, переустановите драйвер"},
+    {10, "устройство не запускается", "отключите переходник и подключите снова; если не поможет, обновите драйвер"},
+    {12, "не хватает свободных ресурсов", "подключите переходник к другому гнезду"},
+    {14, "нужна перезагрузка", "перезагрузите компьютер"},
+    {18, "драйвер нужно переустановить", kReinstall},
+    {19, "сведения об устройстве в реестре повреждены",
+     "удалите устройство в диспетчере устройств и подключите переходник снова"},
+    {21, "Windows удаляет устройство", "подождите и подключите переходник снова"},
+    {22, "устройство отключено", "включите его в диспетчере устройств"},
+    {24, "устройство отсутствует или неисправно", kReplug},
+    {28, "драйвер не установлен", "установите драйвер переходника"},
+    {29, "устройство отключено в настройках компьютера", "включите USB-порты в настройках BIOS"},
+    {31, "драйвер не загружается", kReinstall},
+    {32, "служба драйвера отключена", kReinstall},
+    {37, "драйвер не запустился", kReinstall},
+    {39, "драйвер повреждён или отсутствует", kReinstall},
+    {43, "устройство сообщило о сбое", "отключите переходник и подключите снова; если не поможет, замените его"},
+    {45, "устройство не подключено", "подключите переходник"},
+    {47, "устройство подготовлено к извлечению", kReplug},
+    {48, "драйвер заблокирован системой", "установите новую версию драйвера от производителя переходника"},
+    {52, "подпись драйвера не проверена", "установите драйвер с действующей подписью"},
+};
+
+}  // namespace
+
+DoctorEntry DoctorNoDevice() { return Problem("в этой системе нет такого порта", "выберите другой порт"); }
+DoctorEntry DoctorAdapter(const std::string& description, const std::string& usbId, const std::string& driver) {
+    return Note("переходник: " + (description.empty() ? std::string("USB") : description) + ", " + usbId +
+                (driver.empty() ? "" : ", драйвер " + driver));
+}
+DoctorEntry DoctorStableName(const std::string& path) { return Note("постоянное имя переходника: " + path); }
+DoctorEntry DoctorSocketName(const std::string& path) { return Note("имя USB-гнезда: " + path); }
+DoctorEntry DoctorNodeMissing(const std::string& device) {
+    return Problem("устройства " + device + " нет", "подключите переходник или выберите другой порт");
+}
+DoctorEntry DoctorNotPermitted(const std::string& device, const std::string& group) {
+    return Problem("нет прав на " + device, group.empty() ? "попросите администратора дать доступ к порту"
+                                                         : "sudo usermod -aG " + group +
+                                                               " $USER, затем войдите в систему заново");
+}
+DoctorEntry DoctorHeld(const std::string& program, long pid) {
+    return Problem("порт открыт программой " + program + " (PID " + std::to_string(pid) + ")", "закройте её");
+}
+DoctorEntry DoctorLatency(int latencyMs, const std::string& attributePath) {
+    return Problem(AdapterLatency(latencyMs), AdapterLatencyRemedy(attributePath));
+}
+DoctorEntry DoctorBrltty(const std::string& rulesFile, bool running) {
+    return Problem(std::string("brltty ") + (running ? "запущен и " : "") + "забирает такие переходники (" + rulesFile +
+                       ")",
+                   "sudo apt remove brltty");
+}
+DoctorEntry DoctorModemManager() {
+    return Problem("ModemManager посылает в порт свои запросы",
+                   "sudo systemctl stop ModemManager (или правило udev из пакета программатора)");
+}
+DoctorEntry DoctorNotChecked(const std::string& path) { return Note("не проверено: нет доступа к " + path); }
+DoctorEntry DoctorNotOpened(const PortOpenError& error, int portNumber, const std::string& busyRemedy) {
+    std::string remedy = "проверьте номер порта и переходник";
+    if (error.kind == OpenFailure::Busy) remedy = busyRemedy;
+    if (error.kind == OpenFailure::NoAccess) remedy = "дайте пользователю доступ к порту";
+    return Problem("порт не открывается: " + OpenFailureReason(error, portNumber), remedy);
+}
+DoctorEntry DoctorAnswered() { return Note("прибор ответил и возвращён в рабочий режим"); }
+DoctorEntry DoctorNoAnswer() {
+    return Problem("прибор не ответил", "проверьте питание прибора, кабель и номер порта");
+}
+DoctorEntry DoctorJournal(int jobs, int retries, bool tooMany, bool problem) {
+    return {problem,
+            "журнал: повторов в последних заданиях на этом порту (" + std::to_string(jobs) + "): " +
+                std::to_string(retries),
+            tooMany ? "проверьте кабель и переходник" : ""};
+}
+DoctorEntry DoctorDeviceName(const std::string& friendlyName) { return Note("устройство: " + friendlyName); }
+DoctorEntry DoctorPlace(const std::string& location, const std::vector<std::string>& locationPaths) {
+    std::string place = location.empty() ? std::string() : UsbPlace(location);
+    for (const std::string& path : locationPaths) place += (place.empty() ? "" : "; ") + path;
+    return Note("подключено: " + place);
+}
+DoctorEntry DoctorNotListed() { return Note("в списке устройств Windows этого порта нет"); }
+DoctorEntry DoctorDeviceProblem(unsigned code) {
+    const auto* known = std::find_if(std::begin(kDeviceProblems), std::end(kDeviceProblems),
+                                     [code](const DeviceProblem& problem) { return problem.code == code; });
+    const std::string number = " (код " + std::to_string(code) + ")";
+    if (known == std::end(kDeviceProblems)) {
+        return Problem("устройство не работает" + number, "откройте его свойства в диспетчере устройств");
+    }
+    return Problem(std::string("устройство не работает: ") + known->meaning + number, known->remedy);
+}
+std::string UsbPlace(const std::string& location) {
+    unsigned socket = 0;
+    unsigned hub = 0;
+    char end = 0;
+    if (std::sscanf(location.c_str(), "Port_#%u.Hub_#%u%c", &socket, &hub, &end) == 2) {
+        return "гнездо " + std::to_string(socket) + ", концентратор " + std::to_string(hub);
+    }
+    return location;
+}
+std::string DoctorVerdict(int problems) {
+    return problems == 0 ? "Ничего не мешает" : "Найдено проблем: " + std::to_string(problems);
 }
 
 }  // namespace bramis::words

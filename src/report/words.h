@@ -6,11 +6,13 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "image/image_file.h"
 #include "job/transfer_context.h"
 #include "link/port_backend.h"
 #include "report/job_report.h"
+#include "report/port_doctor.h"
 
 namespace bramis::words {
 
@@ -86,5 +88,46 @@ std::string ImageFileCauseLine(const FileOutcome& outcome);
 // where the user wanted: where SaveCopyElsewhere put it, or that it is not
 // saved yet, why and what to do. Any thread.
 std::string UnsavedReadLine(const FileOutcome& outcome);
+
+}  // namespace bramis::words
+
+// The port doctor's findings (port_doctor.h): what was found and what to do.
+// Any thread.
+namespace bramis::words {
+
+DoctorEntry DoctorNoDevice();
+// The USB adapter: its description (DescribeAdapter), "0403:6001" and its
+// driver ("" when unknown).
+DoctorEntry DoctorAdapter(const std::string& description, const std::string& usbId, const std::string& driver);
+DoctorEntry DoctorStableName(const std::string& path);
+DoctorEntry DoctorSocketName(const std::string& path);
+DoctorEntry DoctorNodeMissing(const std::string& device);
+// `group` "": joining the node's group is no answer.
+DoctorEntry DoctorNotPermitted(const std::string& device, const std::string& group);
+DoctorEntry DoctorHeld(const std::string& program, long pid);
+DoctorEntry DoctorLatency(int latencyMs, const std::string& attributePath);
+DoctorEntry DoctorBrltty(const std::string& rulesFile, bool running);
+DoctorEntry DoctorModemManager();
+DoctorEntry DoctorNotChecked(const std::string& path);
+// The port did not open for the device question; `busyRemedy` says what to
+// do when another program holds it.
+DoctorEntry DoctorNotOpened(const PortOpenError& error, int portNumber, const std::string& busyRemedy);
+DoctorEntry DoctorAnswered();
+DoctorEntry DoctorNoAnswer();
+// The retries of the last `jobs` jobs on the port; `tooMany`: more than the
+// cable rule allows; `problem`: and the rule holds (all of its jobs seen).
+DoctorEntry DoctorJournal(int jobs, int retries, bool tooMany, bool problem);
+// Windows: the port's device as the system names it, where it is plugged in,
+// that the system lists no device for it, and a device with problem code
+// `code` (CM_PROB_*).
+DoctorEntry DoctorDeviceName(const std::string& friendlyName);
+DoctorEntry DoctorPlace(const std::string& location, const std::vector<std::string>& locationPaths);
+DoctorEntry DoctorNotListed();
+DoctorEntry DoctorDeviceProblem(unsigned code);
+// A USB place as the system names it ("Port_#0002.Hub_#0001"): "гнездо 2,
+// концентратор 1"; other places as they are.
+std::string UsbPlace(const std::string& location);
+// The last line: nothing stands in the way, or how many problems.
+std::string DoctorVerdict(int problems);
 
 }  // namespace bramis::words

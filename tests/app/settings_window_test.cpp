@@ -9,7 +9,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -57,10 +59,16 @@ protected:
 TEST_F(SettingsWindowTest, ListsThePortsInTextOrderAndKeepsTheChosenOneWhenItIsNotPluggedIn) {
     store.WriteInt(kSectionSettings, kValuePortNumber, 2);
     Restart();
-    ports = {{2, "/dev/ttyS1"}, {1, "/dev/ttyS0"}, {10, "/dev/ttyS9", "FT232R USB UART (A50285BI)", "/dev/by-id"}};
+    ports = {{2, "/dev/ttyS1"},
+             {1, "/dev/ttyS0"},
+             {.number = 10,
+              .device = "/dev/ttyS9",
+              .description = "FT232R USB UART (A50285BI)",
+              .stablePath = "/dev/by-id",
+              .location = "Port_#0002.Hub_#0001"}};
     ASSERT_TRUE(OpenSettings([this](QDialog& dialog) {
         EXPECT_EQ(Items(dialog), (QStringList{"COM1=1 (/dev/ttyS0)", "COM10 — FT232R USB UART (A50285BI)=10 "
-                                              "(/dev/ttyS9\n/dev/by-id)",
+                                              "(/dev/ttyS9\n/dev/by-id\nгнездо 2, концентратор 1)",
                                               "COM2=2 (/dev/ttyS1)"}));
         EXPECT_EQ(PortList(dialog)->toolTip(), QStringLiteral("COM2\n/dev/ttyS1"));
         // The closed list has room for its longest item, within the window.
@@ -234,6 +242,7 @@ TEST_F(SettingsWindowTest, FindSelectsThePortWhoseDeviceAnswersAndStopsWhenCance
             if (c.stop != None) {
                 ASSERT_TRUE(noteSays(QStringLiteral("Опрос COM2…")));
                 EXPECT_EQ(find->text(), QStringLiteral("Остановить"));
+                EXPECT_FALSE(Child<QPushButton>(dialog, "IDC_CHECK_PORT")->isEnabled());
                 if (c.stop == ByClosing) {
                     dialog.close();  // returns once the search has ended
                     EXPECT_FALSE(searching);
@@ -254,6 +263,65 @@ TEST_F(SettingsWindowTest, FindSelectsThePortWhoseDeviceAnswersAndStopsWhenCance
     // Only the search that found it asked COM4; only the one that found none said so.
     EXPECT_EQ(devices.at(4).RequestCount(CMD_ENTER_PROG), 1);
     EXPECT_EQ(recorder.Texts(), QStringList{QStringLiteral("Прибор не найден: ни один порт не ответил")});
+}
+
+// The check of the chosen port runs beside the window's loop: an answering
+// device is all clear, a silent one a problem; a window closed mid-check
+// waits for it, and its late end changes nothing.
+TEST_F(SettingsWindowTest, CheckListsWhatStandsInTheWayOfTheChosenPortWithoutHoldingTheWindow) {
+    const QString node = folder.Path(QStringLiteral("device"));
+    ASSERT_TRUE(QFile(node).open(QIODevice::WriteOnly));  // a file stands in for the device node
+    ports = {{5, node.toStdString()}};
+    store.WriteInt(kSectionSettings, kValuePortNumber, 5);
+    Restart();
+    std::atomic<bool> slow{false};
+    std::atomic<int> opened{0};
+    window->Channel().SetPortOpener([&](unsigned number) {
+        ++opened;
+        if (slow) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        return cable->Opener()(number);
+    });
+    // The list's lines, "!" before each marked as a problem.
+    const auto lines = [](const QListWidget* list) {
+        QStringList texts;
+        for (int i = 0; i < list->count(); ++i) {
+            const QListWidgetItem* item = list->item(i);
+            texts << (item->data(Qt::UserRole).toBool() ? "!" : "") + item->text();
+            EXPECT_FALSE(item->icon().isNull()) << item->text().toStdString();
+        }
+        return texts;
+    };
+    ASSERT_TRUE(OpenSettings([&](QDialog& dialog) {
+        auto* check = Child<QPushButton>(dialog, "IDC_CHECK_PORT");
+        const auto* list = Child<QListWidget>(dialog, "check_results");
+        EXPECT_TRUE(list->isHidden());
+        for (const bool silent : {false, true}) {
+            if (silent) Connect({{.kind = devsim::FaultKind::Silent}});
+            check->click();
+            EXPECT_FALSE(check->isEnabled());
+            EXPECT_FALSE(Child<QPushButton>(dialog, "IDC_FIND_DEVICE")->isEnabled());
+            ASSERT_TRUE(QTest::qWaitFor([&] { return check->isEnabled(); }));
+            const QStringList found = lines(list);
+            EXPECT_EQ(found.contains(QStringLiteral("прибор ответил и возвращён в рабочий режим")), !silent) << found.join('|').toStdString();
+            EXPECT_EQ(found.contains(QStringLiteral("!прибор не ответил\nЧто делать: проверьте питание прибора, "
+                                                    "кабель и номер порта")),
+                      silent);
+            EXPECT_EQ(found.back(),
+                      silent ? QStringLiteral("!COM5: Найдено проблем: 1") : QStringLiteral("COM5: Ничего не мешает"));
+            EXPECT_EQ(device->CurrentMode(), devsim::Mode::Working);
+        }
+        EXPECT_LT(list->geometry().bottom(), Child<QPushButton>(dialog, "IDOK")->y());
+        EXPECT_LE(list->geometry().right(), dialog.width());
+    }));
+    slow = true;
+    const int before = opened;
+    ASSERT_TRUE(OpenSettings([&](QDialog& dialog) {
+        Child<QPushButton>(dialog, "IDC_CHECK_PORT")->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return opened > before; }));
+        dialog.close();  // returns once the check has ended
+    }));
+    QTest::qWait(50);  // its end, queued to the window that has gone
+    EXPECT_FALSE(cable->IsOpen());
 }
 
 }  // namespace

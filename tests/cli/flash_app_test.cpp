@@ -449,7 +449,9 @@ TEST_F(FlashAppTest, DoctorNamesWhatStandsInTheWay) {
     EXPECT_TRUE(out.str().ends_with("  прибор ответил и возвращён в рабочий режим\nНичего не мешает\n")) << out.str();
     EXPECT_EQ(device.RequestCount(CMD_RUN_PROGRAM), 1);
 
+    // Both silent, each on its own cable: the ports are asked side by side.
     Connect({{.kind = FaultKind::Silent}});
+    Also(201, {{.kind = FaultKind::Silent}});
     settings.WriteString("Ports", "COM201", Path("absent"));
     EXPECT_EQ(Run({"--port", "200", "--port", "201", "doctor"}), kExitFailed);
     EXPECT_NE(out.str().find("  проблема: прибор не ответил"), std::string::npos) << out.str();
@@ -458,6 +460,15 @@ TEST_F(FlashAppTest, DoctorNamesWhatStandsInTheWay) {
     EXPECT_NE(out.str().find("  проблема: устройства " + Path("absent") + " нет"), std::string::npos) << out.str();
     EXPECT_TRUE(out.str().ends_with("Найдено проблем: 3\n")) << out.str();
 #endif
+
+    // A port held by another program is said as such, not as a silent device.
+    cable().FailOpens(PortOpenError{OpenFailure::Busy, "COM200", 0, {}, {}});
+    EXPECT_EQ(Run({"--port", "200", "doctor"}), kExitFailed);
+    EXPECT_NE(out.str().find("  проблема: порт не открывается: COM200: порт занят другой программой; что делать: "
+                             "закройте программу, которая его открыла"),
+              std::string::npos)
+        << out.str();
+    EXPECT_EQ(out.str().find("прибор не ответил"), std::string::npos) << out.str();
 }
 
 TEST_F(FlashAppTest, TraceShowsEveryRequestAndReplyInHexDuringItsJobOnly) {
