@@ -148,6 +148,7 @@ stage "bramis-flash.exe against the emulator on COM5"
 # A settings folder of its own, so that no user setting redirects COM5.
 export HOME=$work XDG_CONFIG_HOME=
 flash_abs=$(cd "$(dirname "$flash")" && pwd)/$(basename "$flash")
+devsim_abs=$(cd "$(dirname "$devsim")" && pwd)/$(basename "$devsim")
 cd "$work"
 
 set +e
@@ -306,7 +307,7 @@ stage "a station of two slots on COM5 and COM6, writing two emulators at once"
 "$wineserver" -w 2>/dev/null || true
 station_ttys=()
 for n in 1 2; do
-  "$devsim" --events --save "$work/station$n.dat" >"$work/station$n.out" 2>"$work/station$n.err" &
+  "$devsim_abs" --events --save "$work/station$n.dat" >"$work/station$n.out" 2>"$work/station$n.err" &
   peer_pids+=($!)
   station_ttys+=("$(first_line "$work/station$n.out")")
 done
