@@ -23,7 +23,7 @@ source bench/flash_programs.sh
 devices=()
 for n in $(seq 8); do
   "$devsim" --wire-speed "${faults[@]}" >"$work/devsim$n.out" 2>&1 &
-  devsim_pids+=($!)
+  pids+=($!)
   for _ in $(seq 100); do
     [ -s "$work/devsim$n.out" ] && break
     sleep 0.05

@@ -31,7 +31,7 @@ head -c 188416 /dev/urandom >"$work/image.dat"
 start_devsim() {
   "$devsim" --wire-speed --turnaround 0 --erase-time 0 --write-time 0 --image "$work/image.dat" \
     >"$work/devsim$1.out" 2>&1 &
-  devsim_pids+=($!)
+  pids+=($!)
   for _ in $(seq 100); do
     [ -s "$work/devsim$1.out" ] && break
     sleep 0.05

@@ -27,13 +27,7 @@ bench=build/bench-station/bench/station/station_bench
 flash=build/bench-station/src/cli/bramis-flash
 devsim=build/bench-station/src/devsim/bramis-devsim
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source bench/scratch.sh
 head -c 188416 /dev/urandom >"$work/image.dat"
 export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
 

@@ -19,13 +19,7 @@ cmake --build build/bench-gui --target bramis-programmer bramis-devsim >/dev/nul
 window_exe=build/bench-gui/src/app/bramis-programmer
 devsim=build/bench-gui/src/devsim/bramis-devsim
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source bench/scratch.sh
 
 first_line() {
   for _ in $(seq 100); do [ -s "$1" ] && break; sleep 0.05; done
