@@ -349,7 +349,7 @@ import -frame -window "$station" "$repo/docs/screenshots/windows-station-window.
 # device back in working mode, holding the image. On a failure the
 # emulators' logs stay beside the build.
 for n in 1 2; do
-  if ! wait_for "$work/station$n.out" '^run' 900 || ! grep -q '^write 367( |$)' "$work/station$n.out"; then
+  if ! wait_for "$work/station$n.out" '^run' 900 || ! grep -Eq '^write 367( |$)' "$work/station$n.out"; then
     cp "$work"/station?.out "$repo/$windows_build/"
     fail_on_screen "slot $n's write did not end with its last block and the return to working mode (the emulators' logs: $windows_build/station1.out, station2.out)"
   fi

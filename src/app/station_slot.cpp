@@ -431,8 +431,11 @@ void CStationSlot::OnJobOutcome() {
 
 void CStationSlot::Finish(const TransferOutcome& last) {
     UpdateControls();
-    // Nothing is left to wait for: the time line keeps only the run's length.
+    // Nothing is left to wait for: the time line keeps only the run's length,
+    // and the stage goes (the cause names where a failure came).
     if (m_deviceAnswered) m_time->setText(texts::ElapsedLine(QString::fromStdString(words::Duration(Seconds()))));
+    m_stage->clear();
+    m_stage->setToolTip(QString());
     SlotRun run{m_slot, SlotVerdict::Bad, {}};
     for (const JobReport& report : m_reports) run.records.push_back(report.record);
     const bool verified = m_steps.back().mode == TransferMode::Verify;
