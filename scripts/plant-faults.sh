@@ -81,6 +81,10 @@ faults=(
   "time left of one step|src/report/job_estimate.cpp|s/ \+ \(steps_ - 1 - step_\) \* kBlocks//"
   "share of one step|src/report/job_estimate.cpp|s/std::max\(step_, 0\) \* kBlocks \+ //"
   "settings FIFO read|src/settings/qsettings_profile_store.cpp|s/\(!file\.isFile\(\) \|\|/(file.isSymLink() ||/"
+  "a held port opened|src/link/serial_posix.cpp|s/holders && !holders->empty\(\)/false/"
+  "the line's far end taken for a holder|src/link/port_checks_linux.cpp|s/return index == ptyNumber;/return false;/"
+  "interrupted reply told as damaged|src/job/transfer_worker.cpp|s/if \(channel_\.ReplyInterrupted\(\)\) return Fail/if (false) return Fail/"
+  "station ports not refreshed|src/app/station_dlg.cpp|s/for \(auto& slot : m_slots\) slot->FillPorts\(ports\);/(void)ports;/"
 )
 
 restore=""
